@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+
+class QPlainTextEdit;
+
+// Types lines into the log pane one character per pace, from a timer on the window's thread,
+// so the window keeps handling its events while a line is typed. Lines are typed whole and in
+// the order they were appended, never mixed with one another.
+class LogWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Done = std::function<void()>;
+
+    static constexpr std::chrono::milliseconds kPace{30};
+
+    LogWriter(QPlainTextEdit* pane, QObject* parent);
+
+    void SetPace(std::chrono::milliseconds pace);
+
+    // Queues a line. done, when given, runs on this thread once the line and its line break are
+    // in the pane; a line with a done is a waiting writer's and survives clearing.
+    void Append(const QString& line, Done done = {});
+    // Empties the pane. Lines nobody waits for belonged to the text just cleared and are
+    // dropped; a waited-for line already begun is typed again from its start, so the pane never
+    // shows part of a line and no writer is left waiting.
+    void Clear();
+    // Replaces the pane's whole text at once (after clearing as above).
+    void SetText(const QString& text);
+
+    // Nothing left to type.
+    bool IsIdle() const { return m_lines.empty(); }
+
+private:
+    struct Line {
+        QString text;
+        Done done;
+    };
+
+    void TypeNext();
+    void Pump();
+    void FinishLine();
+    void InsertAtEnd(const QString& text);
+
+    QPlainTextEdit* m_pane;
+    QTimer m_timer;
+    std::deque<Line> m_lines;
+    qsizetype m_typed = 0; // characters of the front line already in the pane
+};

@@ -1,0 +1,67 @@
+#include "app/ServerListFile.h"
+
+#include <QFile>
+
+QStringList ServerListFile::Read(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray content = file.read(kMaxBytes);
+    const bool cut = !file.atEnd();
+
+    QList<QByteArray> lines = content.split('\n');
+    // split leaves one piece after the last line end; that piece is a line only when it has
+    // text. When the file was cut, it is the start of a line whose end was never read.
+    if (lines.back().isEmpty() || cut) {
+        lines.removeLast();
+    }
+    QStringList entries;
+    for (const QByteArray& line : lines) {
+        if (entries.size() == kMaxEntries) {
+            break;
+        }
+        if (line.startsWith('#')) {
+            continue;
+        }
+        entries.append(EntryOf(line));
+    }
+    return entries;
+}
+
+// Trailing white space goes (including the carriage return of a CR LF line end); leading
+// blanks stay, and nothing else is checked.
+QString ServerListFile::EntryOf(QByteArray line)
+{
+    const auto isTrailingBlank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    };
+    while (!line.isEmpty() && isTrailingBlank(line.back())) {
+        line.chop(1);
+    }
+    return QString::fromUtf8(line);
+}
+
+QStringList ServerListFile::BuiltIns()
+{
+    return {QStringLiteral("pool.ntp.org"), QStringLiteral("time.nist.gov"),
+            QStringLiteral("time.cloudflare.com")};
+}
+
+qsizetype ServerListFile::SortedPosition(qsizetype count,
+                                         const std::function<QString(qsizetype)>& entryAt,
+                                         const QString& text)
+{
+    qsizetype low = 0;
+    qsizetype high = count;
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (QString::compare(text, entryAt(middle), Qt::CaseInsensitive) < 0) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
+}

@@ -1,0 +1,137 @@
+#include "app/SyncSteps.h"
+
+#include "sntp/NtpTimestamp.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <locale.h>
+
+namespace
+{
+
+// printf formatting in the C locale: the application object switches the process to the
+// user's locale, which would otherwise turn "0.5" into "0,5".
+std::string FormatC(const char* format, ...)
+{
+    const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const locale_t previous = cLocale ? uselocale(cLocale) : static_cast<locale_t>(nullptr);
+
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) {
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    }
+    va_end(args);
+
+    if (cLocale) {
+        uselocale(previous);
+        freelocale(cLocale);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string SyncSteps::LookupLine(const std::string& server)
+{
+    return "Looking up   --- " + server + " ---";
+}
+
+std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
+{
+    const SYSTEMTIME st = reply.destination.ToSystemTime();
+    return {
+        "Time was successfully retreived",
+        "CLIENT DESTINATION DATE:",
+        FormatC("         %02d/%02d/%04d, %02d:%02d:%02d.%03d", st.wDay, st.wMonth, st.wYear,
+                st.wHour, st.wMinute, st.wSecond, st.wMilliseconds),
+        "LOCAL CLOCK OFFSET:",
+        FormatC("         %f seconds", reply.clockOffset),
+    };
+}
+
+bool SyncSteps::FlagSetsClock(const std::string& flag)
+{
+    return flag.find('Y') != std::string::npos;
+}
+
+bool SyncSteps::SetClockByOffset(CSntpClient& client, double offset)
+{
+    return client.AdjustSystemClock(CNtpTimestamp::Now().AddSeconds(offset));
+}
+
+bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
+{
+    WSADATA data;
+    if (sockets.Startup(MAKEWORD(1, 1), &data) != 0) {
+        host.SetLogText(kSocketsFailed);
+        return false;
+    }
+    if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
+        host.SetLogText(kSocketsVersion);
+        sockets.Cleanup();
+        return false;
+    }
+    return true;
+}
+
+void SyncSteps::WriteReport(WorkerHost& host, const SntpReply& reply)
+{
+    for (const std::string& line : ReportLines(reply)) {
+        host.AppendLog(line);
+    }
+}
+
+SyncSteps::Outcome SyncSteps::Retrieve(WorkerHost& host, CSntpClient& client,
+                                       SocketLibraryApi& sockets)
+{
+    const std::string server = host.ServerText();
+    if (!StartSockets(host, sockets)) {
+        return Outcome::SocketsFailed;
+    }
+    SntpReply reply;
+    const bool retrieved = client.QueryServer(server, reply, kSntpPort);
+    if (retrieved) {
+        host.StoreReply(reply);
+        WriteReport(host, reply);
+    } else {
+        host.AppendLog(kRetrieveFailed);
+    }
+    sockets.Cleanup();
+    return retrieved ? Outcome::Retrieved : Outcome::QueryFailed;
+}
+
+SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
+                                          SocketLibraryApi& sockets, const std::string& server,
+                                          const std::string& flag)
+{
+    host.AppendLog(LookupLine(server));
+    if (!StartSockets(host, sockets)) {
+        return Outcome::SocketsFailed;
+    }
+    SntpReply reply;
+    Outcome outcome = Outcome::QueryFailed;
+    if (!client.QueryServer(server, reply, kSntpPort)) {
+        host.AppendLog(kRetrieveFailed);
+    } else {
+        host.StoreReply(reply);
+        WriteReport(host, reply);
+        outcome = Outcome::Retrieved;
+        if (FlagSetsClock(flag)) {
+            const bool adjusted = host.AdjustClock(reply.clockOffset);
+            if (adjusted) {
+                // A measured offset is applied once: the next "Adjust" measures again.
+                host.StoreReply(SntpReply{});
+            }
+            host.AppendLog(AdjustLine(adjusted));
+            outcome = adjusted ? Outcome::Adjusted : Outcome::AdjustFailed;
+        }
+    }
+    sockets.Cleanup();
+    return outcome;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/SocketLibraryApi.h"
+#include "app/WorkerHost.h"
+#include "sntp/SntpClient.h"
+#include "sntp/SntpReply.h"
+
+#include <string>
+#include <vector>
+
+// The steps the retrieve and command-line workers run, the console mode with them, and the
+// texts they write. Written against WorkerHost, so the window and the console share them.
+class SyncSteps
+{
+public:
+    enum class Outcome {
+        SocketsFailed, // the socket library did not start or has the wrong version
+        QueryFailed,   // no answer, or an unusable one
+        Retrieved,     // the report was written
+        Adjusted,      // retrieved, then the clock was set
+        AdjustFailed,  // retrieved, but the clock could not be set
+    };
+
+    static constexpr unsigned kSntpPort = 123;
+    static constexpr const char* kRetrieveFailed = "Failed to retreive time from server";
+    static constexpr const char* kAdjusted = "Time was successfully synchronised";
+    static constexpr const char* kAdjustFailed = "Failed to set the local time";
+    static constexpr const char* kSocketsFailed = "Failed to load winsock stack\r\n";
+    static constexpr const char* kSocketsVersion =
+        "Winsock stack does not support version which this program requires\r\n";
+
+    static std::string LookupLine(const std::string& server);
+    // The five lines that follow a successful exchange.
+    static std::vector<std::string> ReportLines(const SntpReply& reply);
+    static const char* AdjustLine(bool adjusted) { return adjusted ? kAdjusted : kAdjustFailed; }
+    // Whether a command-line flag asks for the clock to be set: a Y anywhere.
+    static bool FlagSetsClock(const std::string& flag);
+    // Sets the clock to the current time moved by offset seconds.
+    static bool SetClockByOffset(CSntpClient& client, double offset);
+
+    // One retrieve: reads the server from the host, queries it and reports.
+    static Outcome Retrieve(WorkerHost& host, CSntpClient& client, SocketLibraryApi& sockets);
+    // The command-line run: look-up line, retrieve, and with a Y in flag also set the clock.
+    static Outcome CommandLine(WorkerHost& host, CSntpClient& client, SocketLibraryApi& sockets,
+                               const std::string& server, const std::string& flag);
+
+    // A worker's exit code for an outcome.
+    static unsigned ExitCode(Outcome outcome) { return outcome == Outcome::SocketsFailed ? 1 : 0; }
+
+private:
+    static bool StartSockets(WorkerHost& host, SocketLibraryApi& sockets);
+    static void WriteReport(WorkerHost& host, const SntpReply& reply);
+};

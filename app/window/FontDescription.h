@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+// The window's fonts are described the way its design gives them; CreateFont turns a description
+// into a QFont. A negative height is the character (em) height in pixels, a positive one the cell
+// height (ascent plus descent) in pixels, zero the default size.
+struct FontDescription {
+    int height = 0;
+    int weight = 400; // 100 to 900: 400 regular, 700 bold
+    bool fixedPitch = false;
+    bool romanFamily = false; // the family hint: serif when the face itself is missing
+    QString face;
+
+    QFont CreateFont() const;
+
+    // The largest pixel size whose ascent plus descent is at most cellHeight (at least 1).
+    static int PixelSizeForCellHeight(QFont font, int cellHeight);
+};

@@ -1,0 +1,22 @@
+#include "app/window/WindowFonts.h"
+
+#include "app/window/ClockFont.h"
+#include "app/window/FontDescription.h"
+
+WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& clockFont)
+{
+    FontDescription description;
+    description.height = -11;
+    description.weight = 400;
+    description.romanFamily = true;
+    description.face = tahomaFamily;
+
+    WindowFonts fonts;
+    fonts.normal = description.CreateFont();
+    description.weight = 700;
+    fonts.bold = description.CreateFont();
+
+    clockFont.Install();
+    fonts.clock = clockFont.Choose(description).CreateFont();
+    return fonts;
+}
