@@ -1,0 +1,224 @@
+#include "res/ResourceLoader.h"
+
+#include "res/resource.h"
+
+#include <QBitmap>
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPixmap>
+#include <QtEndian>
+
+#include <cstring>
+#include <map>
+
+namespace
+{
+
+struct Resource {
+    int id;
+    const char* type;
+    const char* path;
+};
+
+// Every embedded file with its id and kind; the files travel in the Qt resource system under /res.
+constexpr Resource kResources[] = {
+    {IDR_MAINFRAME, "ICON", ":/res/icons/Horalink.ico"},
+    {IDI_ABOUT, "ICON", ":/res/icons/About.ico"},
+    {IDB_SKIN, "BITMAP", ":/res/bitmaps/Skin.bmp"},
+    {IDR_SEGMATIC, RT_TTF, ":/res/Segmatic.ttf"},
+    {IDB_GET, "BITMAP", ":/res/bitmaps/FaceGet.bmp"},
+    {IDB_SET, "BITMAP", ":/res/bitmaps/FaceSet.bmp"},
+    {IDB_MINIMIZE, "BITMAP", ":/res/bitmaps/FaceMinimize.bmp"},
+    {IDB_ABOUT, "BITMAP", ":/res/bitmaps/FaceAbout.bmp"},
+    {IDB_CLOSE, "BITMAP", ":/res/bitmaps/FaceClose.bmp"},
+    {IDC_HAND_PRESSED, "CURSOR", ":/res/cursors/HandPressed.cur"},
+    {IDC_HAND, "CURSOR", ":/res/cursors/HandPointing.cur"},
+};
+
+struct StringEntry {
+    int id;
+    const char* text;
+};
+
+constexpr StringEntry kStrings[] = {
+    {IDS_SOCKETS_INIT_FAILED, "Windows sockets initialization failed."},
+};
+
+const Resource* Find(int id, const char* type)
+{
+    for (const Resource& r : kResources) {
+        if (r.id == id && (type == nullptr || std::strcmp(r.type, type) == 0)) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll();
+}
+
+quint16 U16(const QByteArray& data, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+
+quint32 U32(const QByteArray& data, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(data.constData() + at);
+}
+
+// Icon and cursor files start with a 6-byte directory header and 16-byte entries.
+constexpr qsizetype kDirHeader = 6;
+constexpr qsizetype kDirEntry = 16;
+constexpr qsizetype kInfoHeader = 40;
+
+bool BitSet(const QByteArray& data, qsizetype rowStart, int x)
+{
+    return (static_cast<unsigned char>(data[rowStart + x / 8]) & (0x80 >> (x % 8))) != 0;
+}
+
+// Builds the cursor from the first image of a .cur file: a 1-bit XOR image with a two-colour
+// palette and a 1-bit AND mask, rows bottom-up. Qt wants a bitmap (1 = black) and a mask
+// (1 = drawn); a clear pixel has its AND bit set.
+QCursor CursorFromFile(const QByteArray& data)
+{
+    if (data.size() < kDirHeader + kDirEntry || U16(data, 2) != 2 || U16(data, 4) == 0) {
+        return QCursor(Qt::ArrowCursor);
+    }
+    const int hotX = U16(data, kDirHeader + 4);
+    const int hotY = U16(data, kDirHeader + 6);
+    const qsizetype image = U32(data, kDirHeader + 12);
+    if (image + kInfoHeader > data.size()) {
+        return QCursor(Qt::ArrowCursor);
+    }
+    const int width = static_cast<qint32>(U32(data, image + 4));
+    const int height = static_cast<qint32>(U32(data, image + 8)) / 2;
+    const quint32 headerSize = U32(data, image);
+    if (U16(data, image + 14) != 1 || width <= 0 || height <= 0 || width > 256 || height > 256) {
+        return QCursor(Qt::ArrowCursor);
+    }
+    const qsizetype palette = image + headerSize;
+    const qsizetype stride = ((width + 31) / 32) * 4;
+    const qsizetype xorRows = palette + 2 * 4;
+    const qsizetype andRows = xorRows + stride * height;
+    if (andRows + stride * height > data.size()) {
+        return QCursor(Qt::ArrowCursor);
+    }
+    auto isDark = [&](bool index) {
+        const qsizetype entry = palette + (index ? 4 : 0); // blue, green, red, reserved
+        const int sum = static_cast<unsigned char>(data[entry]) +
+                        static_cast<unsigned char>(data[entry + 1]) +
+                        static_cast<unsigned char>(data[entry + 2]);
+        return sum < 3 * 128;
+    };
+
+    QImage bitmap(width, height, QImage::Format_Mono);
+    QImage mask(width, height, QImage::Format_Mono);
+    for (QImage* img : {&bitmap, &mask}) {
+        img->setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        img->fill(0);
+    }
+    for (int y = 0; y < height; ++y) {
+        const qsizetype row = (height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x) {
+            const bool drawn = !BitSet(data, andRows + row, x);
+            if (!drawn) {
+                continue;
+            }
+            mask.setPixel(x, y, 1);
+            bitmap.setPixel(x, y, isDark(BitSet(data, xorRows + row, x)) ? 1 : 0);
+        }
+    }
+    return QCursor(QBitmap::fromImage(bitmap), QBitmap::fromImage(mask), hotX, hotY);
+}
+
+// The deepest image of each size in an icon file, by its index in the file.
+std::map<int, int> DeepestPerSize(const QByteArray& data)
+{
+    std::map<int, int> index;
+    std::map<int, int> depth;
+    if (data.size() < kDirHeader || U16(data, 2) != 1) {
+        return index;
+    }
+    const int count = U16(data, 4);
+    for (int i = 0; i < count && kDirHeader + (i + 1) * kDirEntry <= data.size(); ++i) {
+        const qsizetype entry = kDirHeader + i * kDirEntry;
+        const int size = static_cast<unsigned char>(data[entry]) == 0
+                             ? 256
+                             : static_cast<unsigned char>(data[entry]);
+        const int bits = U16(data, entry + 6);
+        if (depth.find(size) == depth.end() || bits > depth[size]) {
+            depth[size] = bits;
+            index[size] = i;
+        }
+    }
+    return index;
+}
+
+} // namespace
+
+QString ResourceLoader::Path(int id)
+{
+    const Resource* r = Find(id, nullptr);
+    return r != nullptr ? QString::fromLatin1(r->path) : QString();
+}
+
+QImage ResourceLoader::LoadBitmap(int id)
+{
+    const Resource* r = Find(id, "BITMAP");
+    return r != nullptr ? QImage(QString::fromLatin1(r->path), "BMP") : QImage();
+}
+
+QCursor ResourceLoader::LoadCursor(int id)
+{
+    const Resource* r = Find(id, "CURSOR");
+    if (r == nullptr) {
+        return QCursor(Qt::ArrowCursor);
+    }
+    return CursorFromFile(ReadFile(QString::fromLatin1(r->path)));
+}
+
+QIcon ResourceLoader::LoadIcon(int id)
+{
+    const Resource* r = Find(id, "ICON");
+    if (r == nullptr) {
+        return {};
+    }
+    QByteArray data = ReadFile(QString::fromLatin1(r->path));
+    // Each size once, in its best colour depth: QIcon would otherwise pick among duplicates.
+    const std::map<int, int> wanted = DeepestPerSize(data);
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "ico");
+    QIcon icon;
+    for (const auto& [size, index] : wanted) {
+        QImage image;
+        if (reader.jumpToImage(index) && reader.read(&image) && image.width() == size) {
+            icon.addPixmap(QPixmap::fromImage(image));
+        }
+    }
+    return icon;
+}
+
+QByteArray ResourceLoader::LoadData(const char* type, int id)
+{
+    const Resource* r = type != nullptr ? Find(id, type) : nullptr;
+    return r != nullptr ? ReadFile(QString::fromLatin1(r->path)) : QByteArray();
+}
+
+QString ResourceLoader::LoadString(int id)
+{
+    for (const StringEntry& s : kStrings) {
+        if (s.id == id) {
+            return QString::fromLatin1(s.text);
+        }
+    }
+    return {};
+}
