@@ -18,14 +18,14 @@ from fontTools.pens.ttGlyphPen import TTGlyphPen
 UPM = 1000
 ASCENT, DESCENT = 800, 200
 ADVANCE = 430
-SLANT = 0.1  # x shift per unit of height
+SLANT = 0.08  # x shift per unit of height
 
 # The digit's box before slanting: segment centre lines run along its edges and middle.
-LEFT, RIGHT = 48, 316
-BOTTOM, TOP = 36, 700
+LEFT, RIGHT = 60, 290
+BOTTOM, TOP = 40, 700
 MIDDLE = (BOTTOM + TOP) // 2
-THICK = 64  # segment thickness
-GAP = 10  # space between neighbouring segments' tips
+THICK = 80  # segment thickness
+GAP = 12  # space between neighbouring segments' tips
 
 # Which segments each digit lights: a top, b top right, c bottom right, d bottom,
 # e bottom left, f top left, g middle.
@@ -83,10 +83,11 @@ SEGMENTS = {
 
 
 def colon_dots():
-    cx, r = (LEFT + RIGHT) // 2, THICK * 0.62
+    """Two square dots at a third and two thirds of the digit height, as on an LCD."""
+    cx, h = (LEFT + RIGHT) // 2, THICK * 0.55
     dots = []
-    for cy in ((BOTTOM + MIDDLE) // 2 + 10, (MIDDLE + TOP) // 2 - 10):
-        dots.append([(cx, cy - r), (cx - r, cy), (cx, cy + r), (cx + r, cy)])
+    for cy in (BOTTOM + (TOP - BOTTOM) * 0.27, BOTTOM + (TOP - BOTTOM) * 0.73):
+        dots.append([(cx - h, cy - h), (cx - h, cy + h), (cx + h, cy + h), (cx + h, cy - h)])
     return dots
 
 

@@ -67,7 +67,8 @@ def main(outdir):
     for size in sorted(set(DESKTOP_SIZES) | {s for sizes in GROUPS.values() for s in sizes}):
         drawn[size] = clock_icon(size)
     for name, sizes in GROUPS.items():
-        entries = [(drawn[s], bpp) for bpp in (8, 32) for s in sizes]
+        # The 32-bit images first: a reader that takes the first image gets the best one.
+        entries = [(drawn[s], bpp) for bpp in (32, 8) for s in sizes]
         with open(os.path.join(folder, name), "wb") as f:
             f.write(imagefiles.ico(entries))
     for size in DESKTOP_SIZES:
