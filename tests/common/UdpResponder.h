@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// A scriptable UDP server on 127.0.0.1 for tests, answering from its own thread.
+// For every datagram it receives it records the bytes and asks its script what to send back:
+// a datagram, or nothing (std::nullopt). Independent of the engine and of Qt.
+//
+//     UdpResponder server(UdpResponder::NtpServer({.stratum = 2}));   // ephemeral port
+//     client.QueryServer("127.0.0.1", reply, server.Port());
+//     EXPECT_EQ(server.ReceivedCount(), 1u);
+//
+//     UdpResponder silent;                 // answers nothing: for time-outs
+//     UdpResponder fixed(UdpResponder::Fixed(bytes));
+//     UdpResponder on123(script, 123);     // a fixed port (123 needs root)
+//
+// The script runs on the responder's thread; SetScript may swap it at any time.
+class UdpResponder
+{
+public:
+    using Bytes = std::vector<uint8_t>;
+    using Script = std::function<std::optional<Bytes>(const Bytes& request)>;
+
+    // Fields of an SNTP answer. Timestamps are NTP values (seconds << 32 | fraction); those left
+    // unset are filled per request: originate echoes the request's transmit timestamp, receive
+    // and transmit read the clock. A length other than 48 cuts or pads the answer with zeros.
+    struct NtpAnswer {
+        uint8_t leapIndicator = 0;
+        uint8_t version = 3;
+        uint8_t mode = 4;
+        uint8_t stratum = 1;
+        std::optional<uint64_t> originate = std::nullopt;
+        std::optional<uint64_t> receive = std::nullopt;
+        std::optional<uint64_t> transmit = std::nullopt;
+        size_t length = 48;
+    };
+
+    explicit UdpResponder(Script script = Silent(), uint16_t port = 0);
+    ~UdpResponder();
+    UdpResponder(const UdpResponder&) = delete;
+    UdpResponder& operator=(const UdpResponder&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    // False when the socket could not be bound (then Port() is 0).
+    bool Listening() const { return m_socket >= 0; }
+
+    void SetScript(Script script);
+    size_t ReceivedCount() const;
+    std::vector<Bytes> Received() const;
+    // Waits until at least count datagrams have arrived; false when the time runs out first.
+    bool WaitForDatagrams(size_t count, int timeoutMs) const;
+
+    static Script Silent();
+    static Script Fixed(Bytes answer);
+    static Script NtpServer(NtpAnswer answer);
+    // The answer to one request, built as NtpServer does.
+    static Bytes MakeNtpAnswer(const NtpAnswer& answer, const Bytes& request);
+
+    // The current time as an NTP value, to the nanosecond (for building answers).
+    static uint64_t NtpNow();
+    static uint64_t ReadTimestamp(const Bytes& packet, size_t offset);
+    static void WriteTimestamp(Bytes& packet, size_t offset, uint64_t value);
+
+private:
+    void Run();
+
+    int m_socket = -1;
+    int m_wake = -1;
+    uint16_t m_port = 0;
+    mutable std::mutex m_mutex;
+    Script m_script;
+    std::vector<Bytes> m_received;
+    std::thread m_thread;
+};
