@@ -1,0 +1,170 @@
+# Shared by the end-to-end test and the window benchmarks: a private Xvfb, chronyd serving
+# 127.0.0.1:123, the program started as a user would, and screenshots. Source it, then call
+# e2e_init OUT_DIR; everything started here is stopped by its pid on exit.
+# shellcheck shell=bash
+
+E2E_SCREEN_W=1024
+E2E_SCREEN_H=768
+E2E_SHOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/shot.py"
+e2e_pids=()
+
+# Re-runs the calling script without CAP_SYS_TIME, so nothing it starts can set the clock.
+e2e_drop_clock_capability() {
+    local bnd eff
+    bnd=$(awk '/^CapBnd:/ {print $2}' /proc/self/status)
+    eff=$(awk '/^CapEff:/ {print $2}' /proc/self/status)
+    if (( (0x$bnd >> 25) & 1 || (0x$eff >> 25) & 1 )); then
+        [ -z "${HORALINK_E2E_DROPPED:-}" ] || { echo "CAP_SYS_TIME is still held; refusing to run" >&2; exit 1; }
+        export HORALINK_E2E_DROPPED=1
+        exec capsh --drop=cap_sys_time -- "$@"
+    fi
+}
+
+e2e_skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+
+e2e_fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+e2e_require() {
+    local program=$1
+    [ -x "$program" ] || e2e_skip "$program is not built yet"
+    local tool
+    for tool in Xvfb xdotool import chronyd python3 ss; do
+        command -v "$tool" >/dev/null || e2e_skip "$tool is not installed (see scripts/deps)"
+    done
+    [ "$(id -u)" -eq 0 ] || e2e_skip "chronyd needs root to serve port 123"
+}
+
+e2e_cleanup() {
+    local i
+    for (( i = ${#e2e_pids[@]} - 1; i >= 0; i-- )); do
+        kill -TERM "${e2e_pids[i]}" 2>/dev/null || true
+        wait "${e2e_pids[i]}" 2>/dev/null || true
+    done
+    [ -z "${e2e_chrony_dir:-}" ] || rm -rf "$e2e_chrony_dir"
+    # Screenshots are kept as PNG, a tenth of the size.
+    local shot
+    for shot in "${E2E_OUT:-/nonexistent}"/*.ppm; do
+        [ -e "$shot" ] || continue
+        python3 "$E2E_SHOT" png "$shot" "${shot%.ppm}.png" && rm -f "$shot"
+    done
+}
+
+e2e_init() {
+    E2E_OUT=$1
+    mkdir -p "$E2E_OUT"
+    trap e2e_cleanup EXIT
+}
+
+# Waits up to $1 seconds for the command in the remaining arguments to succeed.
+e2e_wait_for() {
+    local deadline=$(( $(date +%s%N) + $1 * 1000000000 ))
+    shift
+    until "$@"; do
+        (( $(date +%s%N) < deadline )) || return 1
+        sleep 0.05
+    done
+}
+
+e2e_start_xvfb() {
+    local displayfile="$E2E_OUT/display"
+    : >"$displayfile"
+    # -displayfd picks a free display; -wr gives a white root to tell the window's corners by.
+    Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN_W}x${E2E_SCREEN_H}x24" -nolisten tcp -wr \
+        3>"$displayfile" >"$E2E_OUT/xvfb.log" 2>&1 &
+    e2e_pids+=($!)
+    e2e_wait_for 10 test -s "$displayfile" || e2e_fail "Xvfb did not start (see xvfb.log)"
+    export DISPLAY=":$(head -n 1 "$displayfile")"
+}
+
+e2e_port_123_free() {
+    ! ss -Hulnp 'sport = :123' | grep -qE '(127\.0\.0\.1|0\.0\.0\.0|\*|\[::\]):123'
+}
+
+e2e_chronyd_listens() {
+    ss -Hulnp 'sport = :123' | grep -q "pid=$e2e_chronyd_pid,"
+}
+
+# chronyd -x (it never touches the clock) serving its own clock on 127.0.0.1:123 only.
+e2e_start_chronyd() {
+    # Other test runs on this machine serve the same port; wait for them rather than fail.
+    e2e_wait_for 120 e2e_port_123_free ||
+        e2e_fail "port 123 stayed taken by another server"
+    e2e_chrony_dir=$(mktemp -d /tmp/horalink-e2e-chrony.XXXXXX)
+    chown _chrony "$e2e_chrony_dir" 2>/dev/null || true
+    cat >"$e2e_chrony_dir/chrony.conf" <<CONF
+port 123
+bindaddress 127.0.0.1
+allow 127.0.0.1
+local stratum 8
+cmdport 0
+pidfile $e2e_chrony_dir/chronyd.pid
+CONF
+    chronyd -x -d -f "$e2e_chrony_dir/chrony.conf" >"$E2E_OUT/chronyd.log" 2>&1 &
+    e2e_chronyd_pid=$!
+    e2e_pids+=("$e2e_chronyd_pid")
+    e2e_wait_for 10 e2e_chronyd_listens || e2e_fail "chronyd does not serve 127.0.0.1:123 (see chronyd.log)"
+}
+
+# Starts the program with the given arguments; sets e2e_app_pid.
+e2e_start_app() {
+    QT_QPA_PLATFORM=xcb "$E2E_PROGRAM" "$@" >>"$E2E_OUT/horalink.log" 2>&1 &
+    e2e_app_pid=$!
+    e2e_pids+=("$e2e_app_pid")
+}
+
+e2e_find_window() {
+    e2e_wid=$(xdotool search --onlyvisible --pid "$e2e_app_pid" 2>/dev/null | head -n 1)
+    [ -n "$e2e_wid" ]
+}
+
+# Waits for the program's first window; sets e2e_wid and WX, WY, WW, WH.
+e2e_wait_window() {
+    e2e_wait_for 30 e2e_find_window || e2e_fail "no window appeared (see horalink.log)"
+    local WINDOW X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$e2e_wid")"
+    WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
+}
+
+e2e_app_ended() {
+    ! kill -0 "$e2e_app_pid" 2>/dev/null
+}
+
+# A screenshot of the whole screen as $E2E_OUT/NAME.ppm.
+e2e_shot() {
+    import -window root -depth 8 "$E2E_OUT/$1.ppm"
+}
+
+e2e_pixel() { python3 "$E2E_SHOT" pixel "$E2E_OUT/$1.ppm" "$2" "$3"; }
+
+# Text lines in the log pane (client 23, 91, 221 x 94) of a screenshot.
+e2e_log_bands() { python3 "$E2E_SHOT" bands "$E2E_OUT/$1.ppm" $((WX + 23)) $((WY + 91)) 221 94; }
+
+e2e_log_same() { python3 "$E2E_SHOT" same "$E2E_OUT/$1.ppm" "$E2E_OUT/$2.ppm" $((WX + 23)) $((WY + 91)) 221 94; }
+
+# Waits until the log pane shows $1 lines and has stopped changing; the last shot is NAME.
+e2e_wait_report() {
+    local lines=$1 name=$2 seconds=${3:-30}
+    local deadline=$(( $(date +%s) + seconds ))
+    e2e_shot "$name"
+    while (( $(date +%s) < deadline )); do
+        sleep 0.7
+        mv "$E2E_OUT/$name.ppm" "$E2E_OUT/$name.prev.ppm"
+        e2e_shot "$name"
+        if [ "$(e2e_log_bands "$name")" -eq "$lines" ] && e2e_log_same "$name" "$name.prev"; then
+            rm -f "$E2E_OUT/$name.prev.ppm"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Clicks at a point of the main window (client pixels).
+e2e_click() {
+    xdotool mousemove --window "$e2e_wid" "$1" "$2" click 1
+}

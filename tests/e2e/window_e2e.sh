@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# End to end: the built program in a real X window (Xvfb) against chronyd on 127.0.0.1:123,
+# started as a user would with a server and a flag on its command line. Checks that the window
+# appears centred with rounded corners, that the report arrives, that "OK" clicked with the mouse
+# runs a new retrieve and that closing the window ends the process; then the console mode.
+#
+#   window_e2e.sh BUILD_DIR OUT_DIR [--docs DOCS_DIR]
+#
+# Screenshots go to OUT_DIR; with --docs, pictures of the window's states go to DOCS_DIR.
+# Exits 77 (skipped) when the program or a tool is missing.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+e2e_drop_clock_capability "$0" "$@"
+
+build=$(realpath "$1")
+out=$2
+docs=
+[ "${3:-}" != --docs ] || docs=$(realpath -m "$4")
+E2E_PROGRAM=$build/app/horalink
+e2e_require "$E2E_PROGRAM"
+rm -rf "$out"
+e2e_init "$out"
+
+step() { echo "== $*"; }
+
+# Crops the main window (and extra pixels below it, for the drop-down list) into DOCS_DIR.
+doc_picture() {
+    [ -n "$docs" ] || return 0
+    local name=$1 below=${2:-0}
+    mkdir -p "$docs"
+    e2e_shot "doc-$name"
+    python3 "$E2E_SHOT" png "$E2E_OUT/doc-$name.ppm" "$docs/$name.png" "$WX" "$WY" "$WW" $((WH + below))
+}
+
+e2e_start_xvfb
+e2e_start_chronyd
+
+step "console mode, no display"
+console=$(env -u DISPLAY "$E2E_PROGRAM" --console 127.0.0.1 N 2>&1) && status=0 || status=$?
+echo "$console" | tee "$out/console.txt"
+[ "$status" -eq 0 ] || e2e_fail "--console exited with $status"
+grep -q '^Time was successfully retreived$' <<<"$console" || e2e_fail "no report from --console"
+grep -qE '^ {9}-?[0-9]+\.[0-9]{6} seconds$' <<<"$console" || e2e_fail "no offset line from --console"
+
+step "the window, started with '127.0.0.1 N'"
+e2e_shot background
+e2e_start_app 127.0.0.1 N
+e2e_wait_window
+e2e_shot started
+doc_picture window-started
+echo "window $e2e_wid at $WX,$WY size ${WW}x$WH"
+[ "$WW" -eq 270 ] && [ "$WH" -eq 240 ] || e2e_fail "window is ${WW}x$WH, not 270x240"
+(( ${WX} == (E2E_SCREEN_W - 270) / 2 && ${WY} == (E2E_SCREEN_H - 240) / 2 )) ||
+    e2e_fail "window at $WX,$WY is not centred"
+
+step "rounded corners"
+for corner in "$WX $WY" "$((WX + 269)) $WY" "$WX $((WY + 239))" "$((WX + 269)) $((WY + 239))"; do
+    # shellcheck disable=SC2086
+    [ "$(e2e_pixel started $corner)" = "$(e2e_pixel background $corner)" ] ||
+        e2e_fail "corner $corner shows the skin, not the screen behind"
+done
+for edge in "$((WX + 1)) $((WY + 120))" "$((WX + 135)) $((WY + 238))"; do
+    # shellcheck disable=SC2086
+    [ "$(e2e_pixel started $edge)" != "$(e2e_pixel background $edge)" ] ||
+        e2e_fail "edge $edge shows the screen behind, not the skin"
+done
+
+step "the command line's report: the look-up line and five report lines"
+e2e_wait_report 6 report-1 || e2e_fail "the report did not arrive (see report-1.ppm)"
+doc_picture window-retrieved
+
+step "\"OK\" clicked runs a new retrieve"
+e2e_click $((165 + 20)) $((200 + 11))
+cleared=0
+for _ in $(seq 20); do
+    e2e_shot after-click
+    if [ "$(e2e_log_bands after-click)" -le 1 ]; then
+        cleared=1
+        break
+    fi
+    sleep 0.1
+done
+[ "$cleared" -eq 1 ] || e2e_fail "the log was not cleared by \"OK\" (see after-click.ppm)"
+e2e_wait_report 6 report-2 || e2e_fail "the second report did not arrive (see report-2.ppm)"
+! e2e_log_same report-1 report-2 || e2e_fail "the second report shows the same pixels as the first"
+
+if [ -n "$docs" ]; then
+    step "pictures for docs/"
+    main_wid=$e2e_wid
+    xdotool mousemove --window "$main_wid" 185 211
+    sleep 0.5
+    doc_picture button-hovered
+    xdotool mousedown 1
+    sleep 0.3
+    doc_picture button-pressed
+    xdotool mouseup 1
+    e2e_wait_report 6 report-3 || e2e_fail "the third report did not arrive"
+    e2e_click $((17 + 141 - 8)) $((200 + 11))
+    sleep 0.7
+    doc_picture server-list-open 120
+    xdotool key Escape
+    sleep 0.3
+    e2e_click $((228 + 7)) $((5 + 7))
+    about=
+    for _ in $(seq 50); do
+        about=$(xdotool search --onlyvisible --pid "$e2e_app_pid" | grep -vx "$main_wid" | head -n 1) || true
+        [ -z "$about" ] || break
+        sleep 0.1
+    done
+    [ -n "$about" ] || e2e_fail "the About box did not open"
+    sleep 0.5
+    eval "$(xdotool getwindowgeometry --shell "$about" | sed 's/^/ABOUT_/')"
+    e2e_shot doc-about
+    python3 "$E2E_SHOT" png "$out/doc-about.ppm" "$docs/about-box.png" \
+        "$ABOUT_X" "$ABOUT_Y" "$ABOUT_WIDTH" "$ABOUT_HEIGHT"
+    xdotool windowfocus --sync "$about" key Escape
+    e2e_wait_for 5 bash -c "! xdotool search --onlyvisible --pid $e2e_app_pid | grep -qx $about" ||
+        e2e_fail "the About box did not close"
+fi
+
+step "the close button ends the program"
+e2e_click $((246 + 7)) $((5 + 7))
+e2e_wait_for 10 e2e_app_ended || e2e_fail "the program still runs after its window was closed"
+wait "$e2e_app_pid" || e2e_fail "the program exited with $?"
+echo "PASSED; screenshots in $out"
