@@ -9,7 +9,8 @@
 
 // The time engine's one object: one SNTP exchange at a time, and setting the system clock.
 // Failures leave their reason in the thread's last error (platform/LastError.h).
-class CSntpClient {
+class CSntpClient
+{
 public:
     CSntpClient();
     // Sets the clock through the given operating-system calls instead of the default ones.
@@ -29,6 +30,8 @@ public:
     uint32_t TimeoutMs() const { return m_timeoutMs; }
 
 private:
+    void CloseToken();
+
     uint32_t m_timeoutMs = 5000;
     TokenHandle m_token = kInvalidToken;
     TOKEN_PRIVILEGES m_privileges{};

@@ -1,0 +1,29 @@
+#include "platform/SocketLibrary.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int WSAStartup(uint16_t /*versionRequested*/, WSADATA* data)
+{
+    if (!data)
+        return EFAULT;
+    // POSIX sockets need no start; they offer what the callers ask of version 1.1.
+    data->wVersion = MAKEWORD(1, 1);
+    data->wHighVersion = MAKEWORD(1, 1);
+    return 0;
+}
+
+int WSACleanup()
+{
+    return 0;
+}
+
+bool AfxSocketInit()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
