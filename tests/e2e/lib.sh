@@ -111,6 +111,17 @@ CONF
     e2e_wait_for 10 e2e_chronyd_listens || e2e_fail "chronyd does not serve 127.0.0.1:123 (see chronyd.log)"
 }
 
+# A user's installation in the output folder: the program in a folder of its own (the clock font
+# is written beside it) with a server list naming only the local server, so that "OK" never asks
+# a server outside this machine. Sets E2E_PROGRAM.
+e2e_install() {
+    local dir=$E2E_OUT/install
+    mkdir -p "$dir/url"
+    cp "$1" "$dir/horalink"
+    printf '# the local test server only\n127.0.0.1\n' >"$dir/url/time.txt"
+    E2E_PROGRAM=$dir/horalink
+}
+
 # Starts the program with the given arguments; sets e2e_app_pid.
 e2e_start_app() {
     QT_QPA_PLATFORM=xcb "$E2E_PROGRAM" "$@" >>"$E2E_OUT/horalink.log" 2>&1 &

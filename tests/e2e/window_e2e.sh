@@ -18,10 +18,10 @@ build=$(realpath "$1")
 out=$2
 docs=
 [ "${3:-}" != --docs ] || docs=$(realpath -m "$4")
-E2E_PROGRAM=$build/app/horalink
-e2e_require "$E2E_PROGRAM"
+e2e_require "$build/app/horalink"
 rm -rf "$out"
 e2e_init "$out"
+e2e_install "$build/app/horalink"
 
 step() { echo "== $*"; }
 
