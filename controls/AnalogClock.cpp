@@ -1,0 +1,351 @@
+#include "controls/AnalogClock.h"
+
+#include "controls/FrameDrawing.h"
+
+#include <QPainter>
+#include <QPalette>
+#include <QTimerEvent>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace
+{
+
+constexpr double kPi = 3.14159;
+constexpr double kThirtieth = 1.0 / 30.0;
+constexpr int kSweepPeriodMs = 50;
+constexpr int kStepPeriodMs = 100;
+constexpr int kHourHand = 0;
+constexpr int kMinuteHand = 1;
+constexpr int kSecondHand = 2;
+constexpr double kTickScale = 0.9;
+constexpr double kSecondScale = 0.8;
+constexpr double kTailScale = 0.1;
+constexpr double kSideScale = 0.05;
+const QColor kHourTickLight(168, 168, 168);
+const QColor kHourTickDark(100, 100, 100);
+
+// Offsets from the centre: adding 0.5 before truncating toward zero rounds a positive offset
+// to the nearest pixel and pulls a negative one a pixel nearer the centre; intended.
+int Offset(double value)
+{
+    return static_cast<int>(value + 0.5);
+}
+
+} // namespace
+
+CAnalogClock::CAnalogClock(QWidget* parent)
+    : QWidget(parent), m_crHand(palette().color(QPalette::Highlight)),
+      m_crBack(palette().color(QPalette::Button))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The widget has its window from construction on: start as the control did when it was
+    // attached to its dialog item.
+    if (m_bRunning) {
+        CalcGeometry();
+        Run(true);
+    }
+}
+
+CAnalogClock::~CAnalogClock()
+{
+    Run(false);
+}
+
+void CAnalogClock::SetBkColor(const QColor& color)
+{
+    if (color == m_crBack) {
+        return;
+    }
+    m_crBack = color;
+    Redraw();
+}
+
+void CAnalogClock::ShowMinuteTicks(bool bShow)
+{
+    if (bShow == m_bMinuteTicks) {
+        return;
+    }
+    m_bMinuteTicks = bShow;
+    Redraw();
+}
+
+void CAnalogClock::Redraw()
+{
+    m_bInvalid = true;
+    if (isVisible()) {
+        repaint();
+    } else {
+        update();
+    }
+}
+
+void CAnalogClock::Run(bool bRun)
+{
+    m_bRunning = bRun;
+    if (!bRun) {
+        if (m_nTimerID != 0) {
+            killTimer(m_nTimerID);
+            m_nTimerID = 0;
+        }
+        return;
+    }
+    SyncGeometry();
+    if (!m_canvas.isNull()) {
+        // Face, marks and hands at the stored time: a restart keeps the tick marks.
+        QPainter dc(&m_canvas);
+        OnEraseBkgnd(&dc);
+        OnPaint(&dc);
+        update();
+    }
+    if (m_nTimerID != 0) {
+        return;
+    }
+    ShowNow();
+    m_nTimerID = startTimer(m_bSweepSecond ? kSweepPeriodMs : kStepPeriodMs);
+}
+
+void CAnalogClock::ShowNow()
+{
+    const QTime now = GetLocalTime();
+    ShowTime(now.hour() % 12, now.minute(), now.second(), now.msec());
+}
+
+QTime CAnalogClock::GetLocalTime() const
+{
+    return QTime::currentTime();
+}
+
+void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds)
+{
+    SyncGeometry();
+    if (m_canvas.isNull()) {
+        DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
+        return;
+    }
+    QPainter dc(&m_canvas);
+    DrawHands(&dc, nHour, nMinute, nSecond, nMilliseconds, false);
+    update();
+}
+
+QPoint CAnalogClock::GetPoint(int nPos, double dScale) const
+{
+    return GetPoint(static_cast<double>(nPos), dScale);
+}
+
+QPoint CAnalogClock::GetPoint(double dPos, double dScale) const
+{
+    const double angle = (dPos - 15.0) * kPi * kThirtieth;
+    return {m_ptCenter.x() + Offset(std::cos(angle) * m_nRadiusX * dScale),
+            m_ptCenter.y() + Offset(std::sin(angle) * m_nRadiusY * dScale)};
+}
+
+void CAnalogClock::CalcGeometry()
+{
+    m_ptCenter = QPoint(width() / 2, height() / 2);
+    m_nRadiusX = width() / 2;
+    m_nRadiusY = height() / 2;
+    if (m_canvas.size() != size()) {
+        m_canvas = size().isEmpty() ? QImage() : QImage(size(), QImage::Format_RGB32);
+    }
+    m_bInvalid = true;
+    update();
+}
+
+void CAnalogClock::SyncGeometry()
+{
+    // Qt holds back the resize events of a hidden widget; drawing must not wait for them.
+    if (m_nRadiusX == -1 || m_canvas.size() != size()) {
+        CalcGeometry();
+    }
+}
+
+void CAnalogClock::GetHandPoints(int nPos, int nHand, std::array<QPoint, 4>& points) const
+{
+    if (nHand == kSecondHand) {
+        points[0] = m_ptCenter;
+        points[1] = GetPoint(nPos, kSecondScale);
+        return;
+    }
+    const double tipScale = nHand == kHourHand ? 0.5 : 0.7;
+    points[0] = GetPoint(nPos + 30, kTailScale);
+    points[1] = GetPoint(nPos + 15, kSideScale);
+    points[2] = GetPoint(nPos, tipScale);
+    points[3] = GetPoint(nPos - 15, kSideScale);
+}
+
+void CAnalogClock::GetSweepPoints(double dPos, std::array<QPoint, 2>& points) const
+{
+    points[0] = m_ptCenter;
+    points[1] = GetPoint(dPos, kSecondScale);
+}
+
+void CAnalogClock::InvertLine(QPainter* pDC, const QPoint& from, const QPoint& to)
+{
+    // Each pixel exactly once, so that a second drawing restores it.
+    std::vector<QPoint> pixels;
+    const int dx = std::abs(to.x() - from.x());
+    const int dy = -std::abs(to.y() - from.y());
+    const int sx = from.x() < to.x() ? 1 : -1;
+    const int sy = from.y() < to.y() ? 1 : -1;
+    int err = dx + dy;
+    QPoint p = from;
+    while (p != to) {
+        pixels.push_back(p);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            p.rx() += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            p.ry() += sy;
+        }
+    }
+    pDC->save();
+    pDC->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    pDC->setPen(QPen(Qt::black, 1));
+    pDC->drawPoints(pixels.data(), static_cast<int>(pixels.size()));
+    pDC->restore();
+}
+
+void CAnalogClock::DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw)
+{
+    std::array<QPoint, 4> points;
+    GetHandPoints(nPos, nHand, points);
+    if (nHand == kSecondHand) {
+        InvertLine(pDC, points[0], points[1]);
+        return;
+    }
+    pDC->save();
+    pDC->setPen(QPen(bDraw ? QColor(Qt::black) : m_crBack, 1));
+    pDC->setBrush(bDraw ? m_crHand : m_crBack);
+    pDC->drawPolygon(points.data(), static_cast<int>(points.size()));
+    pDC->restore();
+}
+
+void CAnalogClock::DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds)
+{
+    std::array<QPoint, 2> points;
+    GetSweepPoints(nMilliseconds * 0.001 + nSecond, points);
+    InvertLine(pDC, points[0], points[1]);
+}
+
+void CAnalogClock::DrawSecondHand(QPainter* pDC, int nSecond, int nMilliseconds)
+{
+    if (m_bSweepSecond) {
+        DrawSweepHand(pDC, nSecond, nMilliseconds);
+    } else {
+        DrawHand(pDC, nSecond, kSecondHand, true);
+    }
+}
+
+void CAnalogClock::DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark)
+{
+    const QRect square(point.x() - 1, point.y() - 1, 2, 2);
+    if (bHourMark) {
+        if (m_bHourTicks) {
+            FrameDrawing::Draw3dRect(pDC, square, kHourTickLight, kHourTickDark);
+        }
+        return;
+    }
+    if (m_bMinuteTicks) {
+        FrameDrawing::Draw3dRect(pDC, square, palette().color(QPalette::Light),
+                                 palette().color(QPalette::Dark));
+    }
+}
+
+void CAnalogClock::DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond, int nMilliseconds,
+                             bool bFull)
+{
+    const int hourPos = nHour * 5 + nMinute / 12;
+    if (pDC != nullptr) {
+        const bool polygonsMove = nHour != m_nHour || nMinute != m_nMinute;
+        // The inverting second hand cancels out only over unchanged pixels: it goes before the
+        // polygons change and comes back after them; the minute hand is drawn last, on top.
+        if (!bFull && m_bSecondHand) {
+            DrawSecondHand(pDC, m_nSecond, m_nMilliseconds);
+        }
+        if (!bFull && polygonsMove) {
+            if (m_bHourHand) {
+                DrawHand(pDC, m_nHourPos, kHourHand, false);
+            }
+            if (m_bMinuteHand) {
+                DrawHand(pDC, m_nMinute, kMinuteHand, false);
+            }
+        }
+        if (bFull || polygonsMove) {
+            if (m_bHourHand) {
+                DrawHand(pDC, hourPos, kHourHand, true);
+            }
+            if (m_bMinuteHand) {
+                DrawHand(pDC, nMinute, kMinuteHand, true);
+            }
+        }
+        if (m_bSecondHand) {
+            DrawSecondHand(pDC, nSecond, nMilliseconds);
+        }
+    }
+    m_nHour = nHour;
+    m_nMinute = nMinute;
+    m_nSecond = nSecond;
+    m_nMilliseconds = nMilliseconds;
+    m_nHourPos = hourPos;
+}
+
+void CAnalogClock::OnEraseBkgnd(QPainter* pDC)
+{
+    pDC->fillRect(m_canvas.rect(), m_crBack);
+}
+
+void CAnalogClock::OnPaint(QPainter* pDC)
+{
+    if (m_nRadiusX == -1) {
+        CalcGeometry();
+    }
+    if (m_bTicks) {
+        for (int i = 0; i < 60; ++i) {
+            const QPoint point = GetPoint(i, kTickScale);
+            if (i % 5 == 0) {
+                DrawTick(pDC, point, true);
+            } else if (m_bMinuteTicks) {
+                DrawTick(pDC, point, false);
+            }
+        }
+    }
+    DrawHands(pDC, m_nHour, m_nMinute, m_nSecond, m_nMilliseconds, true);
+}
+
+void CAnalogClock::paintEvent(QPaintEvent*)
+{
+    SyncGeometry();
+    if (m_bInvalid && !m_canvas.isNull()) {
+        QPainter dc(&m_canvas);
+        OnEraseBkgnd(&dc);
+        OnPaint(&dc);
+        m_bInvalid = false;
+    }
+    QPainter screen(this);
+    screen.drawImage(0, 0, m_canvas);
+}
+
+void CAnalogClock::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    CalcGeometry();
+}
+
+void CAnalogClock::timerEvent(QTimerEvent* event)
+{
+    QWidget::timerEvent(event);
+    OnTimer(event->timerId());
+}
+
+void CAnalogClock::OnTimer(int nIDEvent)
+{
+    if (m_nTimerID != 0 && nIDEvent == m_nTimerID) {
+        ShowNow();
+    }
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QTime>
+#include <QWidget>
+
+#include <array>
+
+class QPainter;
+
+// A small analogue clock of the local time: tick marks, two kite-shaped hands and a sweeping
+// second hand. Each timer tick redraws only what moved, on the clock's own canvas: the second
+// hand as an inverting line that a second drawing removes, the polygon hands only when the
+// hour or minute changes. The paint event shows the canvas.
+class CAnalogClock : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CAnalogClock(QWidget* parent = nullptr);
+    ~CAnalogClock() override;
+
+    // Colour of the face; an equal colour changes nothing.
+    void SetBkColor(const QColor& color);
+    // Whether the 48 minute marks are drawn; an equal value changes nothing.
+    void ShowMinuteTicks(bool bShow);
+    // Starts (drawing the current time at once) or stops the clock's timer.
+    void Run(bool bRun);
+    // Moves the hands to a time (hour 0-11), redrawing only what moved.
+    void ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds);
+
+    bool IsRunning() const { return m_nTimerID != 0; }
+
+protected:
+    // Dial positions are sixtieths of a turn clockwise from 12 o'clock.
+    virtual QPoint GetPoint(int nPos, double dScale) const;
+    virtual QPoint GetPoint(double dPos, double dScale) const;
+    virtual void DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark);
+    virtual void DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond, int nMilliseconds,
+                           bool bFull);
+    // Hand 0 is the hour hand, 1 the minute hand, 2 the second hand. For hands 0 and 1 the
+    // draw flag chooses drawing or erasing; hand 2 inverts, so the same call does both.
+    virtual void DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw);
+    // Four points for hands 0 and 1; two (centre and tip) for hand 2.
+    virtual void GetHandPoints(int nPos, int nHand, std::array<QPoint, 4>& points) const;
+    virtual void GetSweepPoints(double dPos, std::array<QPoint, 2>& points) const;
+    virtual void DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds);
+    // The local time the timer shows.
+    virtual QTime GetLocalTime() const;
+
+    void CalcGeometry();
+    void OnEraseBkgnd(QPainter* pDC);
+    void OnPaint(QPainter* pDC);
+    void OnTimer(int nIDEvent);
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+    // The clock's screen, for drawing on it as a tick does.
+    QImage& Canvas() { return m_canvas; }
+    int TimerID() const { return m_nTimerID; }
+    QPoint Center() const { return m_ptCenter; }
+    int RadiusX() const { return m_nRadiusX; }
+    int RadiusY() const { return m_nRadiusY; }
+    int HourPos() const { return m_nHourPos; }
+
+private:
+    // An inverting one-pixel line from start up to, not including, the end point.
+    void InvertLine(QPainter* pDC, const QPoint& from, const QPoint& to);
+    void DrawSecondHand(QPainter* pDC, int nSecond, int nMilliseconds);
+    void ShowNow();
+    void SyncGeometry();
+    void Redraw();
+
+    QColor m_crHand;
+    QColor m_crBack;
+    QPoint m_ptCenter;
+    int m_nRadiusX = -1;
+    int m_nRadiusY = -1;
+    int m_nHourPos = 0;
+    int m_nHour = 0;
+    int m_nMinute = 0;
+    int m_nSecond = 0;
+    int m_nMilliseconds = 0;
+    int m_nTimerID = 0;
+    bool m_bRunning = true;
+    bool m_bHourHand = true;
+    bool m_bMinuteHand = true;
+    bool m_bSecondHand = true;
+    bool m_bTicks = true;
+    bool m_bMinuteTicks = true;
+    bool m_bHourTicks = true;
+    bool m_bSweepSecond = true;
+
+    // The clock's screen: incremental drawing happens here, the paint event copies it.
+    QImage m_canvas;
+    // An erase and full paint of the canvas is due at the next paint event.
+    bool m_bInvalid = true;
+};

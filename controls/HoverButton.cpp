@@ -1,0 +1,90 @@
+#include "controls/HoverButton.h"
+
+#include "res/ResourceLoader.h"
+#include "res/resource.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+CHoverButton::CHoverButton(QWidget* parent)
+    : QPushButton(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND)),
+      m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED))
+{
+    // The face copy is the only painting: no background erase, so switching faces never
+    // flickers, and nothing outside the face is touched.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setCursor(m_hCursorHand);
+}
+
+bool CHoverButton::LoadFaces(unsigned nIDBitmap)
+{
+    return LoadFaces(ResourceLoader::LoadBitmap(static_cast<int>(nIDBitmap & 0xFFFFu)));
+}
+
+bool CHoverButton::LoadFaces(const QImage& strip)
+{
+    m_bmpFaces = QPixmap();
+    m_cxFace = 0;
+    m_cyFace = 0;
+    if (strip.isNull()) {
+        update();
+        return true;
+    }
+    m_bmpFaces = QPixmap::fromImage(strip);
+    m_cyFace = strip.height();
+    m_cxFace = strip.width() / 3;
+    resize(m_cxFace, m_cyFace);
+    update();
+    return true;
+}
+
+int CHoverButton::FaceColumn() const
+{
+    // Pressed wins over hot; focus and disabled states have no face of their own.
+    if (isDown()) {
+        return m_cxFace;
+    }
+    return m_bHot ? 2 * m_cxFace : 0;
+}
+
+void CHoverButton::paintEvent(QPaintEvent*)
+{
+    if (m_cxFace == 0 || m_cyFace == 0) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawPixmap(QPoint(0, 0), m_bmpFaces, QRect(FaceColumn(), 0, m_cxFace, m_cyFace));
+}
+
+void CHoverButton::enterEvent(QEnterEvent* event)
+{
+    // The mouse tracker's hover with a rest of 1 ms: practically the moment the mouse arrives.
+    m_bHot = true;
+    update();
+    QPushButton::enterEvent(event);
+}
+
+void CHoverButton::leaveEvent(QEvent* event)
+{
+    m_bHot = false;
+    update();
+    QPushButton::leaveEvent(event);
+}
+
+void CHoverButton::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        setCursor(m_hCursorPressed);
+    }
+    QPushButton::mousePressEvent(event);
+}
+
+void CHoverButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The hand comes back before the release handling sends the click.
+    if (event->button() == Qt::LeftButton) {
+        setCursor(m_hCursorHand);
+    }
+    QPushButton::mouseReleaseEvent(event);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QCursor>
+#include <QPixmap>
+#include <QPushButton>
+
+// A push button painted entirely from a strip of three faces of equal size (normal, pressed,
+// hot, left to right). It shows the hot face while the mouse is over it and the pressed face
+// while it is held down; the click is QPushButton's ordinary clicked() signal.
+class CHoverButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    explicit CHoverButton(QWidget* parent = nullptr);
+
+    // Takes the strip of bitmap resource nIDBitmap (low 16 bits) and sizes the button to one
+    // face, keeping its position. Returns true in every case; an id without a bitmap leaves
+    // the button without faces (0 x 0, nothing drawn) and its size as it was.
+    bool LoadFaces(unsigned nIDBitmap);
+    // The same with a strip at hand; a null image leaves the button without faces.
+    bool LoadFaces(const QImage& strip);
+
+    int FaceWidth() const { return m_cxFace; }
+    int FaceHeight() const { return m_cyFace; }
+    bool IsHot() const { return m_bHot; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int FaceColumn() const;
+
+    bool m_bHot = false;
+    int m_cxFace = 0;
+    int m_cyFace = 0;
+    QPixmap m_bmpFaces;
+    QCursor m_hCursorHand;
+    QCursor m_hCursorPressed;
+};
