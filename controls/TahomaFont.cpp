@@ -1,9 +1,11 @@
 #include "controls/TahomaFont.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -62,15 +64,26 @@ void CTahomaFont::SetLogHeight(QFont& font, int nLogHeight)
     if (nLogHeight == 0) {
         return;
     }
-    // A positive height is the cell height: scale the em so that ascent + descent matches it.
+    // A positive height is the cell height: start from the linear scale of the em, then step
+    // to the largest em whose hinted ascent + descent still fits.
     QFont probe(font);
     probe.setPixelSize(kReferencePixels);
-    const QFontMetricsF metrics(probe);
-    const qreal cell = metrics.ascent() + metrics.descent();
-    if (cell <= 0) {
-        font.setPixelSize(nLogHeight);
-        return;
+    const QFontMetricsF reference(probe);
+    const qreal referenceCell = reference.ascent() + reference.descent();
+    int em = referenceCell > 0
+                 ? static_cast<int>(std::lround(nLogHeight * kReferencePixels / referenceCell))
+                 : nLogHeight;
+    em = std::max(1, em);
+    const auto cellAt = [&probe](int pixels) {
+        probe.setPixelSize(pixels);
+        const QFontMetrics metrics(probe);
+        return metrics.ascent() + metrics.descent();
+    };
+    while (em > 1 && cellAt(em) > nLogHeight) {
+        --em;
     }
-    const int em = static_cast<int>(std::lround(nLogHeight * kReferencePixels / cell));
-    font.setPixelSize(std::max(1, em));
+    while (em < 4 * nLogHeight && cellAt(em + 1) <= nLogHeight) {
+        ++em;
+    }
+    font.setPixelSize(em);
 }

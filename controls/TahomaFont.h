@@ -13,7 +13,8 @@ public:
     static QString Family();
 
     // A Tahoma font from a LOGFONT-style height: negative is the em height in pixels, positive
-    // the cell height (ascent + descent) in pixels, zero the default size.
+    // the cell height (ascent + descent) in pixels, met by the largest em whose cell fits;
+    // zero keeps the default size.
     static QFont Font(int nLogHeight, QFont::Weight weight = QFont::Normal,
                       bool bUnderline = false);
 

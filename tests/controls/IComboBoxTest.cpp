@@ -2,6 +2,7 @@
 
 #include "TestPixels.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -136,6 +137,24 @@ TEST_F(ComboTest, PressedLookOnlyAfterTheTimerDrewTheHotLook)
     QTest::qWait(30);
     ExpectButton(Screen(), Geometry(), CIComboBox::FLAT_HOT);
     QTest::mouseRelease(&combo, Qt::LeftButton, {}, QPoint(0, 10));
+}
+
+TEST_F(ComboTest, ClosingTheDroppedListEndsThePress)
+{
+    combo.AddString(QStringLiteral("pool.ntp.org"));
+    const QPoint arrow(combo.width() - 6, 10);
+    MoveMouseOver(combo, arrow);
+    QTest::mousePress(&combo, Qt::LeftButton, {}, arrow);
+    QTest::qWait(30);
+    ASSERT_TRUE(combo.view()->isVisible());
+    ExpectButton(Screen(), Geometry(), CIComboBox::FLAT_PRESSED);
+
+    // The release went to the list; its closing repaints by cursor and hovering works again.
+    combo.hidePopup();
+    QCoreApplication::processEvents();
+    ExpectButton(Screen(), Geometry(), CIComboBox::FLAT_HOT);
+    MoveMouseOver(combo, QPoint(0, 10));
+    EXPECT_TRUE(combo.IsHoverTimerActive());
 }
 
 TEST_F(ComboTest, FocusDrawsTheHotLookUntilTheNextRealPaint)

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -52,6 +53,15 @@ TEST(LinkLabel, BoldUnderlinedTahomaElevenPixels)
     EXPECT_EQ(font.family(), CTahomaFont::Family());
     if (QFile::exists("/usr/share/wine/fonts/tahomabd.ttf")) {
         EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Tahoma"));
+    }
+}
+
+TEST(TahomaFont, NegativeHeightsAreEmSizesPositiveOnesCellHeights)
+{
+    EXPECT_EQ(CTahomaFont::Font(-11).pixelSize(), 11);
+    for (int cell : {13, 16, 24}) {
+        const QFontMetrics metrics(CTahomaFont::Font(cell, QFont::Bold));
+        EXPECT_NEAR(metrics.ascent() + metrics.descent(), cell, 1) << cell;
     }
 }
 
