@@ -245,7 +245,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "horalink_artwork_sheet: the clock font does not load\n");
         return 1;
     }
-    QImage image(1180, 1150, QImage::Format_RGB32);
+    QImage image(1180, 1250, QImage::Format_RGB32);
     Draw(&image);
     if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "horalink_artwork_sheet: cannot write %s\n", argv[1]);

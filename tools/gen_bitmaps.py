@@ -59,6 +59,8 @@ def skin():
     # A thin light rim on the upper edge of the frame, fading downwards, makes it read as raised.
     rim = rect(1, 1, WIDTH - 1, HEIGHT - 1, 5) - rect(2, 2, WIDTH - 2, HEIGHT - 1, 4)
     c.paint(rim, vertical((120, 150, 215), NAVY_BOTTOM, 0, HEIGHT * 0.6))
+    # A faint sheen on the upper half of the title band.
+    c.paint(rect(2, 2, WIDTH - 2, PANEL_TOP // 2, 3), (255, 255, 255), 0.07)
 
     title_tab(c)
     button_tray(c)
