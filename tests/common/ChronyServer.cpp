@@ -72,6 +72,19 @@ bool ProbeSntp(uint16_t port, int timeoutMs)
     return answered;
 }
 
+// chronyd keeps running when it cannot bind its port, and another server there would answer
+// the probe in its place: a taken port must be caught before the start.
+bool IsUdpPortFree(uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in address = Loopback(port);
+    const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return free;
+}
+
 uint16_t FindFreeUdpPort()
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -109,7 +122,11 @@ bool ChronyServer::Start()
         m_port = m_options.port != 0 ? m_options.port : FindFreeUdpPort();
         if (m_port == 0)
             return Fail("no free UDP port on 127.0.0.1");
-        if (PrepareDirectory() && WriteConfig() && Spawn() && WaitUntilAnswering())
+        const bool started =
+            IsUdpPortFree(m_port)
+                ? PrepareDirectory() && WriteConfig() && Spawn() && WaitUntilAnswering()
+                : Fail("127.0.0.1:" + std::to_string(m_port) + " is in use");
+        if (started)
             return true;
         Stop();
         // A fixed port that is taken stays taken; a picked one may have been lost to a race.

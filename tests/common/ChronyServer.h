@@ -60,5 +60,8 @@ private:
 // at least 48 bytes. Independent of the engine, so that it can tell whether a server is up.
 bool ProbeSntp(uint16_t port, int timeoutMs);
 
+// Whether a UDP socket could be bound to 127.0.0.1:port just now.
+bool IsUdpPortFree(uint16_t port);
+
 // A UDP port on 127.0.0.1 that was free a moment ago (from 1024 up).
 uint16_t FindFreeUdpPort();
