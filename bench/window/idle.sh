@@ -3,6 +3,7 @@
 # clocks running, and its resident memory, under Xvfb.
 #   bench/window/idle.sh BUILD_DIR [SECONDS]
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 e2e_drop_clock_capability "$0" "$@"
 build=$(realpath "$1")

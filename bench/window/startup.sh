@@ -3,6 +3,7 @@
 # and the spread of RUNS starts (default 10).
 #   bench/window/startup.sh BUILD_DIR [RUNS]
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 e2e_drop_clock_capability "$0" "$@"
 build=$(realpath "$1")
@@ -25,6 +26,6 @@ for _ in $(seq "$runs"); do
     kill -TERM "$e2e_app_pid"
     wait "$e2e_app_pid" 2>/dev/null || true
 done
-sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+mapfile -t sorted < <(printf '%s\n' "${times[@]}" | sort -n)
 echo "start-up to mapped window, ms: ${times[*]}"
 echo "median $(( (sorted[(runs - 1) / 2] + sorted[runs / 2]) / 2 )) ms, min ${sorted[0]}, max ${sorted[runs - 1]}"

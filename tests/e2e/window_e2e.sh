@@ -51,8 +51,8 @@ e2e_wait_window
 e2e_shot started
 doc_picture window-started
 echo "window $e2e_wid at $WX,$WY size ${WW}x$WH"
-[ "$WW" -eq 270 ] && [ "$WH" -eq 240 ] || e2e_fail "window is ${WW}x$WH, not 270x240"
-(( ${WX} == (E2E_SCREEN_W - 270) / 2 && ${WY} == (E2E_SCREEN_H - 240) / 2 )) ||
+(( WW == 270 && WH == 240 )) || e2e_fail "window is ${WW}x$WH, not 270x240"
+(( WX == (E2E_SCREEN_W - 270) / 2 && WY == (E2E_SCREEN_H - 240) / 2 )) ||
     e2e_fail "window at $WX,$WY is not centred"
 
 step "rounded corners"
@@ -68,7 +68,7 @@ for edge in "$((WX + 1)) $((WY + 120))" "$((WX + 135)) $((WY + 238))"; do
 done
 
 step "the command line's report: the look-up line and five report lines"
-e2e_wait_report 6 report-1 || e2e_fail "the report did not arrive (see report-1.ppm)"
+e2e_wait_report 5 report-1 || e2e_fail "the report did not arrive (see report-1.png)"
 doc_picture window-retrieved
 
 step "\"OK\" clicked runs a new retrieve"
@@ -82,8 +82,8 @@ for _ in $(seq 20); do
     fi
     sleep 0.1
 done
-[ "$cleared" -eq 1 ] || e2e_fail "the log was not cleared by \"OK\" (see after-click.ppm)"
-e2e_wait_report 6 report-2 || e2e_fail "the second report did not arrive (see report-2.ppm)"
+[ "$cleared" -eq 1 ] || e2e_fail "the log was not cleared by \"OK\" (see after-click.png)"
+e2e_wait_report 5 report-2 || e2e_fail "the second report did not arrive (see report-2.png)"
 ! e2e_log_same report-1 report-2 || e2e_fail "the second report shows the same pixels as the first"
 
 if [ -n "$docs" ]; then
@@ -96,7 +96,7 @@ if [ -n "$docs" ]; then
     sleep 0.3
     doc_picture button-pressed
     xdotool mouseup 1
-    e2e_wait_report 6 report-3 || e2e_fail "the third report did not arrive"
+    e2e_wait_report 5 report-3 || e2e_fail "the third report did not arrive"
     e2e_click $((17 + 141 - 8)) $((200 + 11))
     sleep 0.7
     doc_picture server-list-open 120
