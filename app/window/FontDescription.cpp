@@ -1,6 +1,6 @@
 #include "app/window/FontDescription.h"
 
-#include <QFontMetrics>
+#include "controls/TahomaFont.h"
 
 QFont FontDescription::CreateFont() const
 {
@@ -12,24 +12,6 @@ QFont FontDescription::CreateFont() const
     } else {
         font.setStyleStrategy(QFont::PreferQuality);
     }
-    if (height < 0) {
-        font.setPixelSize(-height);
-    } else if (height > 0) {
-        font.setPixelSize(PixelSizeForCellHeight(font, height));
-    }
+    CTahomaFont::SetLogHeight(font, height);
     return font;
-}
-
-int FontDescription::PixelSizeForCellHeight(QFont font, int cellHeight)
-{
-    // Integer metrics are what the text is laid out with, so search them rather than scale: the
-    // cell grows with the pixel size, and it is never smaller than the em.
-    for (int pixels = cellHeight; pixels > 1; --pixels) {
-        font.setPixelSize(pixels);
-        const QFontMetrics metrics(font);
-        if (metrics.ascent() + metrics.descent() <= cellHeight) {
-            return pixels;
-        }
-    }
-    return 1;
 }

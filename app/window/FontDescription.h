@@ -5,7 +5,8 @@
 
 // The window's fonts are described the way its design gives them; CreateFont turns a description
 // into a QFont. A negative height is the character (em) height in pixels, a positive one the cell
-// height (ascent plus descent) in pixels, zero the default size.
+// height (ascent plus descent) in pixels, met by the largest size that does not exceed it; zero
+// is the default size.
 struct FontDescription {
     int height = 0;
     int weight = 400; // 100 to 900: 400 regular, 700 bold
@@ -14,7 +15,4 @@ struct FontDescription {
     QString face;
 
     QFont CreateFont() const;
-
-    // The largest pixel size whose ascent plus descent is at most cellHeight (at least 1).
-    static int PixelSizeForCellHeight(QFont font, int cellHeight);
 };
