@@ -29,7 +29,8 @@ struct TOKEN_PRIVILEGES {
     LUID_AND_ATTRIBUTES Privileges[1];
 };
 
-class SystemClockApi {
+class SystemClockApi
+{
 public:
     virtual ~SystemClockApi() = default;
 

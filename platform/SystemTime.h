@@ -2,15 +2,16 @@
 
 #include <cstdint>
 
-// Calendar time in the shape the time engine was designed around: eight unsigned 16-bit fields, UTC.
+// Calendar time in the shape the time engine was designed around: eight unsigned 16-bit fields,
+// UTC.
 struct SYSTEMTIME {
     uint16_t wYear = 0;
-    uint16_t wMonth = 0;     // 1 to 12
-    uint16_t wDayOfWeek = 0; // 0 = Sunday to 6 = Saturday
-    uint16_t wDay = 0;       // 1 to 31
-    uint16_t wHour = 0;      // 0 to 23
-    uint16_t wMinute = 0;    // 0 to 59
-    uint16_t wSecond = 0;    // 0 to 59
+    uint16_t wMonth = 0;        // 1 to 12
+    uint16_t wDayOfWeek = 0;    // 0 = Sunday to 6 = Saturday
+    uint16_t wDay = 0;          // 1 to 31
+    uint16_t wHour = 0;         // 0 to 23
+    uint16_t wMinute = 0;       // 0 to 59
+    uint16_t wSecond = 0;       // 0 to 59
     uint16_t wMilliseconds = 0; // 0 to 999
 };
 

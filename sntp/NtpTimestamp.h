@@ -7,7 +7,8 @@
 
 // An NTP time value: seconds since 1900-01-01 00:00:00 UTC in the high 32 bits, the fraction of a
 // second in the low 32 bits. Zero means that no time is set.
-class CNtpTimestamp {
+class CNtpTimestamp
+{
 public:
     CNtpTimestamp() = default;
     explicit CNtpTimestamp(uint64_t value) : m_value(value) {}

@@ -5,7 +5,8 @@
 #include <string>
 
 // One IPv4 UDP socket for the length of one exchange; closed when destroyed.
-class CUdpSocket {
+class CUdpSocket
+{
 public:
     static constexpr int kInvalidSocket = -1;
     static constexpr int kSocketError = -1;
