@@ -14,6 +14,6 @@ struct SntpReply {
     CNtpTimestamp transmit;      // T3
     CNtpTimestamp destination;   // T4, the local clock when the answer became readable
     double roundTripDelay = 0.0; // (T4 - T1) - (T3 - T2)
-    double clockOffset =
-        0.0; // ((T2 - T1) + (T3 - T4)) / 2; positive when the local clock is behind
+    // ((T2 - T1) + (T3 - T4)) / 2; positive when the local clock is behind
+    double clockOffset = 0.0;
 };
