@@ -10,31 +10,27 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 class CSyncDlg;
 
-// Loopback addresses the application's tests use; it always asks port 123.
+// The program always asks port 123, so the tests pick the loopback address.
 inline constexpr const char* kChronyAddress = "127.0.0.1";   // chronyd answers here
 inline constexpr const char* kRefusingAddress = "127.0.0.2"; // nothing listens: refused at once
-inline constexpr const char* kSilentAddress = "127.0.0.3";   // SilentServer reads and never answers
+inline constexpr const char* kSilentAddress = "127.0.0.3";   // SilentServer never answers
 
 // Records the clock settings instead of making them.
 class FakeClock : public SystemClockApi
 {
 public:
     explicit FakeClock(bool succeeds = true) : m_succeeds(succeeds) {}
-
-    bool OpenProcessToken(TokenHandle* token) override;
-    bool LookupPrivilegeValue(const char*, LUID* luid) override;
+    bool OpenProcessToken(TokenHandle* token) override { return (*token = 1) != 0; }
+    bool LookupPrivilegeValue(const char*, LUID*) override { return true; }
     bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES&) override { return true; }
     void CloseHandle(TokenHandle) override {}
     bool SetSystemTime(const SYSTEMTIME& st) override;
-
     std::vector<SYSTEMTIME> Settings() const;
 
 private:
@@ -43,47 +39,34 @@ private:
     std::vector<SYSTEMTIME> m_settings;
 };
 
-// A socket library that fails to start, grants another version, or works and counts.
+// A socket library that works, fails to start or grants another version; it counts its calls.
 class FakeSockets : public SocketLibraryApi
 {
 public:
     enum class Mode { Works, Fails, WrongVersion };
-    explicit FakeSockets(Mode mode = Mode::Works) : m_mode(mode) {}
-
     int Startup(uint16_t versionRequested, WSADATA* data) override;
-    int Cleanup() override;
+    int Cleanup() override { return ++cleanedUp, 0; }
 
-    void SetMode(Mode mode) { m_mode = mode; }
-    int Started() const { return m_started; }
-    int CleanedUp() const { return m_cleanedUp; }
-
-private:
-    std::atomic<Mode> m_mode;
-    std::atomic<int> m_started = 0;
-    std::atomic<int> m_cleanedUp = 0;
+    std::atomic<Mode> mode = Mode::Works;
+    std::atomic<int> started = 0;
+    std::atomic<int> cleanedUp = 0;
 };
 
-// A UDP socket on SilentAddress port 123 that takes requests and never answers.
+// A UDP socket on kSilentAddress port 123 that takes requests and never answers.
 class SilentServer
 {
 public:
     SilentServer();
     ~SilentServer();
-    bool IsOpen() const { return m_fd >= 0; }
-    // Why it could not open, for the test's message.
-    const std::string& Error() const { return m_error; }
-
-private:
-    int m_fd = -1;
-    std::string m_error;
+    int fd = -1;
+    std::string error;
 };
 
-// A temporary folder standing in for the executable's, with url/time.txt when content is given.
+// A temporary folder standing in for the executable's; restores the current directory.
 class TempExeDir
 {
 public:
-    TempExeDir();
-    ~TempExeDir();
+    ~TempExeDir() { QDir::setCurrent(m_previous); }
     void WriteServerList(const QByteArray& content);
     QString Path() const { return m_dir.path(); }
 
@@ -95,11 +78,9 @@ private:
 // Runs the event loop until done() holds or the time is up; the result of done().
 bool WaitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-// The log pane's lines (its text split at line ends, without the empty piece after the last).
-QStringList LogLines(const CSyncDlg& dlg);
 // Waits until no worker runs and the log has nothing left to type.
-bool WaitIdle(const CSyncDlg& dlg, std::chrono::milliseconds limit = std::chrono::seconds(10));
-
+bool WaitIdle(const CSyncDlg& dlg);
+// The log pane's lines.
+QStringList LogLines(const CSyncDlg& dlg);
 // Whether this process could still set the clock (CAP_SYS_TIME bounding or effective).
 bool HoldsClockCapability();
