@@ -48,20 +48,3 @@ QStringList ServerListFile::BuiltIns()
     return {QStringLiteral("pool.ntp.org"), QStringLiteral("time.nist.gov"),
             QStringLiteral("time.cloudflare.com")};
 }
-
-qsizetype ServerListFile::SortedPosition(qsizetype count,
-                                         const std::function<QString(qsizetype)>& entryAt,
-                                         const QString& text)
-{
-    qsizetype low = 0;
-    qsizetype high = count;
-    while (low < high) {
-        const qsizetype middle = low + (high - low) / 2;
-        if (QString::compare(text, entryAt(middle), Qt::CaseInsensitive) < 0) {
-            high = middle;
-        } else {
-            low = middle + 1;
-        }
-    }
-    return low;
-}

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 // The server list file: one server per line, "#" in the first column for a comment, read as
 // UTF-8. The program only ever reads it.
 class ServerListFile
@@ -21,11 +19,6 @@ public:
     static QStringList Read(const QString& path);
     // Offered when the file gives no entry.
     static QStringList BuiltIns();
-    // Where text goes among count entries kept in the selector's order: case-insensitive, after
-    // equal entries (so an empty entry comes first).
-    static qsizetype SortedPosition(qsizetype count,
-                                    const std::function<QString(qsizetype)>& entryAt,
-                                    const QString& text);
 
 private:
     static QString EntryOf(QByteArray line);

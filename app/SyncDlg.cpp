@@ -1,23 +1,55 @@
 #include "app/SyncDlg.h"
 
+// The form's members are named apart from the id macros of resource.h.
+#include "ui_SyncDlg.h"
+
+#include "app/ClockFont.h"
 #include "app/LogWriter.h"
+#include "app/RoundedMask.h"
+#include "app/ScreenCentre.h"
 #include "app/ServerListFile.h"
 #include "app/SyncSteps.h"
+#include "app/TitleDrag.h"
 #include "app/WindowCrossing.h"
+#include "app/WindowFonts.h"
+#include "app/WindowMenu.h"
 #include "app/WorkerHost.h"
+#include "controls/AboutDlg.h"
+#include "controls/AnalogClock.h"
+#include "controls/HoverButton.h"
+#include "controls/IComboBox.h"
+#include "controls/TahomaFont.h"
+#include "res/ResourceLoader.h"
+#include "res/resource.h"
 
-#include <QComboBox>
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QThread>
+#include <QTimerEvent>
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 #include <thread>
 
 char g_szServerArg[260] = {};
+
+namespace
+{
+
+// Behind the log pane, the digital clock and the dropped list, and the analogue clock's face.
+const QColor kFace(192, 192, 192);
+const QColor kText(0, 0, 50);
+// The selector's own height, and its height with the dropped list.
+constexpr int kComboHeight = 21;
+constexpr int kDropHeight = 300;
+
+} // namespace
 
 // What a worker is handed instead of the window: the window itself is reached only through the
 // crossing, and everything else it uses stays alive as long as the worker holds it.
@@ -87,11 +119,11 @@ private:
 };
 
 CSyncDlg::CSyncDlg(QWidget* parent)
-    : QDialog(parent), m_sntpClient(std::make_shared<CSntpClient>()),
-      m_crossing(WindowCrossing::Create(this)), m_sockets(std::make_shared<SocketLibraryApi>()),
-      m_startThread(&CSyncDlg::StartDetachedThread)
+    : QDialog(parent), m_hIcon(ResourceLoader::LoadIcon(IDR_MAINFRAME)),
+      m_sntpClient(std::make_shared<CSntpClient>()), m_crossing(WindowCrossing::Create(this)),
+      m_sockets(std::make_shared<SocketLibraryApi>()), m_startThread(&CSyncDlg::StartDetachedThread)
 {
-    CreateControls();
+    DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
 }
 
@@ -102,32 +134,30 @@ CSyncDlg::~CSyncDlg()
     m_crossing->Close();
 }
 
-void CSyncDlg::CreateControls()
+// The controls are made from the form as instances of their members' classes, so the skinned
+// ones are set up from the start.
+void CSyncDlg::DoDataExchange()
 {
-    m_editLog = new QPlainTextEdit(this);
-    m_editLog->setObjectName(QStringLiteral("IDC_EDIT_LOG"));
-    m_editLog->setReadOnly(true);
-    m_editLog->setUndoRedoEnabled(false);
-    m_editLog->setFrameShape(QFrame::NoFrame);
-    m_editLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_editLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Ui::CSyncDlg form;
+    form.setupUi(this);
+    m_staticFrame = form.staticFrame;
+    m_btnClose = form.btnClose;
+    m_btnAbout = form.btnAbout;
+    m_btnMinimize = form.btnMinimize;
+    m_btnAdjust = form.btnAdjust;
+    m_btnOK = form.btnOK;
+    m_clock = form.clock;
+    m_editTime = form.editTime;
+    m_staticSkin = form.staticSkin;
+    m_comboServer = form.comboServer;
+    m_editLog = form.editLog;
 
-    m_comboServer = new QComboBox(this);
-    m_comboServer->setObjectName(QStringLiteral("IDC_COMBO_SERVER"));
-    m_comboServer->setEditable(true);
-    // The list is the file's: typed names are used, not added, and are not completed for now.
-    m_comboServer->setInsertPolicy(QComboBox::NoInsert);
-    m_comboServer->setCompleter(nullptr);
-
-    m_btnOK = new QPushButton(QStringLiteral("OK"), this);
-    m_btnOK->setObjectName(QStringLiteral("IDOK"));
-    m_btnOK->setDefault(true);
     connect(m_btnOK, &QPushButton::clicked, this, [this] { OnOK(); });
-
-    m_btnAdjust = new QPushButton(QStringLiteral("Adjust"), this);
-    m_btnAdjust->setObjectName(QStringLiteral("IDC_BTN_ADJUST"));
-    m_btnAdjust->setAutoDefault(false);
     connect(m_btnAdjust, &QPushButton::clicked, this, &CSyncDlg::OnAdjust);
+    connect(m_btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_btnMinimize, &QPushButton::clicked, this, &CSyncDlg::OnMinimize);
+    connect(m_btnAbout, &QPushButton::clicked, this, &CSyncDlg::OnAbout);
+    m_editTime->installEventFilter(this);
 }
 
 void CSyncDlg::setVisible(bool visible)
@@ -144,23 +174,187 @@ bool CSyncDlg::OnInitDialog()
         return true;
     }
     m_initialised = true;
+    setWindowIcon(m_hIcon);
+    AddWindowMenu();
     SetExeDirCurrent();
     m_pWorker.reset();
     // May start the command-line worker before the rest of the set-up, whose steps run
     // whether or not it could start.
     StartCommandLine();
+    CreateFonts();
+    ShowTime();
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    SetSkin();
     PlaceControls();
     LoadServerList();
+    FitDropList();
+    m_clockTimer.start(1000, this);
+    // Qt's own centring of a dialog allows for a frame this window does not have.
+    CentreOnScreen(this);
     return true;
+}
+
+void CSyncDlg::AddWindowMenu()
+{
+    auto* menu = new WindowMenu(this);
+    connect(menu, &WindowMenu::SysCommand, this, [this](int id) { OnSysCommand(unsigned(id), 0); });
+}
+
+// Reads the clock font's file from the current directory: runs after SetExeDirCurrent.
+void CSyncDlg::CreateFonts()
+{
+    const ClockFont clockFont;
+    const WindowFonts fonts = WindowFonts::Create(CTahomaFont::Family(), clockFont);
+    m_fontNormal = fonts.normal;
+    m_fontBold = fonts.bold;
+    m_fontClock = fonts.clock;
+    m_editLog->setFont(m_fontBold);
+    m_editTime->setFont(m_fontClock);
+    m_comboServer->setFont(m_fontNormal);
+    m_comboServer->view()->setFont(m_fontNormal);
+}
+
+void CSyncDlg::SetSkin()
+{
+    const QPixmap skin = QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN));
+    m_nSkinWidth = skin.width();
+    m_nSkinHeight = skin.height();
+    m_staticSkin->setPixmap(skin);
+    m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);
+    setFixedSize(m_nSkinWidth, m_nSkinHeight);
+    setMask(RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight)));
+    new TitleDrag(this);
 }
 
 void CSyncDlg::PlaceControls()
 {
-    setFixedSize(270, 240);
-    m_comboServer->setGeometry(17, 200, 141, m_comboServer->sizeHint().height());
+    m_comboServer->setGeometry(17, 200, 141, kComboHeight);
+
+    m_clock->SetBkColor(kFace);
+    m_clock->ShowMinuteTicks(false);
+
+    m_btnOK->LoadFaces(IDB_GET);
+    m_btnAdjust->LoadFaces(IDB_SET);
+    m_btnMinimize->LoadFaces(IDB_MINIMIZE);
+    m_btnClose->LoadFaces(IDB_CLOSE);
+    m_btnAbout->LoadFaces(IDB_ABOUT);
+
+    m_btnClose->setGeometry(246, 5, 15, 15);
+    m_btnAbout->setGeometry(228, 5, 15, 15);
+    m_btnMinimize->setGeometry(210, 5, 15, 15);
+    m_clock->setGeometry(27, 34, 45, 45);
+    m_editTime->setGeometry(104, 36, 144, 42);
     m_editLog->setGeometry(23, 91, 221, 94);
+    m_staticFrame->setGeometry(17, 83, 234, 109);
     m_btnOK->setGeometry(165, 200, 40, 22);
     m_btnAdjust->setGeometry(210, 200, 40, 22);
+
+    for (QWidget* control : {static_cast<QWidget*>(m_editLog), static_cast<QWidget*>(m_editTime),
+                             static_cast<QWidget*>(m_comboServer->view())}) {
+        OnCtlColor(control);
+    }
+    // The frame around the log pane is a one-pixel white line.
+    QPalette frame = m_staticFrame->palette();
+    frame.setColor(QPalette::WindowText, Qt::white);
+    m_staticFrame->setPalette(frame);
+    m_staticFrame->setLineWidth(1);
+}
+
+// The selector and its dropped list together take at most kDropHeight pixels.
+void CSyncDlg::FitDropList()
+{
+    const int row = std::max(1, m_comboServer->view()->sizeHintForRow(0));
+    m_comboServer->setMaxVisibleItems(std::max(1, (kDropHeight - kComboHeight) / row));
+}
+
+// Static, read-only edit and list colours: the skin's grey behind dark blue text.
+void CSyncDlg::OnCtlColor(QWidget* control)
+{
+    QPalette palette = control->palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
+        palette.setColor(role, kFace);
+    }
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText}) {
+        palette.setColor(role, kText);
+    }
+    control->setPalette(palette);
+}
+
+void CSyncDlg::ShowTime()
+{
+    m_timeNow = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&m_timeNow, &local);
+    char text[16] = {};
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    m_strTime = QString::fromLatin1(text);
+    m_editTime->setText(m_strTime);
+}
+
+void CSyncDlg::OnTimer(int nIDEvent)
+{
+    if (nIDEvent == kClockTimer) {
+        ShowTime();
+    }
+}
+
+void CSyncDlg::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_clockTimer.timerId()) {
+        OnTimer(kClockTimer);
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+bool CSyncDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_editTime && event->type() == QEvent::FocusIn) {
+        OnSetFocusTime();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The digital clock never keeps the focus or shows a caret.
+void CSyncDlg::OnSetFocusTime()
+{
+    m_btnOK->setFocus(Qt::OtherFocusReason);
+}
+
+void CSyncDlg::accept()
+{
+    OnOK();
+}
+
+void CSyncDlg::done(int result)
+{
+    QDialog::done(result);
+    OnDestroy();
+}
+
+void CSyncDlg::OnDestroy()
+{
+    m_clockTimer.stop();
+    m_fontBold = QFont();
+    m_fontClock = QFont();
+    m_fontNormal = QFont();
+}
+
+void CSyncDlg::OnSysCommand(unsigned nID, long)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+    }
+}
+
+void CSyncDlg::OnMinimize()
+{
+    showMinimized();
+}
+
+void CSyncDlg::OnAbout()
+{
+    CAboutDlg(nullptr).exec();
 }
 
 // The folder is taken as it is: on this system a folder name may end in blanks.
@@ -185,10 +379,7 @@ void CSyncDlg::LoadServerList()
 
 void CSyncDlg::AddServer(const QString& server)
 {
-    const qsizetype position = ServerListFile::SortedPosition(
-        m_comboServer->count(), [this](qsizetype i) { return m_comboServer->itemText(int(i)); },
-        server);
-    m_comboServer->insertItem(int(position), server);
+    m_comboServer->AddString(server);
 }
 
 void CSyncDlg::SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)

@@ -5,25 +5,34 @@
 #include "sntp/SntpClient.h"
 #include "sntp/SntpReply.h"
 
+#include <QBasicTimer>
 #include <QDialog>
+#include <QFont>
+#include <QIcon>
 #include <QString>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 
+class CAnalogClock;
+class CHoverButton;
+class CIComboBox;
 class LogWriter;
-class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
 class WindowCrossing;
 
 // The server name given on the command line; the command-line worker reads it.
 extern char g_szServerArg[260];
 
-// The main window: the server selector, the log pane, "OK" (retrieve) and "Adjust", and the
-// workers that ask a time server without blocking the window.
+// The main window: a frameless skin with rounded corners carrying a digital and an analogue
+// clock, the server selector, the log pane, "OK" (retrieve) and "Adjust", and the workers that
+// ask a time server without blocking the window. Its controls come from form 102.
 class CSyncDlg : public QDialog
 {
     Q_OBJECT
@@ -38,6 +47,16 @@ public:
     // The window's set-up. Runs once, at the latest when the window is first shown.
     virtual bool OnInitDialog();
     void setVisible(bool visible) override;
+    // The dialog's OK command runs "OK" and never closes the window; only reject() ends it.
+    void accept() override;
+    void done(int result) override;
+
+    // Answers the window menu: IDM_ABOUTBOX opens the About box.
+    void OnSysCommand(unsigned nID, long lParam);
+    void OnMinimize();
+    void OnAbout();
+    // Timer 1 shows the local time in the digital clock; other ids are ignored.
+    void OnTimer(int nIDEvent);
 
     // Retrieve: clears the log, writes the look-up line and starts the retrieve worker unless
     // one runs already. Does not close the window.
@@ -70,11 +89,22 @@ public:
     // The log pane has nothing left to type.
     bool IsLogIdle() const;
 
+    // Timer 1, the digital clock's.
+    static constexpr int kClockTimer = 1;
+
     // Controls, named after their ids.
-    QPlainTextEdit* m_editLog;
-    QComboBox* m_comboServer;
-    QPushButton* m_btnOK;
-    QPushButton* m_btnAdjust;
+    QFrame* m_staticFrame = nullptr;
+    CHoverButton* m_btnClose = nullptr;
+    CHoverButton* m_btnAbout = nullptr;
+    CHoverButton* m_btnMinimize = nullptr;
+    CHoverButton* m_btnAdjust = nullptr;
+    CHoverButton* m_btnOK = nullptr;
+    CAnalogClock* m_clock = nullptr;
+    QLineEdit* m_editTime = nullptr;
+    QLabel* m_staticSkin = nullptr;
+    CIComboBox* m_comboServer = nullptr;
+    QPlainTextEdit* m_editLog = nullptr;
+    QIcon m_hIcon;
 
     // Shared with the workers, which may outlive the window.
     std::shared_ptr<CSntpClient> m_sntpClient;
@@ -86,6 +116,15 @@ public:
     // The command line's flag, upper-cased; "N" when it gives a server but no flag.
     std::string m_strAdjustFlag;
 
+    // The digital clock's text and the time it shows.
+    QString m_strTime;
+    std::time_t m_timeNow = 0;
+    QFont m_fontNormal; // the server selector
+    QFont m_fontBold;   // the log pane
+    QFont m_fontClock;  // the digital clock
+    int m_nSkinWidth = 0;
+    int m_nSkinHeight = 0;
+
 private:
     class WorkerLink;
     using WorkerRoutine = unsigned (*)(std::shared_ptr<WorkerParam>);
@@ -95,8 +134,18 @@ private:
     static void AppendLogThrough(WindowCrossing& crossing, CSyncDlg* pDlg, const QString& text);
     static bool StartDetachedThread(std::function<void()> body);
 
-    void CreateControls();
+    void DoDataExchange();
+    void AddWindowMenu();
+    void CreateFonts();
+    void SetSkin();
     void PlaceControls();
+    void FitDropList();
+    void ShowTime();
+    void OnCtlColor(QWidget* control);
+    void OnSetFocusTime();
+    void OnDestroy();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void StartCommandLine();
     bool StartWorker(WorkerRoutine routine);
     void ClearLog();
@@ -107,5 +156,6 @@ private:
     ThreadStarter m_startThread;
     CommandLine m_commandLine;
     QString m_exeDir;
+    QBasicTimer m_clockTimer;
     bool m_initialised = false;
 };

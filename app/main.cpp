@@ -1,11 +1,13 @@
 #include "app/CommandLine.h"
 #include "app/ConsoleRun.h"
+#include "app/SyncApp.h"
 #include "app/SyncDlg.h"
 #include "res/Version.h"
 
 #include <QApplication>
 
 #include <iostream>
+#include <memory>
 
 namespace
 {
@@ -13,13 +15,17 @@ namespace
 int RunWindow(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    CSyncDlg dlg;
     // Parsed again now that QApplication has taken out its own options (-platform and such).
     const CommandLine commandLine = CommandLine::Parse(CommandLine::Arguments(argc, argv));
-    if (commandLine.mode == CommandLine::Mode::Window) {
-        dlg.SetCommandLine(commandLine);
-    }
-    dlg.exec();
+    CSyncApp sync([&commandLine] {
+        auto dlg = std::make_unique<CSyncDlg>();
+        if (commandLine.mode == CommandLine::Mode::Window) {
+            dlg->SetCommandLine(commandLine);
+        }
+        return dlg;
+    });
+    // The program's whole life is the window's: InitInstance returns when it closes.
+    sync.InitInstance();
     return 0;
 }
 

@@ -7,7 +7,7 @@
 #include "app/SyncSteps.h"
 #include "sntp/NtpTimestamp.h"
 
-#include <QComboBox>
+#include "controls/IComboBox.h"
 #include <QDateTime>
 #include <QProcess>
 

@@ -4,7 +4,7 @@
 #include "app/SyncDlg.h"
 #include "app/SyncSteps.h"
 
-#include <QComboBox>
+#include "controls/IComboBox.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "app/SyncSteps.h"
 #include "sntp/NtpTimestamp.h"
 
-#include <QComboBox>
+#include "controls/IComboBox.h"
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 

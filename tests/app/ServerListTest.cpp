@@ -3,7 +3,7 @@
 #include "app/ServerListFile.h"
 #include "app/SyncDlg.h"
 
-#include <QComboBox>
+#include "controls/IComboBox.h"
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/window/WindowMenu.h"
+#include "app/WindowMenu.h"
 
-#include "app/window/TitleDrag.h"
+#include "app/TitleDrag.h"
 #include "res/resource.h"
 
 #include <QContextMenuEvent>

@@ -1,5 +1,5 @@
-#include "app/window/WindowMenu.h"
-#include "tests/window/QStringPrinter.h"
+#include "app/WindowMenu.h"
+#include "tests/app/QStringPrinter.h"
 
 #include "res/resource.h"
 

@@ -1,5 +1,5 @@
-#include "app/window/SyncApp.h"
-#include "tests/window/QStringPrinter.h"
+#include "app/SyncApp.h"
+#include "tests/app/QStringPrinter.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -24,8 +24,7 @@ TEST(SyncApp, SocketFailureShowsOnlyTheMessageCaptionedWithTheExecutable)
 
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(windows, 0);
-    EXPECT_EQ(shown,
-              QStringList({"horalink_window_tests", "Windows sockets initialization failed."}));
+    EXPECT_EQ(shown, QStringList({"app_tests", "Windows sockets initialization failed."}));
 }
 
 TEST(SyncApp, TheMessageBoxHasAnOkButtonOnly)

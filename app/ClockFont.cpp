@@ -1,4 +1,4 @@
-#include "app/window/ClockFont.h"
+#include "app/ClockFont.h"
 
 #include "res/ResourceLoader.h"
 #include "res/resource.h"

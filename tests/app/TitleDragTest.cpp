@@ -1,4 +1,4 @@
-#include "app/window/TitleDrag.h"
+#include "app/TitleDrag.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,7 +1,7 @@
-#include "app/window/ClockFont.h"
-#include "app/window/FontDescription.h"
-#include "app/window/WindowFonts.h"
-#include "tests/window/QStringPrinter.h"
+#include "app/ClockFont.h"
+#include "app/FontDescription.h"
+#include "app/WindowFonts.h"
+#include "tests/app/QStringPrinter.h"
 
 #include "res/ResourceLoader.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/window/FontDescription.h"
+#include "app/FontDescription.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/window/FontDescription.h"
+#include "app/FontDescription.h"
 
 #include "controls/TahomaFont.h"
 

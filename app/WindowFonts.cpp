@@ -1,7 +1,7 @@
-#include "app/window/WindowFonts.h"
+#include "app/WindowFonts.h"
 
-#include "app/window/ClockFont.h"
-#include "app/window/FontDescription.h"
+#include "app/ClockFont.h"
+#include "app/FontDescription.h"
 
 WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& clockFont)
 {

@@ -1,4 +1,4 @@
-#include "app/window/RoundedMask.h"
+#include "app/RoundedMask.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

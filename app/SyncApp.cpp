@@ -1,4 +1,4 @@
-#include "app/window/SyncApp.h"
+#include "app/SyncApp.h"
 
 #include "platform/SocketLibrary.h"
 #include "res/ResourceLoader.h"

@@ -1,4 +1,4 @@
-#include "app/window/ScreenCentre.h"
+#include "app/ScreenCentre.h"
 
 #include <QDialog>
 #include <QScreen>
