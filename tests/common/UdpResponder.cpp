@@ -1,7 +1,6 @@
 #include "tests/common/UdpResponder.h"
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <ctime>
 #include <netinet/in.h>
 #include <poll.h>
@@ -17,14 +16,19 @@ constexpr size_t kTransmitOffset = 40;
 // Larger than any datagram a test sends, so that the recorded request is whole.
 constexpr size_t kMaxDatagram = 65536;
 
+void WriteTimestamp(std::vector<uint8_t>& packet, size_t offset, uint64_t value)
+{
+    for (size_t i = 0; i < 8; ++i)
+        packet[offset + 7 - i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 } // namespace
 
-UdpResponder::UdpResponder(Script script, uint16_t port) : m_script(std::move(script))
+UdpResponder::UdpResponder(Script script) : m_script(std::move(script))
 {
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (m_socket < 0 ||
@@ -86,27 +90,10 @@ void UdpResponder::SetScript(Script script)
     m_script = std::move(script);
 }
 
-size_t UdpResponder::ReceivedCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_received.size();
-}
-
 std::vector<UdpResponder::Bytes> UdpResponder::Received() const
 {
     std::lock_guard lock(m_mutex);
     return m_received;
-}
-
-bool UdpResponder::WaitForDatagrams(size_t count, int timeoutMs) const
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ReceivedCount() < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 UdpResponder::Script UdpResponder::Silent()
@@ -122,22 +109,17 @@ UdpResponder::Script UdpResponder::Fixed(Bytes answer)
 UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
 {
     return [answer](const Bytes& request) {
-        return std::optional<Bytes>(MakeNtpAnswer(answer, request));
+        Bytes packet(48, 0);
+        packet[0] = static_cast<uint8_t>((answer.leapIndicator & 3) << 6 |
+                                         (answer.version & 7) << 3 | (answer.mode & 7));
+        packet[1] = answer.stratum;
+        WriteTimestamp(packet, 24,
+                       answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
+        WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));
+        WriteTimestamp(packet, 40, answer.transmit.value_or(NtpNow()));
+        packet.resize(answer.length, 0);
+        return std::optional<Bytes>(packet);
     };
-}
-
-UdpResponder::Bytes UdpResponder::MakeNtpAnswer(const NtpAnswer& answer, const Bytes& request)
-{
-    const uint64_t received = answer.receive.value_or(NtpNow());
-    Bytes packet(48, 0);
-    packet[0] = static_cast<uint8_t>((answer.leapIndicator & 3) << 6 | (answer.version & 7) << 3 |
-                                     (answer.mode & 7));
-    packet[1] = answer.stratum;
-    WriteTimestamp(packet, 24, answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
-    WriteTimestamp(packet, 32, received);
-    WriteTimestamp(packet, 40, answer.transmit.value_or(NtpNow()));
-    packet.resize(answer.length, 0);
-    return packet;
 }
 
 uint64_t UdpResponder::NtpNow()
@@ -155,12 +137,4 @@ uint64_t UdpResponder::ReadTimestamp(const Bytes& packet, size_t offset)
     for (size_t i = 0; i < 8; ++i)
         value = value << 8 | (offset + i < packet.size() ? packet[offset + i] : 0);
     return value;
-}
-
-void UdpResponder::WriteTimestamp(Bytes& packet, size_t offset, uint64_t value)
-{
-    if (packet.size() < offset + 8)
-        packet.resize(offset + 8, 0);
-    for (size_t i = 0; i < 8; ++i)
-        packet[offset + 7 - i] = static_cast<uint8_t>(value >> (8 * i));
 }

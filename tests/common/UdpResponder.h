@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -14,13 +13,13 @@
 //
 //     UdpResponder server(UdpResponder::NtpServer({.stratum = 2}));   // ephemeral port
 //     client.QueryServer("127.0.0.1", reply, server.Port());
-//     EXPECT_EQ(server.ReceivedCount(), 1u);
+//     EXPECT_EQ(server.Received().size(), 1u);
 //
 //     UdpResponder silent;                 // answers nothing: for time-outs
 //     UdpResponder fixed(UdpResponder::Fixed(bytes));
-//     UdpResponder on123(script, 123);     // a fixed port (123 needs root)
 //
-// The script runs on the responder's thread; SetScript may swap it at any time.
+// The script runs on the responder's thread; SetScript may swap it at any time. An empty script
+// answers nothing, as Silent() does.
 class UdpResponder
 {
 public:
@@ -41,31 +40,26 @@ public:
         size_t length = 48;
     };
 
-    explicit UdpResponder(Script script = Silent(), uint16_t port = 0);
+    explicit UdpResponder(Script script = Silent());
     ~UdpResponder();
     UdpResponder(const UdpResponder&) = delete;
     UdpResponder& operator=(const UdpResponder&) = delete;
 
+    // 0 when the socket could not be bound.
     uint16_t Port() const { return m_port; }
-    // False when the socket could not be bound (then Port() is 0).
-    bool Listening() const { return m_socket >= 0; }
 
     void SetScript(Script script);
-    size_t ReceivedCount() const;
+    // Every datagram received so far, in order.
     std::vector<Bytes> Received() const;
-    // Waits until at least count datagrams have arrived; false when the time runs out first.
-    bool WaitForDatagrams(size_t count, int timeoutMs) const;
 
     static Script Silent();
     static Script Fixed(Bytes answer);
     static Script NtpServer(NtpAnswer answer);
-    // The answer to one request, built as NtpServer does.
-    static Bytes MakeNtpAnswer(const NtpAnswer& answer, const Bytes& request);
 
-    // The current time as an NTP value, to the nanosecond (for building answers).
+    // The current time as an NTP value, to the nanosecond.
     static uint64_t NtpNow();
+    // The big-endian 64-bit value at offset; bytes past the end read as zero.
     static uint64_t ReadTimestamp(const Bytes& packet, size_t offset);
-    static void WriteTimestamp(Bytes& packet, size_t offset, uint64_t value);
 
 private:
     void Run();

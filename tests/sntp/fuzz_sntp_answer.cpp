@@ -4,10 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace
-{
-
-void Check(bool condition)
+static void Check(bool condition)
 {
     if (!condition)
         std::abort();
@@ -15,7 +12,7 @@ void Check(bool condition)
 
 // Every timestamp reads as a valid calendar time, and converting that back lands on the same
 // second (or the next one, when the fraction rounded up to a whole second).
-void CheckCalendar(const CNtpTimestamp& t)
+static void CheckCalendar(const CNtpTimestamp& t)
 {
     const SYSTEMTIME st = t.ToSystemTime();
     Check(st.wYear >= 1968 && st.wYear <= 2104 && st.wMonth >= 1 && st.wMonth <= 12);
@@ -24,8 +21,6 @@ void CheckCalendar(const CNtpTimestamp& t)
     const uint32_t back = CNtpTimestamp::FromSystemTime(st).Seconds();
     Check(back == t.Seconds() || back == t.Seconds() + 1);
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
