@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A retrieve in the window: from clicking "OK" until the log pane's last report line is written
 # (seen in screenshots, so to within about a tenth of a second), and how much of that is the
-# paced typing of 30 ms per character. Needs chronyd serving 127.0.0.1:123, so run as root.
+# paced typing of 30 ms per character. Needs chronyd serving port 123, so run as root.
 #   bench/window/retrieve.sh BUILD_DIR [RUNS]
 set -euo pipefail
 # shellcheck source=tests/e2e/lib.sh
@@ -18,8 +18,8 @@ e2e_start_chronyd
 
 # The pane gets the look-up line and the five report lines the console mode prints. Every
 # character is typed after a 30 ms pause; the line breaks are not.
-lookup="Looking up   --- 127.0.0.1 ---"
-report=$(env -u DISPLAY "$E2E_PROGRAM" --console 127.0.0.1 N | tail -n 5)
+lookup="Looking up   --- $E2E_ADDRESS ---"
+report=$(env -u DISPLAY "$E2E_PROGRAM" --console "$E2E_ADDRESS" N | tail -n 5)
 characters=$(( $(printf '%s' "$report" | tr -d '\n' | wc -m) + ${#lookup} ))
 typing_ms=$(( characters * 30 ))
 

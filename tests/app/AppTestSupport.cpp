@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/SyncDlg.h"
+#include "tests/common/ChronyServer.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -14,6 +15,30 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
+
+const char* RunAddress(int host)
+{
+    static std::map<int, std::string> addresses;
+    auto [entry, added] = addresses.try_emplace(host);
+    if (added) {
+        const unsigned pid = static_cast<unsigned>(::getpid());
+        entry->second = "127." + std::to_string(1 + (pid >> 8) % 254) + "." +
+                        std::to_string(pid % 256) + "." + std::to_string(host);
+    }
+    return entry->second.c_str();
+}
+
+std::string Port123Taken()
+{
+    for (const char* address : {kRefusingAddress, kSilentAddress}) {
+        if (!IsUdpPortFree(123, address)) {
+            return std::string("UDP port 123 is taken at ") + address +
+                   " (a server listening on every address?)";
+        }
+    }
+    return {};
+}
 
 bool FakeClock::SetSystemTime(const SYSTEMTIME& st)
 {

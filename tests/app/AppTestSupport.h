@@ -16,10 +16,16 @@
 
 class CSyncDlg;
 
-// The program always asks port 123, so the tests pick the loopback address.
-inline constexpr const char* kChronyAddress = "127.0.0.1";   // chronyd answers here
-inline constexpr const char* kRefusingAddress = "127.0.0.2"; // nothing listens: refused at once
-inline constexpr const char* kSilentAddress = "127.0.0.3";   // SilentServer never answers
+// The program always asks port 123, so the tests tell servers apart by loopback address: each
+// test process takes addresses of its own, 127.A.B.host with A.B from its pid, so that runs
+// overlapping on one machine do not meet on the port.
+const char* RunAddress(int host);
+inline const char* const kChronyAddress = RunAddress(1);   // chronyd answers here
+inline const char* const kRefusingAddress = RunAddress(2); // nothing listens: refused at once
+inline const char* const kSilentAddress = RunAddress(3);   // SilentServer never answers
+// Why this run's addresses cannot have port 123 to themselves (a server holding it on every
+// address would answer them all); empty when they can.
+std::string Port123Taken();
 
 // Records the clock settings instead of making them.
 class FakeClock : public SystemClockApi

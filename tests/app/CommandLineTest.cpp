@@ -3,7 +3,6 @@
 #include "app/CommandLine.h"
 #include "app/SyncDlg.h"
 #include "app/SyncSteps.h"
-
 #include "controls/IComboBox.h"
 
 #include <gtest/gtest.h>

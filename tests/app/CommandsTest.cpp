@@ -2,9 +2,9 @@
 
 #include "app/SyncDlg.h"
 #include "app/SyncSteps.h"
+#include "controls/IComboBox.h"
 #include "sntp/NtpTimestamp.h"
 
-#include "controls/IComboBox.h"
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 
@@ -27,6 +27,9 @@ class CommandsTest : public testing::Test
 protected:
     void SetUp() override
     {
+        if (const std::string taken = Port123Taken(); !taken.empty()) {
+            GTEST_SKIP() << taken;
+        }
         m_dlg->SetExeDir(m_folder.Path());
         m_dlg->SetLogPace(1ms);
         m_dlg->SetSocketLibrary(m_sockets);

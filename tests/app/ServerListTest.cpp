@@ -2,8 +2,8 @@
 
 #include "app/ServerListFile.h"
 #include "app/SyncDlg.h"
-
 #include "controls/IComboBox.h"
+
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>

@@ -28,12 +28,13 @@ constexpr auto kStartTimeout = std::chrono::seconds(5);
 constexpr auto kStopTimeout = std::chrono::seconds(5);
 constexpr int kStartAttempts = 3;
 
-sockaddr_in Loopback(uint16_t port)
+sockaddr_in Loopback(uint16_t port, const std::string& host = "127.0.0.1")
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
 }
 
@@ -54,12 +55,12 @@ bool Reap(pid_t pid, std::chrono::milliseconds timeout)
 
 } // namespace
 
-bool ProbeSntp(uint16_t port, int timeoutMs)
+bool ProbeSntp(uint16_t port, int timeoutMs, const std::string& host)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = Loopback(port, host);
     uint8_t request[48] = {0x1B};
     bool answered = false;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
@@ -74,12 +75,12 @@ bool ProbeSntp(uint16_t port, int timeoutMs)
 
 // chronyd keeps running when it cannot bind its port, and another server there would answer
 // the probe in its place: a taken port must be caught before the start.
-bool IsUdpPortFree(uint16_t port)
+bool IsUdpPortFree(uint16_t port, const std::string& host)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = Loopback(port, host);
     const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return free;
@@ -123,9 +124,9 @@ bool ChronyServer::Start()
         if (m_port == 0)
             return Fail("no free UDP port on 127.0.0.1");
         const bool started =
-            IsUdpPortFree(m_port)
+            IsUdpPortFree(m_port, Address())
                 ? PrepareDirectory() && WriteConfig() && Spawn() && WaitUntilAnswering()
-                : Fail("127.0.0.1:" + std::to_string(m_port) + " is in use");
+                : Fail(Address() + ":" + std::to_string(m_port) + " is in use");
         if (started)
             return true;
         Stop();
@@ -166,8 +167,10 @@ bool ChronyServer::WriteConfig()
 {
     std::ofstream config(m_dir + "/chrony.conf");
     config << "port " << m_port << "\n"
-           << "bindaddress 127.0.0.1\n"
-           << "allow 127.0.0.1\n"
+           << "bindaddress " << Address()
+           << "\n"
+           // Requests to any loopback address come from 127.0.0.1.
+           << "allow 127.0.0.0/8\n"
            << "local stratum " << m_options.stratum << "\n"
            << "cmdport 0\n"
            << "bindcmdaddress " << m_dir << "/chronyd.sock\n"
@@ -211,10 +214,10 @@ bool ChronyServer::WaitUntilAnswering()
             m_pid = -1;
             return Fail("chronyd exited at start");
         }
-        if (ProbeSntp(m_port, 50))
+        if (ProbeSntp(m_port, 50, Address()))
             return true;
     }
-    return Fail("chronyd did not answer on 127.0.0.1:" + std::to_string(m_port));
+    return Fail("chronyd did not answer on " + Address() + ":" + std::to_string(m_port));
 }
 
 bool ChronyServer::Fail(const std::string& reason)

@@ -4,7 +4,8 @@
 #include <string>
 #include <sys/types.h>
 
-// Debian's chronyd serving its own clock on 127.0.0.1, for tests that want a real SNTP server.
+// Debian's chronyd serving its own clock on a loopback address (127.0.0.1 unless told otherwise),
+// for tests that want a real SNTP server.
 // It runs with -x, so it never touches the machine's clock.
 //
 //     ChronyServer server({.port = 0, .stratum = 8}); // 0: a free unprivileged port
@@ -20,6 +21,8 @@ public:
     struct Options {
         uint16_t port = 0; // 0 picks a free unprivileged port
         int stratum = 8;   // the "local stratum" it reports
+        // Any address of 127.0.0.0/8 serves, so that test runs sharing port 123 each take one.
+        std::string address = "127.0.0.1";
     };
 
     ChronyServer() : ChronyServer(Options{}) {}
@@ -33,6 +36,7 @@ public:
 
     bool Running() const { return m_pid > 0; }
     uint16_t Port() const { return m_port; }
+    const std::string& Address() const { return m_options.address; }
     int Stratum() const { return m_options.stratum; }
     pid_t Pid() const { return m_pid; }
     // Why Start() failed, with the server's own log when there is one.
@@ -56,12 +60,13 @@ private:
     pid_t m_pid = -1;
 };
 
-// Sends one SNTP client request to 127.0.0.1:port and waits up to timeoutMs for any answer of
+// Sends one SNTP client request to address:port and waits up to timeoutMs for any answer of
 // at least 48 bytes. Independent of the engine, so that it can tell whether a server is up.
-bool ProbeSntp(uint16_t port, int timeoutMs);
+bool ProbeSntp(uint16_t port, int timeoutMs, const std::string& address = "127.0.0.1");
 
-// Whether a UDP socket could be bound to 127.0.0.1:port just now.
-bool IsUdpPortFree(uint16_t port);
+// Whether a UDP socket could be bound to address:port just now. Also false while another
+// socket holds the port on every address (0.0.0.0).
+bool IsUdpPortFree(uint16_t port, const std::string& address = "127.0.0.1");
 
 // A UDP port on 127.0.0.1 that was free a moment ago (from 1024 up).
 uint16_t FindFreeUdpPort();

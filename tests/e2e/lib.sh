@@ -1,10 +1,13 @@
-# Shared by the end-to-end test and the window benchmarks: a private Xvfb, chronyd serving
-# 127.0.0.1:123, the program started as a user would, and screenshots. Source it, then call
-# e2e_init OUT_DIR; everything started here is stopped by its pid on exit.
+# Shared by the end-to-end test and the window benchmarks: a private Xvfb, chronyd serving port
+# 123 of this run's loopback address, the program started as a user would, and screenshots.
+# Source it, then call e2e_init OUT_DIR; everything started here is stopped by its pid on exit.
 # shellcheck shell=bash
 
 E2E_SCREEN_W=1024
 E2E_SCREEN_H=768
+# The program always asks port 123: runs overlapping on one machine each serve it on a loopback
+# address of their own, 127.A.B.1 with A.B from the pid.
+E2E_ADDRESS=127.$(( ($$ >> 8) % 254 + 1 )).$(( $$ % 256 )).1
 E2E_SHOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/shot.py"
 e2e_pids=()
 
@@ -84,25 +87,30 @@ e2e_start_xvfb() {
     e2e_wait_for 10 xdotool getdisplaygeometry >/dev/null 2>&1 || e2e_fail "cannot connect to Xvfb at $DISPLAY"
 }
 
+# A server holding port 123 on every address would take this run's requests too.
+e2e_port_123_on_every_address() {
+    ss -Hulnp 'sport = :123' | grep -qE '(0\.0\.0\.0|\*|\[::\]):123'
+}
+
 e2e_port_123_free() {
-    ! ss -Hulnp 'sport = :123' | grep -qE '(127\.0\.0\.1|0\.0\.0\.0|\*|\[::\]):123'
+    ! ss -Hulnp 'sport = :123' | grep -qF "$E2E_ADDRESS:123"
 }
 
 e2e_chronyd_listens() {
     ss -Hulnp 'sport = :123' | grep -q "pid=$e2e_chronyd_pid,"
 }
 
-# chronyd -x (it never touches the clock) serving its own clock on 127.0.0.1:123 only.
+# chronyd -x (it never touches the clock) serving its own clock on $E2E_ADDRESS:123 only.
 e2e_start_chronyd() {
-    # Other test runs on this machine serve the same port; wait for them rather than fail.
-    e2e_wait_for 120 e2e_port_123_free ||
-        e2e_fail "port 123 stayed taken by another server"
+    ! e2e_port_123_on_every_address ||
+        e2e_skip "another server holds UDP port 123 on every address: $(ss -Hulnp 'sport = :123' | head -n 1)"
+    e2e_wait_for 30 e2e_port_123_free || e2e_fail "$E2E_ADDRESS:123 stayed taken"
     e2e_chrony_dir=$(mktemp -d /tmp/horalink-e2e-chrony.XXXXXX)
     chown _chrony "$e2e_chrony_dir" 2>/dev/null || true
     cat >"$e2e_chrony_dir/chrony.conf" <<CONF
 port 123
-bindaddress 127.0.0.1
-allow 127.0.0.1
+bindaddress $E2E_ADDRESS
+allow 127.0.0.0/8
 local stratum 8
 cmdport 0
 pidfile $e2e_chrony_dir/chronyd.pid
@@ -110,7 +118,7 @@ CONF
     chronyd -x -d -f "$e2e_chrony_dir/chrony.conf" >"$E2E_OUT/chronyd.log" 2>&1 &
     e2e_chronyd_pid=$!
     e2e_pids+=("$e2e_chronyd_pid")
-    e2e_wait_for 10 e2e_chronyd_listens || e2e_fail "chronyd does not serve 127.0.0.1:123 (see chronyd.log)"
+    e2e_wait_for 10 e2e_chronyd_listens || e2e_fail "chronyd does not serve $E2E_ADDRESS:123 (see chronyd.log)"
 }
 
 # A user's installation in the output folder: the program in a folder of its own (the clock font
@@ -120,7 +128,7 @@ e2e_install() {
     local dir=$E2E_OUT/install
     mkdir -p "$dir/url"
     cp "$1" "$dir/horalink"
-    printf '# the local test server only\n127.0.0.1\n' >"$dir/url/time.txt"
+    printf '# the local test server only\n%s\n' "$E2E_ADDRESS" >"$dir/url/time.txt"
     E2E_PROGRAM=$dir/horalink
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# End to end: the built program in a real X window (Xvfb) against chronyd on 127.0.0.1:123,
-# started as a user would with a server and a flag on its command line. Checks that the window
+# End to end: the built program in a real X window (Xvfb) against chronyd on port 123 of this
+# run's loopback address, started as a user would with a server and a flag on its command line. Checks that the window
 # appears centred with rounded corners, that the report arrives, that "OK" clicked with the mouse
 # runs a new retrieve and that closing the window ends the process; then the console mode.
 #
@@ -38,15 +38,15 @@ e2e_start_xvfb
 e2e_start_chronyd
 
 step "console mode, no display"
-console=$(env -u DISPLAY "$E2E_PROGRAM" --console 127.0.0.1 N 2>&1) && status=0 || status=$?
+console=$(env -u DISPLAY "$E2E_PROGRAM" --console "$E2E_ADDRESS" N 2>&1) && status=0 || status=$?
 echo "$console" | tee "$out/console.txt"
 [ "$status" -eq 0 ] || e2e_fail "--console exited with $status"
 grep -q '^Time was successfully retreived$' <<<"$console" || e2e_fail "no report from --console"
 grep -qE '^ {9}-?[0-9]+\.[0-9]{6} seconds$' <<<"$console" || e2e_fail "no offset line from --console"
 
-step "the window, started with '127.0.0.1 N'"
+step "the window, started with '$E2E_ADDRESS N'"
 e2e_shot background
-e2e_start_app 127.0.0.1 N
+e2e_start_app "$E2E_ADDRESS" N
 e2e_wait_window
 e2e_shot started
 doc_picture window-started
