@@ -6,8 +6,9 @@
 E2E_SCREEN_W=1024
 E2E_SCREEN_H=768
 # The program always asks port 123: runs overlapping on one machine each serve it on a loopback
-# address of their own, 127.A.B.1 with A.B from the pid.
-E2E_ADDRESS=127.$(( ($$ >> 8) % 254 + 1 )).$(( $$ % 256 )).1
+# address of their own, 127.A.B.1 with A.B from the pid. HORALINK_E2E_ADDRESS names another
+# (127.0.0.1 for the pictures in docs/).
+E2E_ADDRESS=${HORALINK_E2E_ADDRESS:-127.$(( ($$ >> 8) % 254 + 1 )).$(( $$ % 256 )).1}
 E2E_SHOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/shot.py"
 e2e_pids=()
 

@@ -6,7 +6,8 @@
 #
 #   window_e2e.sh BUILD_DIR OUT_DIR [--docs DOCS_DIR]
 #
-# Screenshots go to OUT_DIR; with --docs, pictures of the window's states go to DOCS_DIR.
+# Screenshots go to OUT_DIR; with --docs, pictures of the window's states go to DOCS_DIR (taken
+# with HORALINK_E2E_ADDRESS=127.0.0.1, so that they show the usual loopback address).
 # Exits 77 (skipped) when the program or a tool is missing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
