@@ -10,130 +10,67 @@
 #include <QApplication>
 #include <QDir>
 #include <QEnterEvent>
-#include <QMouseEvent>
-#include <QTest>
+#include <QPainter>
 
-#include <cstdio>
-#include <cstdlib>
-
-namespace
+int main(int argc, char** argv)
 {
-
-QDir g_folder;
-
-void Save(QWidget& widget, const QString& name)
-{
-    const QString path = g_folder.filePath(name + QStringLiteral(".png"));
-    if (!widget.grab().save(path)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        std::exit(1);
-    }
-}
-
-void HoverButtons()
-{
-    const struct {
-        unsigned id;
-        const char* name;
-    } strips[] = {{IDB_GET, "get"},
-                  {IDB_SET, "set"},
-                  {IDB_MINIMIZE, "minimize"},
-                  {IDB_ABOUT, "about"},
-                  {IDB_CLOSE, "close"}};
-    for (const auto& strip : strips) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QDir folder(QString::fromLocal8Bit(argc > 1 ? argv[1] : "."));
+    const auto save = [&folder](const QPixmap& picture, const QString& name) {
+        if (!folder.mkpath(".") || !picture.save(folder.filePath(name + ".png")))
+            qFatal("cannot write %s.png", qPrintable(name));
+    };
+    for (const auto& [id, name] :
+         {std::pair(IDB_GET, "get"), std::pair(IDB_SET, "set"), std::pair(IDB_MINIMIZE, "minimize"),
+          std::pair(IDB_ABOUT, "about"), std::pair(IDB_CLOSE, "close")}) {
         CHoverButton button;
-        button.LoadFaces(strip.id);
-        const QString base = QStringLiteral("hoverbutton-%1-").arg(strip.name);
-        Save(button, base + QStringLiteral("normal"));
+        button.LoadFaces(id);
+        save(button.grab(), QStringLiteral("hoverbutton-%1-normal").arg(name));
         QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
         QApplication::sendEvent(&button, &enter);
-        Save(button, base + QStringLiteral("hot"));
-        QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(2, 2));
-        Save(button, base + QStringLiteral("pressed"));
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(2, 2));
+        save(button.grab(), QStringLiteral("hoverbutton-%1-hot").arg(name));
+        button.setDown(true);
+        save(button.grab(), QStringLiteral("hoverbutton-%1-pressed").arg(name));
     }
-}
-
-void Combos()
-{
-    QCursor::setPos(5000, 5000);
+    // The combo box in each look of its flat frame, then disabled, then taller.
     CIComboBox combo;
     combo.AddString(QStringLiteral("time.nist.gov"));
     combo.AddString(QStringLiteral("pool.ntp.org"));
     combo.setCurrentIndex(1);
-    combo.resize(157, 21);
-    combo.show();
-    Save(combo, QStringLiteral("combo-normal"));
-
-    const QPoint inside(2, 10);
-    QCursor::setPos(combo.mapToGlobal(inside));
-    QMouseEvent move(QEvent::MouseMove, QPointF(inside), QPointF(combo.mapToGlobal(inside)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&combo, &move);
-    Save(combo, QStringLiteral("combo-hot"));
-    QTest::mousePress(&combo, Qt::LeftButton, {}, QPoint(0, 10));
-    QTest::qWait(30);
-    Save(combo, QStringLiteral("combo-pressed"));
-    QTest::mouseRelease(&combo, Qt::LeftButton, {}, QPoint(0, 10));
-
-    QCursor::setPos(5000, 5000);
-    QTest::qWait(30);
-    combo.setEnabled(false);
-    Save(combo, QStringLiteral("combo-disabled"));
-    combo.setEnabled(true);
-    combo.resize(157, 32);
-    Save(combo, QStringLiteral("combo-tall"));
-}
-
-void Clocks()
-{
+    for (const auto& [name, look, height] : {std::tuple("normal", CIComboBox::FLAT_NORMAL, 21),
+                                             std::tuple("hot", CIComboBox::FLAT_HOT, 21),
+                                             std::tuple("pressed", CIComboBox::FLAT_PRESSED, 21),
+                                             std::tuple("disabled", CIComboBox::FLAT_NORMAL, 21),
+                                             std::tuple("tall", CIComboBox::FLAT_NORMAL, 32)}) {
+        combo.setEnabled(QByteArray(name) != "disabled");
+        combo.resize(157, height);
+        QPixmap picture = combo.grab();
+        QPainter painter(&picture);
+        combo.DrawFlat(&painter, look);
+        save(picture, QStringLiteral("combo-") + name);
+    }
     CAnalogClock clock;
     clock.Run(false);
-    clock.resize(45, 45);
     clock.SetBkColor(QColor(192, 192, 192));
-    clock.ShowMinuteTicks(false);
-    clock.ShowTime(10, 9, 36, 500);
-    Save(clock, QStringLiteral("clock-10-09-36"));
-    clock.ShowMinuteTicks(true);
-    Save(clock, QStringLiteral("clock-minute-ticks"));
-    clock.resize(135, 135);
-    Save(clock, QStringLiteral("clock-large"));
-}
-
-void Links()
-{
+    for (const auto& [name, size, ticks] :
+         {std::tuple("10-09-36", 45, false), std::tuple("minute-ticks", 45, true),
+          std::tuple("large", 135, true)}) {
+        clock.resize(size, size);
+        clock.ShowMinuteTicks(ticks);
+        clock.ShowTime(10, 9, 36, 500);
+        save(clock.grab(), QStringLiteral("clock-") + name);
+    }
     CLinkLabel link;
-    link.resize(160, 14);
     link.SetBkColor(link.palette().color(QPalette::Button));
-    link.SetLink(QStringLiteral("https://horalink.org"), QColor(0, 0, 255));
-    Save(link, QStringLiteral("linklabel"));
-    link.resize(60, 14);
-    Save(link, QStringLiteral("linklabel-clipped"));
-}
-
-void AboutBox()
-{
+    link.SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
+    for (const auto& [name, width] : {std::pair("", 160), std::pair("-clipped", 60)}) {
+        link.resize(width, 14);
+        save(link.grab(), QStringLiteral("linklabel") + name);
+    }
     CAboutDlg about;
     about.show();
-    Save(about, QStringLiteral("aboutbox"));
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    g_folder = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
-    if (!g_folder.mkpath(QStringLiteral("."))) {
-        return 1;
-    }
-    HoverButtons();
-    Combos();
-    Clocks();
-    Links();
-    AboutBox();
+    save(about.grab(), QStringLiteral("aboutbox"));
     return 0;
 }

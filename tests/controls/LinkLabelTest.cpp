@@ -1,156 +1,95 @@
 #include "controls/LinkLabel.h"
+#include "controls/AboutDlg.h"
 
 #include "TestPixels.h"
-#include "controls/TahomaFont.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
-#include <QFontInfo>
-#include <QFontMetrics>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
+#include <QTextBrowser>
 
-using TestPixels::At;
-using TestPixels::Count;
-using TestPixels::Render;
-
-namespace
+TEST(LinkLabel, BoldUnderlinedTextFromTheTopLeftClippedNotWrapped)
 {
-
-const QColor kBlue(0, 0, 255);
-const QColor kFace(192, 192, 192);
-const QString kLink = QStringLiteral("https://horalink.org");
-
-int RowsWith(const QImage& image, const QColor& color)
-{
-    int rows = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        rows += Count(image, QRect(0, y, image.width(), 1), color) > 0 ? 1 : 0;
-    }
-    return rows;
-}
-
-int LowestRowWith(const QImage& image, const QColor& color)
-{
-    for (int y = image.height() - 1; y >= 0; --y) {
-        if (Count(image, QRect(0, y, image.width(), 1), color) > 0) {
-            return y;
-        }
-    }
-    return -1;
-}
-
-} // namespace
-
-TEST(LinkLabel, BoldUnderlinedTahomaElevenPixels)
-{
-    CLinkLabel label;
-    const QFont font = label.LinkFont();
-    EXPECT_TRUE(font.bold());
-    EXPECT_TRUE(font.underline());
-    EXPECT_EQ(font.pixelSize(), 11);
-    EXPECT_EQ(font.family(), CTahomaFont::Family());
-    if (QFile::exists("/usr/share/wine/fonts/tahomabd.ttf")) {
-        EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Tahoma"));
-    }
-}
-
-TEST(TahomaFont, NegativeHeightsAreEmSizesPositiveOnesCellHeights)
-{
-    EXPECT_EQ(CTahomaFont::Font(-11).pixelSize(), 11);
-    for (int cell : {13, 16, 24}) {
-        const QFontMetrics metrics(CTahomaFont::Font(cell, QFont::Bold));
-        EXPECT_NEAR(metrics.ascent() + metrics.descent(), cell, 1) << cell;
-    }
-}
-
-TEST(LinkLabel, DrawsTheTextFromTheTopLeftInItsColoursAndClipsIt)
-{
-    CLinkLabel wide;
+    CLinkLabel blank, wide, narrow;
+    blank.resize(30, 10); // no colour set yet: white
+    EXPECT_EQ(TestPixels::Count(TestPixels::Render(blank), blank.rect(), Qt::white), 300);
     wide.resize(200, 40);
-    wide.SetBkColor(kFace);
-    wide.SetLink(kLink, kBlue);
-    EXPECT_EQ(wide.text(), kLink);
-    const QImage image = Render(wide);
-    EXPECT_EQ(At(image, 199, 39), kFace);
-    // The underline is a full run of the text colour; the text sits at the top, not centred.
-    EXPECT_GT(Count(image, image.rect(), kBlue), 40);
-    EXPECT_LT(LowestRowWith(image, kBlue), 14);
-    EXPECT_EQ(Count(image, image.rect(), QColor(255, 0, 255)), 0);
-
-    // A narrow label shows the same left part, clipped at its right edge, never wrapped.
-    CLinkLabel narrow;
     narrow.resize(40, 40);
-    narrow.SetBkColor(kFace);
-    narrow.SetLink(kLink, kBlue);
-    const QImage clipped = Render(narrow);
-    EXPECT_EQ(clipped, image.copy(0, 0, 40, 40));
-    EXPECT_EQ(RowsWith(clipped, kBlue), RowsWith(image.copy(0, 0, 40, 40), kBlue));
-
-    // A new text changes what is drawn and the label's text.
-    narrow.SetLink(QStringLiteral("x"), QColor(255, 0, 0));
-    EXPECT_EQ(narrow.text(), QStringLiteral("x"));
-    EXPECT_EQ(Count(Render(narrow), narrow.rect(), kBlue), 0);
+    for (CLinkLabel* label : {&wide, &narrow}) {
+        label->SetBkColor(Qt::gray);
+        label->SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
+    }
+    EXPECT_TRUE(wide.LinkFont().bold() && wide.LinkFont().underline());
+    EXPECT_EQ(wide.LinkFont().pixelSize(), 11);
+    const QImage image = TestPixels::Render(wide);
+    EXPECT_EQ(image.pixel(199, 39), QColor(Qt::gray).rgb());
+    EXPECT_GT(TestPixels::Count(image, image.rect(), Qt::blue), 40);
+    EXPECT_EQ(TestPixels::Count(image, QRect(0, 14, 200, 26), Qt::blue), 0); // top, not centred
+    EXPECT_EQ(TestPixels::Render(narrow), image.copy(0, 0, 40, 40));
 }
 
-TEST(LinkLabel, BackgroundBeforeAnyColourIsWhite)
+TEST(LinkLabel, HandCursorsOnlyWithTextAndOneClickPerDoubleClick)
 {
-    CLinkLabel label;
-    label.resize(30, 10);
-    EXPECT_EQ(Count(Render(label), label.rect(), QColor(255, 255, 255)), 300);
-    label.SetBkColor(kFace);
-    label.SetBkColor(kFace);
-    EXPECT_EQ(Count(Render(label), label.rect(), kFace), 300);
-}
-
-TEST(LinkLabel, HandCursorsOnlyWhileItHasText)
-{
-    const QCursor hand = ResourceLoader::LoadCursor(IDC_HAND);
-    const QCursor pressing = ResourceLoader::LoadCursor(IDC_HAND_PRESSED);
     QWidget parent;
     CLinkLabel& label = *new CLinkLabel(&parent);
-    label.resize(100, 14);
-
-    // No text: the cursor is left to the parent, and presses do not change it.
-    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
-
-    label.SetLink(kLink, kBlue);
-    EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), hand));
-    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), pressing));
-    QTest::mouseMove(&label, QPoint(8, 5));
-    EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), hand));
-    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(8, 5));
-    EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), hand));
-
-    label.SetLink(QString(), kBlue);
+    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor)); // the parent's cursor shows
+    label.SetLink(QStringLiteral("x"), Qt::blue);
+    QSignalSpy clicks(&label, &CLinkLabel::clicked);
+    // The second press of a double click is no click of its own; a third one is.
+    for (const auto& [button, ms, total] :
+         {std::tuple(Qt::LeftButton, 10000, 1), std::tuple(Qt::LeftButton, 10100, 1),
+          std::tuple(Qt::LeftButton, 10200, 2), std::tuple(Qt::RightButton, 15000, 2)}) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
+                          Qt::NoModifier);
+        press.setTimestamp(ms);
+        QApplication::sendEvent(&label, &press);
+        EXPECT_EQ(clicks.count(), total) << ms;
+        const int cursor = button == Qt::LeftButton ? IDC_HAND_PRESSED : IDC_HAND;
+        EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), ResourceLoader::LoadCursor(cursor)));
+        QTest::mouseRelease(&label, button, {}, QPoint(5, 5));
+        EXPECT_TRUE(TestPixels::SameCursor(label.cursor(), ResourceLoader::LoadCursor(IDC_HAND)));
+    }
+    label.SetLink(QString(), Qt::blue);
     EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
 }
 
-TEST(LinkLabel, ReportsAClickWhenTheLeftButtonGoesDownOncePerDoubleClick)
+// Each opening is built afresh; its links open through the desktop and leave it open.
+TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
 {
-    CLinkLabel label;
-    label.resize(100, 14);
-    label.SetLink(kLink, kBlue);
-    QSignalSpy clicks(&label, &CLinkLabel::clicked);
-    auto press = [&label](Qt::MouseButton button, quint64 timestamp) {
-        QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5), label.mapToGlobal(QPointF(5, 5)),
-                          button, button, Qt::NoModifier);
-        event.setTimestamp(timestamp);
-        QApplication::sendEvent(&label, &event);
-    };
-    press(Qt::LeftButton, 1000);
-    EXPECT_EQ(clicks.count(), 1);
-    // The second press of a double click is no click of its own; a third one is.
-    press(Qt::LeftButton, 1100);
-    EXPECT_EQ(clicks.count(), 1);
-    press(Qt::LeftButton, 1200);
-    EXPECT_EQ(clicks.count(), 2);
-    press(Qt::RightButton, 5000);
-    EXPECT_EQ(clicks.count(), 2);
-    press(Qt::LeftButton, 10000);
-    EXPECT_EQ(clicks.count(), 3);
+    QTextBrowser desktop; // stands in for the browser and the mail program: its signal records
+    QSignalSpy opened(&desktop, &QTextBrowser::anchorClicked);
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &desktop, "anchorClicked");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &desktop, "anchorClicked");
+    for (const bool ok : {true, false}) {
+        CAboutDlg dialog;
+        dialog.show();
+        const auto* product = dialog.findChild<QLabel*>(QStringLiteral("IDC_PRODUCT"));
+        ASSERT_NE(product, nullptr);
+        EXPECT_EQ(product->text(), QStringLiteral("Horalink v1.3"));
+        EXPECT_TRUE(product->font().bold());
+        for (const char* name : {"IDC_LINK_HOME", "IDC_LINK_MAIL"}) {
+            CLinkLabel* link = dialog.findChild<CLinkLabel*>(name);
+            ASSERT_NE(link, nullptr) << name;
+            EXPECT_EQ(link->BkColor(), dialog.palette().color(QPalette::Button));
+            const QImage image = TestPixels::Render(*link);
+            EXPECT_GT(TestPixels::Count(image, image.rect(), Qt::blue), 20) << name;
+            QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
+            link->SetLink(QStringLiteral("changed"), Qt::red); // not to be seen again
+        }
+        EXPECT_TRUE(dialog.isVisible());
+        ASSERT_EQ(opened.count(), 2);
+        EXPECT_EQ(opened.takeFirst()[0].toUrl(), QUrl(QStringLiteral("https://horalink.org")));
+        EXPECT_EQ(opened.takeFirst()[0].toUrl().toEncoded(),
+                  "mailto:support@horalink.org?subject=%22Horalink%201.3%20support%22");
+        if (ok)
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("IDOK")),
+                              Qt::LeftButton);
+        else
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_FALSE(dialog.isVisible());
+    }
 }

@@ -1,49 +1,48 @@
 #pragma once
 
-#include <QColor>
-#include <QCursor>
-#include <QImage>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 // What the controls' tests look at: rendered pixels and cursors.
 namespace TestPixels
 {
 
-// The widget as its paint event leaves it, drawn over a known colour so that pixels it does
-// not paint keep that colour.
-inline QImage Render(QWidget& widget, const QColor& underlay = QColor(255, 0, 255))
+// The widget as its paint event leaves it, over magenta so that pixels it leaves show.
+inline QImage Render(QWidget& widget)
 {
     QPixmap pixmap(widget.size());
-    pixmap.fill(underlay);
+    pixmap.fill(Qt::magenta);
     widget.render(&pixmap, QPoint(), QRegion(), QWidget::RenderFlags());
     return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-inline QColor At(const QImage& image, int x, int y)
-{
-    return QColor(image.pixel(x, y));
-}
+struct Pixel {
+    int x, y;
+    QColor color;
+};
 
-inline bool SameCursor(const QCursor& a, const QCursor& b)
+// Expects each listed pixel of the image in its colour.
+inline void Expect(const QImage& image, std::initializer_list<Pixel> pixels)
 {
-    if (a.shape() != b.shape() || a.hotSpot() != b.hotSpot()) {
-        return false;
-    }
-    return a.pixmap().toImage() == b.pixmap().toImage() &&
-           a.bitmap().toImage() == b.bitmap().toImage();
+    for (const Pixel& p : pixels)
+        EXPECT_EQ(QColor(image.pixel(p.x, p.y)), p.color) << "pixel " << p.x << "," << p.y;
 }
 
 // The number of pixels of exactly this colour inside a rectangle.
 inline int Count(const QImage& image, const QRect& rect, const QColor& color)
 {
     int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            n += QColor(image.pixel(x, y)) == color ? 1 : 0;
-        }
-    }
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            n += image.pixel(x, y) == color.rgb() ? 1 : 0;
     return n;
+}
+
+inline bool SameCursor(const QCursor& a, const QCursor& b)
+{
+    return a.hotSpot() == b.hotSpot() && a.bitmap().toImage() == b.bitmap().toImage();
 }
 
 } // namespace TestPixels
