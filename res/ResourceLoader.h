@@ -7,7 +7,8 @@
 #include <QString>
 
 // Finds the program's embedded resources by their numeric identifiers (res/resource.h).
-class ResourceLoader {
+class ResourceLoader
+{
 public:
     // The Qt resource path of an id (":/..."), or an empty string when there is none.
     static QString Path(int id);
