@@ -14,15 +14,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 
 const char* RunAddress(int host)
 {
     static std::map<int, std::string> addresses;
+    const unsigned pid = static_cast<unsigned>(::getpid());
     auto [entry, added] = addresses.try_emplace(host);
     if (added) {
-        const unsigned pid = static_cast<unsigned>(::getpid());
         entry->second = "127." + std::to_string(1 + (pid >> 8) % 254) + "." +
                         std::to_string(pid % 256) + "." + std::to_string(host);
     }
@@ -38,26 +37,6 @@ std::string Port123Taken()
         }
     }
     return {};
-}
-
-bool FakeClock::SetSystemTime(const SYSTEMTIME& st)
-{
-    std::lock_guard lock(m_mutex);
-    m_settings.push_back(st);
-    return m_succeeds;
-}
-
-std::vector<SYSTEMTIME> FakeClock::Settings() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_settings;
-}
-
-int FakeSockets::Startup(uint16_t, WSADATA* data)
-{
-    ++started;
-    data->wVersion = mode == Mode::WrongVersion ? MAKEWORD(2, 2) : MAKEWORD(1, 1);
-    return mode == Mode::Fails ? 10091 : 0;
 }
 
 SilentServer::SilentServer()
@@ -98,22 +77,5 @@ bool WaitIdle(const CSyncDlg& dlg)
 
 QStringList LogLines(const CSyncDlg& dlg)
 {
-    QStringList lines = dlg.m_editLog->toPlainText().split(QLatin1Char('\n'));
-    if (lines.back().isEmpty()) {
-        lines.removeLast();
-    }
-    return lines;
-}
-
-bool HoldsClockCapability()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if ((line.starts_with("CapBnd:") || line.starts_with("CapEff:")) &&
-            ((std::stoull(line.substr(7), nullptr, 16) >> 25) & 1)) {
-            return true;
-        }
-    }
-    return false;
+    return dlg.m_editLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ inline const char* const kSilentAddress = RunAddress(3);   // SilentServer never
 // address would answer them all); empty when they can.
 std::string Port123Taken();
 
-// Records the clock settings instead of making them.
+// Records the clock settings instead of making them; workers call it from their threads.
 class FakeClock : public SystemClockApi
 {
 public:
@@ -36,8 +37,17 @@ public:
     bool LookupPrivilegeValue(const char*, LUID*) override { return true; }
     bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES&) override { return true; }
     void CloseHandle(TokenHandle) override {}
-    bool SetSystemTime(const SYSTEMTIME& st) override;
-    std::vector<SYSTEMTIME> Settings() const;
+    bool SetSystemTime(const SYSTEMTIME& st) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_settings.push_back(st);
+        return m_succeeds;
+    }
+    std::vector<SYSTEMTIME> Settings() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_settings;
+    }
 
 private:
     bool m_succeeds;
@@ -50,7 +60,12 @@ class FakeSockets : public SocketLibraryApi
 {
 public:
     enum class Mode { Works, Fails, WrongVersion };
-    int Startup(uint16_t versionRequested, WSADATA* data) override;
+    int Startup(uint16_t, WSADATA* data) override
+    {
+        ++started;
+        data->wVersion = mode == Mode::WrongVersion ? MAKEWORD(2, 2) : MAKEWORD(1, 1);
+        return mode == Mode::Fails ? 10091 : 0;
+    }
     int Cleanup() override { return ++cleanedUp, 0; }
 
     std::atomic<Mode> mode = Mode::Works;
@@ -59,9 +74,7 @@ public:
 };
 
 // A UDP socket on kSilentAddress port 123 that takes requests and never answers.
-class SilentServer
-{
-public:
+struct SilentServer {
     SilentServer();
     ~SilentServer();
     int fd = -1;
@@ -69,16 +82,13 @@ public:
 };
 
 // A temporary folder standing in for the executable's; restores the current directory.
-class TempExeDir
-{
-public:
-    ~TempExeDir() { QDir::setCurrent(m_previous); }
+struct TempExeDir {
+    ~TempExeDir() { QDir::setCurrent(previous); }
+    QString Path() const { return dir.path(); }
     void WriteServerList(const QByteArray& content);
-    QString Path() const { return m_dir.path(); }
 
-private:
-    QTemporaryDir m_dir;
-    QString m_previous = QDir::currentPath();
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
 };
 
 // Runs the event loop until done() holds or the time is up; the result of done().
@@ -86,7 +96,10 @@ bool WaitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
 // Waits until no worker runs and the log has nothing left to type.
 bool WaitIdle(const CSyncDlg& dlg);
-// The log pane's lines.
 QStringList LogLines(const CSyncDlg& dlg);
-// Whether this process could still set the clock (CAP_SYS_TIME bounding or effective).
-bool HoldsClockCapability();
+
+// Lets failed expectations print QStrings as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

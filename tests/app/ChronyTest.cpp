@@ -9,23 +9,16 @@
 #include "sntp/NtpTimestamp.h"
 
 #include <QDateTime>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 namespace
 {
 
 using namespace std::chrono_literals;
-
-QStringList Split(const QByteArray& text)
-{
-    QStringList lines = QString::fromUtf8(text).split('\n');
-    lines.removeAll(QString());
-    return lines;
-}
 
 // The look-up line and the report of an answer from the loopback chronyd: today's UTC date
 // and the small offset of a server that serves this machine's own clock.
@@ -63,16 +56,6 @@ protected:
         m_dlg.m_sntpClient->SetClockApi(m_clock);
     }
 
-    // Presses "OK" with server typed into the selector; the log once all is written.
-    QStringList Retrieve(const char* server)
-    {
-        m_dlg.OnInitDialog();
-        m_dlg.m_comboServer->setEditText(server);
-        m_dlg.OnOK();
-        EXPECT_TRUE(WaitIdle(m_dlg));
-        return LogLines(m_dlg);
-    }
-
     static inline ChronyServer s_chrony{
         ChronyServer::Options{.port = 123, .address = RunAddress(1)}};
     TempExeDir m_folder;
@@ -80,16 +63,16 @@ protected:
     CSyncDlg m_dlg;
 };
 
-TEST_F(ChronyTest, OkReportsATypedServerUsedWithItsTrailingBlanks)
+// A typed server is used as it is, trailing blanks and all; "Adjust" then sets the clock once
+// by the measured offset without asking again.
+TEST_F(ChronyTest, OkReportsAndAdjustAppliesItsOffset)
 {
-    ExpectLookupAndReport(Retrieve(kChronyAddress));
     const std::string padded = std::string(kChronyAddress) + "  ";
-    ExpectLookupAndReport(Retrieve(padded.c_str()), padded.c_str());
-}
-
-TEST_F(ChronyTest, AdjustAfterARetrieveSetsTheClockOnceWithoutAsking)
-{
-    ExpectLookupAndReport(Retrieve(kChronyAddress));
+    m_dlg.OnInitDialog();
+    m_dlg.m_comboServer->setEditText(QString::fromStdString(padded));
+    m_dlg.OnOK();
+    ASSERT_TRUE(WaitIdle(m_dlg));
+    ExpectLookupAndReport(LogLines(m_dlg), padded.c_str());
     const double offset = m_dlg.m_lastReply.clockOffset;
     m_dlg.OnAdjust();
     ASSERT_TRUE(WaitIdle(m_dlg));
@@ -100,84 +83,39 @@ TEST_F(ChronyTest, AdjustAfterARetrieveSetsTheClockOnceWithoutAsking)
         offset, 0.5);
 }
 
-// The window's command-line run: report, and with a Y the clock set once and the offset
-// forgotten; the console mode prints the same lines and says by its exit code how it went.
-struct FlagCase {
-    const char* flag;
-    bool clockSets;
-    const char* lastLine; // after the report; null for none
-    int exitCode;
-};
-
-class CommandLineRunTest : public ChronyTest, public testing::WithParamInterface<FlagCase>
+// The window's command-line run reports, and with a Y sets the clock once and forgets the
+// offset; the console mode prints the same lines and tells by its exit code how it went.
+TEST_F(ChronyTest, CommandLineRunsInTheWindowAndOnTheConsole)
 {
-};
+    const std::tuple<const char*, bool, const char*, int> flags[] = {
+        {"y", true, SyncSteps::kAdjusted, 0},
+        {"yes", false, SyncSteps::kAdjustFailed, 1},
+        {"n", true, nullptr, 0},
+    };
+    for (const auto& [flag, clockSets, lastLine, exitCode] : flags) {
+        SCOPED_TRACE(flag);
+        FakeClock clock(clockSets);
+        CSyncDlg dlg;
+        dlg.SetExeDir(m_folder.Path());
+        dlg.SetLogPace(1ms);
+        dlg.m_sntpClient->SetClockApi(clock);
+        dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, flag}));
+        dlg.OnInitDialog();
+        ASSERT_TRUE(WaitIdle(dlg));
+        const QStringList lines = LogLines(dlg);
+        ExpectLookupAndReport(lines);
+        EXPECT_EQ(lines.value(6), lastLine ? QString(lastLine) : QString());
+        EXPECT_EQ(clock.Settings().size(), lastLine ? 1u : 0u);
+        EXPECT_EQ(dlg.m_lastReply.destination.Value() == 0, lastLine && clockSets);
 
-TEST_P(CommandLineRunTest, ReportsAndWithYSetsTheClock)
-{
-    const FlagCase& c = GetParam();
-    FakeClock clock(c.clockSets);
-    m_dlg.m_sntpClient->SetClockApi(clock);
-    m_dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, c.flag}));
-    m_dlg.OnInitDialog();
-    ASSERT_TRUE(WaitIdle(m_dlg));
-    const QStringList lines = LogLines(m_dlg);
-    ExpectLookupAndReport(lines);
-    EXPECT_EQ(lines.value(6), c.lastLine ? QString(c.lastLine) : QString());
-    EXPECT_EQ(clock.Settings().size(), c.lastLine ? 1u : 0u);
-    EXPECT_EQ(m_dlg.m_lastReply.destination.Value() == 0, c.lastLine && c.clockSets);
-
-    std::ostringstream out;
-    EXPECT_EQ(ConsoleRun(out, clock).Run(kChronyAddress, CommandLine::Parse({"", c.flag}).flag),
-              c.exitCode);
-    const QStringList printed = Split(QByteArray::fromStdString(out.str()));
-    ExpectLookupAndReport(printed);
-    EXPECT_EQ(printed.size(), lines.size());
-    EXPECT_EQ(printed.value(6), lines.value(6));
-}
-
-INSTANTIATE_TEST_SUITE_P(Flags, CommandLineRunTest,
-                         testing::Values(FlagCase{"y", true, SyncSteps::kAdjusted, 0},
-                                         FlagCase{"yes", false, SyncSteps::kAdjustFailed, 1},
-                                         FlagCase{"n", true, nullptr, 0},
-                                         FlagCase{"x", true, nullptr, 0}));
-
-struct Finished {
-    int exitCode;
-    QStringList out;
-    QStringList err;
-};
-
-Finished RunProgram(const QStringList& args)
-{
-    QProcess program;
-    program.start(QStringLiteral(HORALINK_BINARY), args);
-    program.waitForFinished(15000);
-    return {program.exitCode(), Split(program.readAllStandardOutput()),
-            Split(program.readAllStandardError())};
-}
-
-TEST_F(ChronyTest, TheProgramsConsoleMode)
-{
-    Finished run = RunProgram({"--console", kChronyAddress});
-    EXPECT_EQ(run.exitCode, 0);
-    ExpectLookupAndReport(run.out);
-
-    run = RunProgram({"--console", kRefusingAddress, "n"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, QStringList({QString::fromStdString(SyncSteps::LookupLine(kRefusingAddress)),
-                                    SyncSteps::kRetrieveFailed}));
-
-    run = RunProgram({"--console", QString(300, 's'), "y"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_EQ(run.err.size(), 1);
-
-    // Without CAP_SYS_TIME, as every test runs, the program cannot set the clock and says so.
-    if (!HoldsClockCapability()) {
-        run = RunProgram({"--console", kChronyAddress, "y"});
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.out.value(6), SyncSteps::kAdjustFailed);
+        std::ostringstream out;
+        const std::string upper = CommandLine::Parse({"", flag}).flag;
+        EXPECT_EQ(ConsoleRun(out, clock).Run(kChronyAddress, upper), exitCode);
+        const QStringList printed =
+            QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
+        ExpectLookupAndReport(printed);
+        EXPECT_EQ(printed.size(), lines.size());
+        EXPECT_EQ(printed.value(6), lines.value(6));
     }
 }
 

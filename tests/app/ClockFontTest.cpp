@@ -1,18 +1,12 @@
-#include "app/ClockFont.h"
-#include "app/FontDescription.h"
-#include "app/WindowFonts.h"
-#include "tests/app/QStringPrinter.h"
+#include "AppTestSupport.h"
 
+#include "app/ClockFont.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontInfo>
-#include <QFontMetrics>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace
@@ -31,30 +25,13 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-QByteArray FontResource()
-{
-    return ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
-}
-
-FontDescription TahomaBold()
-{
-    FontDescription tahoma;
-    tahoma.height = -11;
-    tahoma.weight = 700;
-    tahoma.face = QStringLiteral("Tahoma");
-    return tahoma;
-}
-
-// A start in a temporary folder: the executable's folder and the user's fonts folder below it.
-// Root ignores permissions, so a folder that cannot be written is a path below a regular file.
+// Starts in a temporary folder: the executable's folder and the user's fonts folder below it.
+// Root writes anywhere, so a folder that cannot be written is a path below a regular file.
 class ClockFontTest : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_root.isValid());
-        m_exeDir = m_root.filePath("exe");
-        m_fontsDir = m_root.filePath("home/.local/share/fonts");
         QDir().mkpath(m_exeDir);
         m_font.SetCurrentDir(m_exeDir);
         m_font.SetUserFontsDir(m_fontsDir);
@@ -62,121 +39,69 @@ protected:
 
     void MakeExeDirUnwritable()
     {
-        m_exeDir = m_root.filePath("not-a-folder");
-        WriteFile(m_exeDir, "x");
-        m_font.SetCurrentDir(m_exeDir);
+        WriteFile(m_root.filePath("file"), "x");
+        m_font.SetCurrentDir(m_root.filePath("file"));
     }
 
-    QString ExeCopy() const { return QDir(m_exeDir).filePath("Segmatic.ttf"); }
-    QString FontsCopy() const { return QDir(m_fontsDir).filePath("Segmatic.ttf"); }
+    // The clock's face and height, starting from Tahoma bold -11.
+    std::pair<QString, int> Choice() const
+    {
+        const FontDescription chosen =
+            m_font.Choose(FontDescription{-11, 700, false, true, QStringLiteral("Tahoma")});
+        return {chosen.face, chosen.height};
+    }
 
     QTemporaryDir m_root;
-    QString m_exeDir;
-    QString m_fontsDir;
+    QString m_exeDir = m_root.filePath("exe");
+    QString m_fontsDir = m_root.filePath("home/.local/share/fonts");
+    QString m_exeCopy = m_exeDir + "/Segmatic.ttf";
+    QString m_fontsCopy = m_fontsDir + "/Segmatic.ttf";
+    QByteArray m_resource = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
     ClockFont m_font;
 };
 
-TEST_F(ClockFontTest, FirstStartInAWritableFolderWritesTheFontAndShowsSegmatic)
+TEST_F(ClockFontTest, AWritableFolderGetsTheFileOnceAndShowsSegmatic)
 {
-    ASSERT_FALSE(FontResource().isEmpty());
+    ASSERT_FALSE(m_resource.isEmpty());
     m_font.Install();
-    EXPECT_EQ(ReadFile(ExeCopy()), FontResource());
-    EXPECT_FALSE(QFileInfo::exists(FontsCopy()));
+    EXPECT_EQ(ReadFile(m_exeCopy), m_resource);
+    EXPECT_FALSE(QFileInfo::exists(m_fontsCopy));
+    EXPECT_EQ(Choice(), std::make_pair(QString("Segmatic"), 39));
 
-    const FontDescription clock = m_font.Choose(TahomaBold());
-    EXPECT_EQ(clock.face, "Segmatic");
-    EXPECT_EQ(clock.height, 39);
-    EXPECT_EQ(clock.weight, 400);
-    EXPECT_TRUE(clock.fixedPitch);
-    const QFont font = clock.CreateFont();
-    EXPECT_EQ(QFontInfo(font).family(), "Segmatic");
-    // Cell height 39: ascent plus descent fills it without exceeding it.
-    const QFontMetrics metrics(font);
-    EXPECT_LE(metrics.ascent() + metrics.descent(), 39);
-    EXPECT_GE(metrics.ascent() + metrics.descent(), 37);
+    // A later start keeps whatever file is there; one the system refuses leaves Tahoma at -11,
+    // as does a font that adds but is not Segmatic.
+    WriteFile(m_exeCopy, m_resource.left(100));
+    m_font.Install();
+    EXPECT_EQ(ReadFile(m_exeCopy), m_resource.left(100));
+    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), -11));
+    m_font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; });
+    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), -11));
 }
 
-TEST_F(ClockFontTest, AFilePresentIsNeverRewrittenAndFallsBackWhenItCannotBeAdded)
-{
-    m_font.Install();
-    // A later start finds a file of the same name, here a truncated one: it stays as it is,
-    // and since it does not add, the clock keeps the small bold Tahoma.
-    const QByteArray truncated = FontResource().left(100);
-    WriteFile(ExeCopy(), truncated);
-    m_font.Install();
-    EXPECT_EQ(ReadFile(ExeCopy()), truncated);
-
-    const FontDescription clock = m_font.Choose(TahomaBold());
-    EXPECT_EQ(clock.face, "Tahoma");
-    EXPECT_EQ(clock.height, -11);
-    EXPECT_EQ(clock.weight, 700);
-}
-
-TEST_F(ClockFontTest, UnwritableFolderWritesTheFontsFolderOnceAndShowsTahomaAt38)
+TEST_F(ClockFontTest, AnUnwritableFolderFillsTheFontsFolderOnceAndShowsTahomaAt38)
 {
     MakeExeDirUnwritable();
     m_font.Install();
-    EXPECT_EQ(ReadFile(FontsCopy()), FontResource());
+    EXPECT_EQ(ReadFile(m_fontsCopy), m_resource);
+    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), 38));
 
-    FontDescription clock = m_font.Choose(TahomaBold());
-    EXPECT_EQ(clock.face, "Tahoma");
-    EXPECT_EQ(clock.height, 38);
-    EXPECT_EQ(clock.weight, 700);
-
-    // The next start leaves the identical copy alone.
     const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6));
     {
-        QFile copy(FontsCopy());
+        QFile copy(m_fontsCopy);
         ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
         ASSERT_TRUE(copy.setFileTime(old, QFileDevice::FileModificationTime));
     }
     m_font.Install();
-    EXPECT_EQ(QFileInfo(FontsCopy()).lastModified(), old);
-}
+    EXPECT_EQ(QFileInfo(m_fontsCopy).lastModified(), old);
 
-TEST_F(ClockFontTest, NowhereToWriteOrNothingToWriteFallsBackTo38)
-{
-    MakeExeDirUnwritable();
-    const QString blocked = m_root.filePath("blocked");
-    WriteFile(blocked, "x");
-    m_font.SetUserFontsDir(blocked + "/fonts");
-    m_font.Install();
-    EXPECT_EQ(m_font.Choose(TahomaBold()).height, 38);
-
-    ClockFont noResource;
-    noResource.SetCurrentDir(m_root.filePath("exe"));
-    noResource.SetUserFontsDir(m_fontsDir);
-    noResource.SetFontData([] { return QByteArray(); });
-    noResource.Install();
-    EXPECT_FALSE(QFileInfo::exists(ExeCopy()));
-    EXPECT_FALSE(QFileInfo::exists(FontsCopy()));
-    EXPECT_EQ(noResource.Choose(TahomaBold()).height, 38);
-}
-
-TEST_F(ClockFontTest, RefusedOrForeignFontKeepsTahomaBoldAtEleven)
-{
-    m_font.Install();
-    for (const QStringList& families : {QStringList(), QStringList{"DejaVu Sans"}}) {
-        m_font.SetAdder([&](const QString&) { return families; });
-        const FontDescription clock = m_font.Choose(TahomaBold());
-        EXPECT_EQ(clock.face, "Tahoma");
-        EXPECT_EQ(clock.height, -11);
-        EXPECT_EQ(clock.CreateFont().pixelSize(), 11);
-        EXPECT_EQ(clock.CreateFont().weight(), QFont::Bold);
-    }
-}
-
-TEST_F(ClockFontTest, WindowFontsAreTahomaElevenInTwoWeightsAndTheClockFace)
-{
-    const WindowFonts fonts = WindowFonts::Create(QStringLiteral("Tahoma"), m_font);
-    EXPECT_EQ(fonts.normal.family(), "Tahoma");
-    EXPECT_EQ(fonts.normal.pixelSize(), 11);
-    EXPECT_EQ(fonts.normal.weight(), QFont::Normal);
-    EXPECT_EQ(fonts.bold.family(), "Tahoma");
-    EXPECT_EQ(fonts.bold.pixelSize(), 11);
-    EXPECT_EQ(fonts.bold.weight(), QFont::Bold);
-    EXPECT_EQ(fonts.clock.family(), "Segmatic");
-    EXPECT_TRUE(QFileInfo::exists(ExeCopy()));
+    // Nothing to write: no file anywhere, Tahoma at 38 as well.
+    ClockFont empty;
+    empty.SetCurrentDir(m_exeDir);
+    empty.SetUserFontsDir(m_fontsDir + "2");
+    empty.SetFontData([] { return QByteArray(); });
+    empty.Install();
+    EXPECT_FALSE(QFileInfo::exists(m_exeCopy));
+    EXPECT_EQ(empty.Choose(FontDescription{-11, 700, false, true, "Tahoma"}).height, 38);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 namespace
 {
@@ -53,7 +54,9 @@ protected:
     std::atomic<int> m_starts = 0;
 };
 
-TEST_F(CommandsTest, OkWithAnEmptySelectorOnlyClears)
+// An empty selector only clears; two quick presses run one worker, which reports after the
+// second look-up line.
+TEST_F(CommandsTest, OkClearsAndRunsOneWorkerAtATime)
 {
     m_dlg->AppendLog("old text");
     m_dlg->m_comboServer->setEditText("");
@@ -61,11 +64,8 @@ TEST_F(CommandsTest, OkWithAnEmptySelectorOnlyClears)
     EXPECT_TRUE(WaitIdle(*m_dlg));
     EXPECT_EQ(m_dlg->m_editLog->toPlainText(), "");
     EXPECT_EQ(m_starts, 0);
-}
 
-// The second press clears the first look-up line; the one worker reports after the second.
-TEST_F(CommandsTest, TwoQuickPressesRunOneWorkerThatReportsNoAnswer)
-{
+    m_dlg->m_comboServer->setEditText(kRefusingAddress);
     m_dlg->OnOK();
     m_dlg->OnOK();
     ASSERT_TRUE(WaitIdle(*m_dlg));
@@ -75,7 +75,7 @@ TEST_F(CommandsTest, TwoQuickPressesRunOneWorkerThatReportsNoAnswer)
 }
 
 // Before any retrieve "Adjust" retrieves; after one it sets the clock by the offset relative
-// to now, however old the retrieve, writes one line and forgets the offset.
+// to now, however old the retrieve, and forgets the offset once it is applied.
 TEST_F(CommandsTest, AdjustRetrievesOrAppliesTheOffsetOnce)
 {
     m_dlg->OnAdjust();
@@ -84,6 +84,13 @@ TEST_F(CommandsTest, AdjustRetrievesOrAppliesTheOffsetOnce)
 
     m_dlg->m_lastReply.destination = CNtpTimestamp::Now().AddSeconds(-7200);
     m_dlg->m_lastReply.clockOffset = 3600.25;
+    FakeClock refusing(false);
+    m_dlg->m_sntpClient->SetClockApi(refusing);
+    m_dlg->OnAdjust();
+    ASSERT_TRUE(WaitIdle(*m_dlg));
+    EXPECT_EQ(LogLines(*m_dlg), QStringList{SyncSteps::kAdjustFailed});
+
+    m_dlg->m_sntpClient->SetClockApi(*m_clock);
     m_dlg->OnAdjust();
     ASSERT_EQ(m_clock->Settings().size(), 1u);
     const double moved =
@@ -99,47 +106,27 @@ TEST_F(CommandsTest, AdjustRetrievesOrAppliesTheOffsetOnce)
     EXPECT_EQ(m_starts, 2);
 }
 
-TEST_F(CommandsTest, AFailedAdjustmentSaysSoAndKeepsTheOffset)
+// A socket library failure's text replaces the look-up line; the next "OK" starts a new worker.
+TEST_F(CommandsTest, SocketLibraryFailuresShowOnlyTheirText)
 {
-    m_clock = std::make_shared<FakeClock>(false);
-    m_dlg->m_sntpClient->SetClockApi(*m_clock);
-    m_dlg->m_lastReply.destination = CNtpTimestamp::Now();
-    m_dlg->OnAdjust();
-    ASSERT_TRUE(WaitIdle(*m_dlg));
-    EXPECT_EQ(LogLines(*m_dlg), QStringList{SyncSteps::kAdjustFailed});
-    EXPECT_NE(m_dlg->m_lastReply.destination.Value(), 0u);
-}
-
-struct SocketFailure {
-    FakeSockets::Mode mode;
-    const char* text;
-    int cleanups;
-};
-
-class SocketFailureTest : public CommandsTest, public testing::WithParamInterface<SocketFailure>
-{
-};
-
-// The failure's text replaces the look-up line; the next "OK" starts a new worker.
-TEST_P(SocketFailureTest, ShowsOnlyItsTextAndLetsTheNextOkStartAWorker)
-{
-    m_sockets->mode = GetParam().mode;
-    m_dlg->OnOK();
-    ASSERT_TRUE(WaitIdle(*m_dlg));
-    EXPECT_EQ(m_dlg->m_editLog->toPlainText(), QString(GetParam().text).replace("\r\n", "\n"));
-    EXPECT_EQ(m_sockets->cleanedUp, GetParam().cleanups);
-
+    const std::tuple<FakeSockets::Mode, const char*, int> failures[] = {
+        {FakeSockets::Mode::Fails, SyncSteps::kSocketsFailed, 0},
+        {FakeSockets::Mode::WrongVersion, SyncSteps::kSocketsVersion, 1},
+    };
+    for (const auto& [mode, text, cleanups] : failures) {
+        m_sockets->mode = mode;
+        m_sockets->cleanedUp = 0;
+        m_dlg->OnOK();
+        ASSERT_TRUE(WaitIdle(*m_dlg));
+        EXPECT_EQ(m_dlg->m_editLog->toPlainText(), QString(text).replace("\r\n", "\n"));
+        EXPECT_EQ(m_sockets->cleanedUp, cleanups);
+    }
     m_sockets->mode = FakeSockets::Mode::Works;
     m_dlg->OnOK();
     ASSERT_TRUE(WaitIdle(*m_dlg));
-    EXPECT_EQ(m_starts, 2);
+    EXPECT_EQ(m_starts, 3);
     EXPECT_EQ(LogLines(*m_dlg), kNoAnswer);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Library, SocketFailureTest,
-    testing::Values(SocketFailure{FakeSockets::Mode::Fails, SyncSteps::kSocketsFailed, 0},
-                    SocketFailure{FakeSockets::Mode::WrongVersion, SyncSteps::kSocketsVersion, 1}));
 
 // Closing while the worker waits for a server returns at once; the worker ends after the
 // engine's timeout without touching the window.
