@@ -354,7 +354,8 @@ void CSyncDlg::OnMinimize()
 
 void CSyncDlg::OnAbout()
 {
-    CAboutDlg(nullptr).exec();
+    // Owned by the window, as a box opened without a parent is by the main window.
+    CAboutDlg(this).exec();
 }
 
 // The folder is taken as it is: on this system a folder name may end in blanks.
