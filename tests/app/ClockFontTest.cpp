@@ -5,7 +5,6 @@
 #include "res/resource.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -25,83 +24,53 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-// Starts in a temporary folder: the executable's folder and the user's fonts folder below it.
-// Root writes anywhere, so a folder that cannot be written is a path below a regular file.
-class ClockFontTest : public testing::Test
+// The clock's face and height, starting from Tahoma bold -11.
+std::pair<QString, int> Choice(const ClockFont& font)
 {
-protected:
-    void SetUp() override
-    {
-        QDir().mkpath(m_exeDir);
-        m_font.SetCurrentDir(m_exeDir);
-        m_font.SetUserFontsDir(m_fontsDir);
-    }
-
-    void MakeExeDirUnwritable()
-    {
-        WriteFile(m_root.filePath("file"), "x");
-        m_font.SetCurrentDir(m_root.filePath("file"));
-    }
-
-    // The clock's face and height, starting from Tahoma bold -11.
-    std::pair<QString, int> Choice() const
-    {
-        const FontDescription chosen =
-            m_font.Choose(FontDescription{-11, 700, false, true, QStringLiteral("Tahoma")});
-        return {chosen.face, chosen.height};
-    }
-
-    QTemporaryDir m_root;
-    QString m_exeDir = m_root.filePath("exe");
-    QString m_fontsDir = m_root.filePath("home/.local/share/fonts");
-    QString m_exeCopy = m_exeDir + "/Segmatic.ttf";
-    QString m_fontsCopy = m_fontsDir + "/Segmatic.ttf";
-    QByteArray m_resource = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
-    ClockFont m_font;
-};
-
-TEST_F(ClockFontTest, AWritableFolderGetsTheFileOnceAndShowsSegmatic)
-{
-    ASSERT_FALSE(m_resource.isEmpty());
-    m_font.Install();
-    EXPECT_EQ(ReadFile(m_exeCopy), m_resource);
-    EXPECT_FALSE(QFileInfo::exists(m_fontsCopy));
-    EXPECT_EQ(Choice(), std::make_pair(QString("Segmatic"), 39));
-
-    // A later start keeps whatever file is there; one the system refuses leaves Tahoma at -11,
-    // as does a font that adds but is not Segmatic.
-    WriteFile(m_exeCopy, m_resource.left(100));
-    m_font.Install();
-    EXPECT_EQ(ReadFile(m_exeCopy), m_resource.left(100));
-    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), -11));
-    m_font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; });
-    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), -11));
+    const FontDescription chosen = font.Choose(FontDescription{-11, 700, false, true, "Tahoma"});
+    return {chosen.face, chosen.height};
 }
 
-TEST_F(ClockFontTest, AnUnwritableFolderFillsTheFontsFolderOnceAndShowsTahomaAt38)
+// The three starts: a writable folder gets the file (once) and shows Segmatic; a file the
+// system refuses leaves Tahoma at -11; an unwritable folder fills the user's fonts folder (once)
+// and shows Tahoma at 38. Root writes anywhere: an unwritable folder is a path below a file.
+TEST(ClockFont, WrittenOnceWhereItCanBeAndChosenByWhatIsBesideTheProgram)
 {
-    MakeExeDirUnwritable();
-    m_font.Install();
-    EXPECT_EQ(ReadFile(m_fontsCopy), m_resource);
-    EXPECT_EQ(Choice(), std::make_pair(QString("Tahoma"), 38));
+    QTemporaryDir root;
+    const QString exeDir = root.filePath("exe");
+    const QString fontsDir = root.filePath("home/.local/share/fonts");
+    const QByteArray resource = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
+    ASSERT_FALSE(resource.isEmpty());
+    QDir().mkpath(exeDir);
+    ClockFont font;
+    font.SetCurrentDir(exeDir);
+    font.SetUserFontsDir(fontsDir);
 
+    font.Install();
+    EXPECT_EQ(ReadFile(exeDir + "/Segmatic.ttf"), resource);
+    EXPECT_FALSE(QFileInfo::exists(fontsDir + "/Segmatic.ttf"));
+    EXPECT_EQ(Choice(font), std::make_pair(QString("Segmatic"), 39));
+
+    WriteFile(exeDir + "/Segmatic.ttf", resource.left(100));
+    font.Install();
+    EXPECT_EQ(ReadFile(exeDir + "/Segmatic.ttf"), resource.left(100));
+    EXPECT_EQ(Choice(font), std::make_pair(QString("Tahoma"), -11));
+    font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; }); // not Segmatic
+    EXPECT_EQ(Choice(font), std::make_pair(QString("Tahoma"), -11));
+
+    WriteFile(root.filePath("file"), "x");
+    font.SetCurrentDir(root.filePath("file"));
+    font.Install();
+    EXPECT_EQ(ReadFile(fontsDir + "/Segmatic.ttf"), resource);
+    EXPECT_EQ(Choice(font), std::make_pair(QString("Tahoma"), 38));
     const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6));
     {
-        QFile copy(m_fontsCopy);
+        QFile copy(fontsDir + "/Segmatic.ttf");
         ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
         ASSERT_TRUE(copy.setFileTime(old, QFileDevice::FileModificationTime));
     }
-    m_font.Install();
-    EXPECT_EQ(QFileInfo(m_fontsCopy).lastModified(), old);
-
-    // Nothing to write: no file anywhere, Tahoma at 38 as well.
-    ClockFont empty;
-    empty.SetCurrentDir(m_exeDir);
-    empty.SetUserFontsDir(m_fontsDir + "2");
-    empty.SetFontData([] { return QByteArray(); });
-    empty.Install();
-    EXPECT_FALSE(QFileInfo::exists(m_exeCopy));
-    EXPECT_EQ(empty.Choose(FontDescription{-11, 700, false, true, "Tahoma"}).height, 38);
+    font.Install();
+    EXPECT_EQ(QFileInfo(fontsDir + "/Segmatic.ttf").lastModified(), old);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "app/SyncDlg.h"
+#include "app/SyncApp.h"
 #include "app/TitleDrag.h"
 #include "app/WindowMenu.h"
 #include "controls/AnalogClock.h"
@@ -10,32 +10,20 @@
 #include "res/resource.h"
 
 #include <QAbstractItemView>
-#include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QTest>
-
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <gtest/gtest.h>
-
-#include <ctime>
 
 namespace
 {
 
 using namespace std::chrono_literals;
-
-QString LocalTime(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[16] = {};
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return QString::fromLatin1(text);
-}
 
 // The window shown from a temporary folder, started with a server on its command line; no
 // worker can start, so the set-up has to go on without one and "OK" tries again.
@@ -59,7 +47,6 @@ protected:
 TEST_F(SyncDlgTest, AFramelessRoundedSkinWithEveryControlInPlace)
 {
     EXPECT_STREQ(g_szServerArg, "t.example");
-    EXPECT_EQ(m_dlg.m_strAdjustFlag, "YES");
     EXPECT_EQ(m_starts, 1);
     EXPECT_FALSE(m_dlg.IsBusy());
     EXPECT_EQ(m_dlg.m_comboServer->count(), 3);
@@ -68,13 +55,12 @@ TEST_F(SyncDlgTest, AFramelessRoundedSkinWithEveryControlInPlace)
     EXPECT_EQ(m_dlg.size(), QSize(270, 240));
     EXPECT_EQ(m_dlg.m_staticSkin->pixmap().size(), QSize(270, 240));
 
-    // Offscreen windows ignore masks: the mask asked for is what counts. The corners are cut
-    // alike (a mirror of each other), the edges stay whole.
+    // Offscreen windows ignore masks: the mask asked for is what counts. The four corners are
+    // cut alike, the edges stay whole.
     const QRegion mask = m_dlg.mask();
     for (const QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 2), QPoint(2, 2), QPoint(5, 0)}) {
-        const bool in = mask.contains(p);
-        EXPECT_EQ(mask.contains(QPoint(269 - p.x(), 239 - p.y())), in) << p.x() << "," << p.y();
-        EXPECT_EQ(mask.contains(QPoint(269 - p.x(), p.y())), in) << p.x() << "," << p.y();
+        EXPECT_EQ(mask.contains(QPoint(269 - p.x(), 239 - p.y())), mask.contains(p)) << p.x();
+        EXPECT_EQ(mask.contains(QPoint(269 - p.x(), p.y())), mask.contains(p)) << p.x();
     }
     EXPECT_FALSE(mask.contains(QPoint(0, 0)) || mask.contains(QPoint(1, 0)));
     EXPECT_TRUE(mask.contains(QPoint(6, 0)) && mask.contains(QPoint(1, 120)) &&
@@ -90,17 +76,15 @@ TEST_F(SyncDlgTest, AFramelessRoundedSkinWithEveryControlInPlace)
     for (const auto& [control, rect] : places) {
         EXPECT_EQ(control->geometry(), rect) << control->objectName().toStdString();
     }
-
     // Each button shows one face of its three-face strip.
     for (const auto& [button, id] : {std::pair{m_dlg.m_btnOK, IDB_GET},
                                      {m_dlg.m_btnAdjust, IDB_SET},
                                      {m_dlg.m_btnMinimize, IDB_MINIMIZE},
                                      {m_dlg.m_btnClose, IDB_CLOSE},
                                      {m_dlg.m_btnAbout, IDB_ABOUT}}) {
-        const QImage strip = ResourceLoader::LoadBitmap(id);
-        EXPECT_EQ(QSize(button->FaceWidth() * 3, button->FaceHeight()), strip.size()) << id;
+        EXPECT_EQ(QSize(button->FaceWidth() * 3, button->FaceHeight()),
+                  ResourceLoader::LoadBitmap(id).size());
     }
-
     // Dark blue on the skin's grey, and a white frame line around the log pane.
     for (const QWidget* control :
          {static_cast<QWidget*>(m_dlg.m_editLog), static_cast<QWidget*>(m_dlg.m_editTime),
@@ -111,19 +95,18 @@ TEST_F(SyncDlgTest, AFramelessRoundedSkinWithEveryControlInPlace)
     EXPECT_EQ(m_dlg.grab().toImage().pixelColor(17, 120), QColor(Qt::white));
 }
 
-// Segmatic from the file written beside the executable, Tahoma 11 bold and regular.
+// Segmatic from the file written beside the executable; Tahoma 11 bold in the log pane.
 TEST_F(SyncDlgTest, FontsAndTheDigitalClockFollowingLocalTime)
 {
     EXPECT_EQ(QFontInfo(m_dlg.m_editTime->font()).family(), "Segmatic");
     EXPECT_EQ(m_dlg.m_editLog->font().pixelSize(), 11);
     EXPECT_EQ(m_dlg.m_editLog->font().weight(), QFont::Bold);
-    EXPECT_EQ(m_dlg.m_comboServer->font().weight(), QFont::Normal);
 
     const QString shown = m_dlg.m_editTime->text();
-    const std::time_t now = std::time(nullptr);
-    EXPECT_TRUE(shown == LocalTime(now) || shown == LocalTime(now - 1)) << shown.toStdString();
+    const QTime now = QTime::currentTime();
+    EXPECT_TRUE(shown == now.toString("HH:mm:ss") || shown == now.addSecs(-1).toString("HH:mm:ss"));
     ASSERT_TRUE(WaitUntil([&] { return m_dlg.m_editTime->text() != shown; }, 2500ms));
-    EXPECT_EQ(m_dlg.m_editTime->text(), LocalTime(std::time(nullptr)));
+    EXPECT_EQ(m_dlg.m_editTime->text(), QTime::currentTime().toString("HH:mm:ss"));
 }
 
 TEST_F(SyncDlgTest, EnterRunsOkWhileEscapeTheCloseButtonAndTheMenuEndIt)
@@ -150,35 +133,53 @@ TEST_F(SyncDlgTest, EnterRunsOkWhileEscapeTheCloseButtonAndTheMenuEndIt)
 
 // Presses on the skin and the analogue clock reach the window, which follows the mouse when the
 // window system cannot move it (a bare X server); the band ends at y 35.
-TEST_F(SyncDlgTest, TheTopBandDragsAndOpensTheMenuWhileTheDigitalClockPassesTheFocusOn)
+TEST_F(SyncDlgTest, TheTopBandDragsWhileTheDigitalClockPassesTheFocusOn)
 {
     m_dlg.findChild<TitleDrag*>()->SetSystemMove([](QWindow*) { return false; });
-    auto dragFrom = [this](QWidget* target, QPoint at) {
+    for (const auto& [target, at, moves] :
+         {std::tuple<QWidget*, QPoint, bool>{m_dlg.m_staticSkin, {120, 34}, true},
+          {m_dlg.m_clock, {20, 0}, true},
+          {m_dlg.m_staticSkin, {120, 35}, false},
+          {m_dlg.m_btnAbout, {7, 7}, false}}) {
         const QPoint start = m_dlg.pos();
         QTest::mousePress(target, Qt::LeftButton, {}, at);
-        QMouseEvent move(QEvent::MouseMove, QPointF(at),
-                         QPointF(target->mapToGlobal(at) + QPoint(40, 25)), Qt::NoButton,
-                         Qt::LeftButton, {});
+        QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at) + QPoint(40, 25),
+                         Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(&m_dlg, &move);
         QTest::mouseRelease(&m_dlg, Qt::LeftButton, {}, at);
-        return m_dlg.pos() - start;
-    };
-    EXPECT_EQ(dragFrom(m_dlg.m_staticSkin, QPoint(120, 34)), QPoint(40, 25));
-    EXPECT_EQ(dragFrom(m_dlg.m_clock, QPoint(20, 0)), QPoint(40, 25));
-    EXPECT_EQ(dragFrom(m_dlg.m_staticSkin, QPoint(120, 35)), QPoint(0, 0));
-    EXPECT_EQ(dragFrom(m_dlg.m_btnAbout, QPoint(7, 7)), QPoint(0, 0));
-
-    QMenu* menu = m_dlg.findChild<WindowMenu*>()->Menu();
-    for (const int y : {35, 34}) {
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(60, y),
-                                m_dlg.mapToGlobal(QPoint(60, y)));
-        QApplication::sendEvent(m_dlg.m_staticSkin, &click);
-        EXPECT_EQ(menu->isVisible(), y == 34);
+        EXPECT_EQ(m_dlg.pos() - start, moves ? QPoint(40, 25) : QPoint()) << at.y();
     }
-    menu->hide();
-
     QTest::mouseClick(m_dlg.m_editTime, Qt::LeftButton);
     EXPECT_TRUE(m_dlg.m_btnOK->hasFocus());
+}
+
+// Without a socket library only the message shows, captioned with the executable's name, with
+// an OK button only; otherwise the window runs modally and is gone once InitInstance returns.
+TEST(SyncApp, RunsTheWindowModallyOrShowsOnlyTheSocketMessage)
+{
+    CSyncApp failing([]() -> std::unique_ptr<QDialog> { throw std::logic_error("no window"); });
+    failing.SetSocketStarter([] { return false; });
+    QStringList shown;
+    failing.SetMessageBox(
+        [&](const QString& caption, const QString& text) { shown << caption << text; });
+    EXPECT_FALSE(failing.InitInstance());
+    EXPECT_EQ(shown, QStringList({"app_tests", "Windows sockets initialization failed."}));
+    EXPECT_EQ(CSyncApp::CreateMessageBox("", "")->standardButtons(), QMessageBox::Ok);
+
+    QPointer<QDialog> window;
+    bool wasModal = false;
+    CSyncApp app([&] {
+        auto dialog = std::make_unique<QDialog>();
+        window = dialog.get();
+        return dialog;
+    });
+    app.SetSocketStarter([] { return true; });
+    QTimer::singleShot(0, [&] {
+        wasModal = window->isVisible() && window->isModal();
+        window->reject();
+    });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(wasModal && window.isNull());
 }
 
 } // namespace
