@@ -185,7 +185,10 @@ bool CSyncDlg::OnInitDialog()
     ShowTime();
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     SetSkin();
+    // The window has no title bar: presses in its top band drag it.
+    new TitleDrag(this);
     PlaceControls();
+    SetColours();
     LoadServerList();
     FitDropList();
     m_clockTimer.start(1000, this);
@@ -223,7 +226,6 @@ void CSyncDlg::SetSkin()
     m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
     setMask(RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight)));
-    new TitleDrag(this);
 }
 
 void CSyncDlg::PlaceControls()
@@ -248,7 +250,10 @@ void CSyncDlg::PlaceControls()
     m_staticFrame->setGeometry(17, 83, 234, 109);
     m_btnOK->setGeometry(165, 200, 40, 22);
     m_btnAdjust->setGeometry(210, 200, 40, 22);
+}
 
+void CSyncDlg::SetColours()
+{
     for (QWidget* control : {static_cast<QWidget*>(m_editLog), static_cast<QWidget*>(m_editTime),
                              static_cast<QWidget*>(m_comboServer->view())}) {
         OnCtlColor(control);

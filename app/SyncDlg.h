@@ -139,6 +139,7 @@ private:
     void CreateFonts();
     void SetSkin();
     void PlaceControls();
+    void SetColours();
     void FitDropList();
     void ShowTime();
     void OnCtlColor(QWidget* control);
