@@ -34,32 +34,20 @@ void ExpectLookupAndReport(const QStringList& lines)
     EXPECT_TRUE(number && lines[5].endsWith(" seconds")) << lines[5].toStdString();
 }
 
-class ChronyTest : public testing::Test
-{
-protected:
-    static void SetUpTestSuite() { s_chrony.Start(); }
-    static void TearDownTestSuite() { s_chrony.Stop(); }
-
-    void SetUp() override
-    {
-        if (const std::string taken = Port123Taken(); !taken.empty()) {
-            GTEST_SKIP() << taken;
-        }
-        ASSERT_TRUE(s_chrony.Running()) << s_chrony.Error();
-    }
-
-    static inline ChronyServer s_chrony{
-        ChronyServer::Options{.port = 123, .address = RunAddress(1)}};
-    TempExeDir m_folder;
-};
-
 // The window's command-line run reports, and with a Y sets the clock once by the measured
-// offset (through the window's thread) and forgets it; the next "Adjust" asks again.
-TEST_F(ChronyTest, CommandLineRunWithYReportsAndSetsTheClockOnce)
+// offset (through the window's thread) and forgets it, so the next "Adjust" asks again. The
+// console mode prints the same lines and tells by its exit code how it went.
+TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
 {
+    if (const std::string taken = Port123Taken(); !taken.empty()) {
+        GTEST_SKIP() << taken;
+    }
+    ChronyServer chrony({.port = 123, .address = kChronyAddress});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    TempExeDir folder;
     FakeClock clock;
     CSyncDlg dlg;
-    dlg.SetExeDir(m_folder.Path());
+    dlg.SetExeDir(folder.Path());
     dlg.SetLogPace(1ms);
     dlg.m_sntpClient->SetClockApi(clock);
     dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
@@ -69,32 +57,26 @@ TEST_F(ChronyTest, CommandLineRunWithYReportsAndSetsTheClockOnce)
     ExpectLookupAndReport(lines);
     EXPECT_EQ(lines.value(6), SyncSteps::kAdjusted);
     ASSERT_EQ(clock.Settings().size(), 1u);
-    const double offset = lines[5].mid(9).chopped(8).toDouble();
-    EXPECT_NEAR(CNtpTimestamp::FromSystemTime(clock.Settings()[0]).Difference(CNtpTimestamp::Now()),
-                offset, 0.5);
-    EXPECT_EQ(dlg.m_lastReply.destination.Value(), 0u);
+    const CNtpTimestamp set = CNtpTimestamp::FromSystemTime(clock.Settings()[0]);
+    EXPECT_NEAR(set.Difference(CNtpTimestamp::Now()), lines[5].mid(9).chopped(8).toDouble(), 0.5);
 
     dlg.m_comboServer->setEditText(kChronyAddress);
     dlg.OnAdjust();
     ASSERT_TRUE(WaitIdle(dlg));
     ExpectLookupAndReport(LogLines(dlg));
     EXPECT_EQ(clock.Settings().size(), 1u);
-}
 
-// The console mode prints the same lines and tells by its exit code how it went.
-TEST_F(ChronyTest, TheConsoleModeReportsAndTellsAFailedSettingByItsExitCode)
-{
     for (const auto& [flag, clockSets, exitCode] :
          {std::tuple{"n", true, 0}, {"yes", true, 0}, {"yes", false, 1}}) {
-        FakeClock clock(clockSets);
+        FakeClock console(clockSets);
         std::ostringstream out;
-        EXPECT_EQ(ConsoleRun(out, clock).Run(kChronyAddress, CommandLine::Parse({"", flag}).flag),
+        EXPECT_EQ(ConsoleRun(out, console).Run(kChronyAddress, CommandLine::Parse({"", flag}).flag),
                   exitCode);
         const QStringList printed =
             QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
         ExpectLookupAndReport(printed);
         EXPECT_EQ(printed.size(), flag[0] == 'n' ? 6 : 7);
-        EXPECT_EQ(clock.Settings().size(), flag[0] == 'n' ? 0u : 1u);
+        EXPECT_EQ(console.Settings().size(), flag[0] == 'n' ? 0u : 1u);
     }
 }
 
