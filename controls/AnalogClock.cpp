@@ -125,9 +125,46 @@ void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMillisecon
         DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
         return;
     }
+    // Most ticks move the sweeping hand by less than a pixel: its two inverting drawings would
+    // cancel, so only the time is stored and nothing is drawn or shown again.
+    const QRect changed = ChangedRect(nHour, nMinute, nSecond, nMilliseconds);
+    if (changed.isEmpty()) {
+        DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
+        return;
+    }
     QPainter dc(&m_canvas);
     DrawHands(&dc, nHour, nMinute, nSecond, nMilliseconds, false);
-    update();
+    update(changed);
+}
+
+std::array<QPoint, 2> CAnalogClock::SecondHandLine(int nSecond, int nMilliseconds) const
+{
+    std::array<QPoint, 2> line;
+    if (m_bSweepSecond) {
+        GetSweepPoints(nMilliseconds * 0.001 + nSecond, line);
+        return line;
+    }
+    std::array<QPoint, 4> points;
+    GetHandPoints(nSecond, kSecondHand, points);
+    return {points[0], points[1]};
+}
+
+// What a tick to the given time changes on the canvas: the whole face when the polygon hands
+// move, else the second hand's old and new lines, and nothing when those are the same line.
+QRect CAnalogClock::ChangedRect(int nHour, int nMinute, int nSecond, int nMilliseconds) const
+{
+    if (nHour != m_nHour || nMinute != m_nMinute) {
+        return rect();
+    }
+    if (!m_bSecondHand) {
+        return {};
+    }
+    const auto before = SecondHandLine(m_nSecond, m_nMilliseconds);
+    const auto after = SecondHandLine(nSecond, nMilliseconds);
+    if (before == after) {
+        return {};
+    }
+    return QRect(before[0], before[1]).normalized() | QRect(after[0], after[1]).normalized();
 }
 
 QPoint CAnalogClock::GetPoint(int nPos, double dScale) const

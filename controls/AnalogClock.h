@@ -71,6 +71,8 @@ private:
     // An inverting one-pixel line from start up to, not including, the end point.
     void InvertLine(QPainter* pDC, const QPoint& from, const QPoint& to);
     void DrawSecondHand(QPainter* pDC, int nSecond, int nMilliseconds);
+    std::array<QPoint, 2> SecondHandLine(int nSecond, int nMilliseconds) const;
+    QRect ChangedRect(int nHour, int nMinute, int nSecond, int nMilliseconds) const;
     void ShowNow();
     void SyncGeometry();
     void Redraw();

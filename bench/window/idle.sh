@@ -17,12 +17,12 @@ e2e_start_app
 e2e_wait_window
 sleep 2 # past the start-up's own work
 
-# utime + stime, fields 14 and 15 of /proc/PID/stat, in clock ticks.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$e2e_app_pid/stat"; }
-before=$(cpu_ticks)
+# Time on a CPU in nanoseconds, summed over the program's threads (schedstat is exact where
+# utime + stime are sampled at the clock tick).
+cpu_ns() { cat /proc/"$e2e_app_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%d", ns}'; }
+before=$(cpu_ns)
 sleep "$seconds"
-after=$(cpu_ticks)
-hz=$(getconf CLK_TCK)
+after=$(cpu_ns)
 rss=$(awk '/^VmRSS:/ {print $2, $3}' "/proc/$e2e_app_pid/status")
-awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" -v rss="$rss" 'BEGIN {
-    printf "CPU %.2f s over %d s = %.3f%% of one core; VmRSS %s\n", t / hz, s, 100 * t / hz / s, rss }'
+awk -v ns=$((after - before)) -v s="$seconds" -v rss="$rss" 'BEGIN {
+    printf "CPU %.3f s over %d s = %.3f%% of one core; VmRSS %s\n", ns / 1e9, s, 100 * ns / 1e9 / s, rss }'
