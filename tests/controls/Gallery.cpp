@@ -1,5 +1,4 @@
-// Writes a PNG of each control in each look into a folder: controls_gallery <folder>.
-// The pictures in docs/controls come from here, rendered on the offscreen platform.
+// Writes the PNGs of docs/controls, each control in each look: controls_gallery <folder>.
 #include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
@@ -12,65 +11,56 @@
 #include <QEnterEvent>
 #include <QPainter>
 
+#include <memory>
+
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QDir folder(QString::fromLocal8Bit(argc > 1 ? argv[1] : "."));
-    const auto save = [&folder](const QPixmap& picture, const QString& name) {
-        if (!folder.mkpath(".") || !picture.save(folder.filePath(name + ".png")))
+    const QString folder = QString::fromLocal8Bit(argc > 1 ? argv[1] : ".") + "/";
+    const auto save = [&](const QPixmap& picture, const QString& name) {
+        if (!QDir().mkpath(folder) || !picture.save(folder + name + ".png"))
             qFatal("cannot write %s.png", qPrintable(name));
     };
-    for (const auto& [id, name] :
-         {std::pair(IDB_GET, "get"), std::pair(IDB_SET, "set"), std::pair(IDB_MINIMIZE, "minimize"),
-          std::pair(IDB_ABOUT, "about"), std::pair(IDB_CLOSE, "close")}) {
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    const unsigned strips[] = {IDB_GET, IDB_SET, IDB_MINIMIZE, IDB_ABOUT, IDB_CLOSE};
+    for (int i = 0; i < 5; ++i) {
         CHoverButton button;
-        button.LoadFaces(id);
-        save(button.grab(), QStringLiteral("hoverbutton-%1-normal").arg(name));
-        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        button.LoadFaces(strips[i]);
+        const QString face = "hoverbutton-" + QString("get set minimize about close").split(' ')[i];
+        save(button.grab(), face + "-normal");
         QApplication::sendEvent(&button, &enter);
-        save(button.grab(), QStringLiteral("hoverbutton-%1-hot").arg(name));
+        save(button.grab(), face + "-hot");
         button.setDown(true);
-        save(button.grab(), QStringLiteral("hoverbutton-%1-pressed").arg(name));
+        save(button.grab(), face + "-pressed");
     }
-    // The combo box in each look of its flat frame, then disabled, then taller.
-    CIComboBox combo;
+    CIComboBox combo; // normal, hot and pressed looks, disabled, taller
     combo.AddString(QStringLiteral("time.nist.gov"));
     combo.AddString(QStringLiteral("pool.ntp.org"));
     combo.setCurrentIndex(1);
-    for (const auto& [name, look, height] : {std::tuple("normal", CIComboBox::FLAT_NORMAL, 21),
-                                             std::tuple("hot", CIComboBox::FLAT_HOT, 21),
-                                             std::tuple("pressed", CIComboBox::FLAT_PRESSED, 21),
-                                             std::tuple("disabled", CIComboBox::FLAT_NORMAL, 21),
-                                             std::tuple("tall", CIComboBox::FLAT_NORMAL, 32)}) {
-        combo.setEnabled(QByteArray(name) != "disabled");
-        combo.resize(157, height);
+    for (int i = 0; i < 5; ++i) {
+        combo.setEnabled(i != 3);
+        combo.resize(157, i == 4 ? 32 : 21);
         QPixmap picture = combo.grab();
-        QPainter painter(&picture);
-        combo.DrawFlat(&painter, look);
-        save(picture, QStringLiteral("combo-") + name);
+        combo.DrawFlat(std::make_unique<QPainter>(&picture).get(), i < 3 ? i + 1 : 1);
+        save(picture, "combo-" + QString("normal hot pressed disabled tall").split(' ')[i]);
     }
     CAnalogClock clock;
-    clock.Run(false);
     clock.SetBkColor(QColor(192, 192, 192));
-    for (const auto& [name, size, ticks] :
-         {std::tuple("10-09-36", 45, false), std::tuple("minute-ticks", 45, true),
-          std::tuple("large", 135, true)}) {
-        clock.resize(size, size);
-        clock.ShowMinuteTicks(ticks);
+    for (int i = 0; i < 3; ++i) {
+        clock.resize(i == 2 ? 135 : 45, i == 2 ? 135 : 45);
+        clock.ShowMinuteTicks(i > 0);
         clock.ShowTime(10, 9, 36, 500);
-        save(clock.grab(), QStringLiteral("clock-") + name);
+        save(clock.grab(), "clock-" + QString("10-09-36 minute-ticks large").split(' ')[i]);
     }
     CLinkLabel link;
     link.SetBkColor(link.palette().color(QPalette::Button));
     link.SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
-    for (const auto& [name, width] : {std::pair("", 160), std::pair("-clipped", 60)}) {
+    for (const auto& [name, width] : {std::pair("linklabel", 160), {"linklabel-clipped", 60}}) {
         link.resize(width, 14);
-        save(link.grab(), QStringLiteral("linklabel") + name);
+        save(link.grab(), name);
     }
     CAboutDlg about;
     about.show();
     save(about.grab(), QStringLiteral("aboutbox"));
-    return 0;
 }

@@ -5,6 +5,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 // What the controls' tests look at: rendered pixels and cursors.
 namespace TestPixels
 {
@@ -18,31 +21,21 @@ inline QImage Render(QWidget& widget)
     return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-struct Pixel {
-    int x, y;
-    QColor color;
-};
+using Pixel = std::tuple<int, int, QColor>; // x, y, colour
 
 // Expects each listed pixel of the image in its colour.
 inline void Expect(const QImage& image, std::initializer_list<Pixel> pixels)
 {
-    for (const Pixel& p : pixels)
-        EXPECT_EQ(QColor(image.pixel(p.x, p.y)), p.color) << "pixel " << p.x << "," << p.y;
+    for (const auto& [x, y, color] : pixels)
+        EXPECT_EQ(QColor(image.pixel(x, y)), color) << "pixel " << x << "," << y;
 }
 
 // The number of pixels of exactly this colour inside a rectangle.
 inline int Count(const QImage& image, const QRect& rect, const QColor& color)
 {
-    int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            n += image.pixel(x, y) == color.rgb() ? 1 : 0;
-    return n;
-}
-
-inline bool SameCursor(const QCursor& a, const QCursor& b)
-{
-    return a.hotSpot() == b.hotSpot() && a.bitmap().toImage() == b.bitmap().toImage();
+    const QImage part = image.copy(rect);
+    const auto* pixels = reinterpret_cast<const QRgb*>(part.constBits());
+    return int(std::count(pixels, pixels + part.width() * part.height(), color.rgb()));
 }
 
 } // namespace TestPixels

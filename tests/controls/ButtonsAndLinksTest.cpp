@@ -1,0 +1,93 @@
+#include "controls/AboutDlg.h"
+#include "controls/HoverButton.h"
+#include "controls/LinkLabel.h"
+
+#include "TestPixels.h"
+#include "res/ResourceLoader.h"
+#include "res/resource.h"
+
+#include <QDesktopServices>
+#include <QEnterEvent>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTextBrowser>
+
+using namespace TestPixels;
+
+TEST(HoverButton, ShowsTheFaceOfEachStateFromItsStrip)
+{
+    const QColor faces[] = {Qt::red, Qt::green, Qt::blue}; // normal, pressed, hot
+    // Width 23 gives faces of 7 x 5; the two yellow columns left over never show.
+    QImage strip(23, 5, QImage::Format_RGB32);
+    strip.fill(Qt::yellow);
+    for (int i = 0; i < 3; ++i)
+        QPainter(&strip).fillRect(7 * i, 0, 7, 5, faces[i]);
+    CHoverButton button;
+    ASSERT_TRUE(button.LoadFaces(strip));
+    // One face, 7 x 5, and nothing else (what lies beyond the button counts as black).
+    const auto shows = [&](int face) {
+        return Count(Render(button), QRect(0, 0, 9, 7), faces[face]) == 35;
+    };
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QEvent leave(QEvent::Leave);
+    for (QEvent* event : {static_cast<QEvent*>(&enter), &leave}) {
+        QApplication::sendEvent(&button, event);
+        const int face = event == &enter ? 2 : 0;
+        EXPECT_TRUE(shows(face)) << face;
+        QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(3, 2));
+        EXPECT_TRUE(shows(1)) << face; // pressed wins over hot
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(3, 2));
+        EXPECT_TRUE(shows(face)) << face;
+    }
+    // A second strip, by resource id, replaces the first.
+    EXPECT_TRUE(button.LoadFaces(IDB_CLOSE));
+    const QImage close = ResourceLoader::LoadBitmap(IDB_CLOSE).copy(0, 0, 15, 15);
+    EXPECT_EQ(Render(button), close.convertToFormat(QImage::Format_RGB32));
+}
+
+// White until told its colours; then the link's colour on its own. The hand shows only while
+// there is text; without text the parent's cursor shows.
+TEST(LinkLabel, ColoursAndHandCursorsOnlyWithText)
+{
+    QWidget parent;
+    CLinkLabel& label = *new CLinkLabel(&parent);
+    label.resize(200, 20);
+    EXPECT_EQ(Count(Render(label), label.rect(), Qt::white), 4000);
+    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
+    label.SetBkColor(Qt::gray);
+    label.SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
+    const QImage image = Render(label);
+    EXPECT_EQ(image.pixel(199, 19), QColor(Qt::gray).rgb());
+    EXPECT_GT(Count(image, image.rect(), Qt::blue), 40);
+    EXPECT_EQ(label.cursor().bitmap().toImage(),
+              ResourceLoader::LoadCursor(IDC_HAND).bitmap().toImage());
+    label.SetLink(QString(), Qt::blue);
+    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
+}
+
+// Each opening is built afresh; its links, blue on the button face, open through the desktop
+// and leave it open.
+TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
+{
+    QTextBrowser desktop; // stands in for the browser and the mail program: its signal records
+    QSignalSpy opened(&desktop, &QTextBrowser::anchorClicked);
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &desktop, "anchorClicked");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &desktop, "anchorClicked");
+    for (int opening = 0; opening < 2; ++opening) {
+        CAboutDlg dialog;
+        dialog.show();
+        for (const char* name : {"IDC_LINK_HOME", "IDC_LINK_MAIL"}) {
+            CLinkLabel* link = dialog.findChild<CLinkLabel*>(name);
+            ASSERT_NE(link, nullptr) << name;
+            EXPECT_EQ(link->BkColor(), dialog.palette().color(QPalette::Button));
+            EXPECT_EQ(link->TextColor(), QColor(Qt::blue));
+            QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
+            link->SetLink(QStringLiteral("changed"), Qt::red); // not to be seen again
+        }
+        EXPECT_TRUE(dialog.isVisible());
+        ASSERT_EQ(opened.count(), 2);
+        EXPECT_EQ(opened.takeFirst()[0].toUrl(), QUrl(QStringLiteral("https://horalink.org")));
+        EXPECT_EQ(opened.takeFirst()[0].toUrl().toEncoded(),
+                  "mailto:support@horalink.org?subject=%22Horalink%201.3%20support%22");
+    }
+}
