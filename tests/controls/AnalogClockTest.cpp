@@ -51,6 +51,11 @@ TEST(AnalogClock, GeometryAt45Pixels)
         EXPECT_EQ(clock.GetPoint(15 * i, 0.9), marks[i]);
     EXPECT_EQ((std::array{clock.Tip(0, 0), clock.Tip(0, 1), clock.Tip(0, 2)}),
               (std::array{QPoint(22, 12), QPoint(22, 8), QPoint(22, 5)}));
+    // One pixel: radius 0, every point on the centre, and drawing still works.
+    clock.resize(1, 1);
+    clock.ShowTime(3, 12, 45, 500);
+    EXPECT_EQ(clock.GetPoint(15, 0.9), QPoint(0, 0));
+    EXPECT_EQ(clock.Screen().size(), QSize(1, 1));
 }
 
 TEST(AnalogClock, HourHandFollowsTheMinutes)
