@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -32,6 +33,15 @@ const QColor kHourTickDark(100, 100, 100);
 int Offset(double value)
 {
     return static_cast<int>(value + 0.5);
+}
+
+// Every pixel of a line, both ends included. QRect(a, b).normalized() is no substitute: when it
+// swaps the corners it drops the first and last rows or columns, down to an empty rectangle for
+// a line one pixel off the horizontal or vertical.
+QRect Bounds(const std::array<QPoint, 2>& line)
+{
+    return {QPoint(std::min(line[0].x(), line[1].x()), std::min(line[0].y(), line[1].y())),
+            QPoint(std::max(line[0].x(), line[1].x()), std::max(line[0].y(), line[1].y()))};
 }
 
 } // namespace
@@ -164,7 +174,7 @@ QRect CAnalogClock::ChangedRect(int nHour, int nMinute, int nSecond, int nMillis
     if (before == after) {
         return {};
     }
-    return QRect(before[0], before[1]).normalized() | QRect(after[0], after[1]).normalized();
+    return Bounds(before) | Bounds(after);
 }
 
 QPoint CAnalogClock::GetPoint(int nPos, double dScale) const

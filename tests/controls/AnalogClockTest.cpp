@@ -84,16 +84,17 @@ TEST(AnalogClock, SweepHandDrawnTwiceRestoresEveryPixel)
     }
 }
 
-// What the ticks draw bit by bit equals a clock painted afresh at the same time.
+// What the ticks draw bit by bit equals a clock painted afresh at the same time: across a
+// minute and past 3 o'clock, where the hand lies one pixel off the horizontal.
 TEST(AnalogClock, TicksAndRestartsMatchAFreshClock)
 {
     TestClock clock(10, 59, 59, 600);
     clock.Screen(); // the full paint happens here; what follows is incremental
-    for (QTime t(10, 59, 59, 600); t < QTime(11, 0, 1, 100);) {
+    for (QTime t(10, 59, 59, 600); t < QTime(11, 0, 14, 100);) {
         t = t.addMSecs(50);
         clock.ShowTime(t.hour() % 12, t.minute(), t.second(), t.msec());
     }
-    EXPECT_EQ(clock.Screen(), TestClock(11, 0, 1, 100).Screen());
+    EXPECT_EQ(clock.Screen(), TestClock(11, 0, 14, 100).Screen());
     const QImage at312 = TestClock(3, 12, 0, 0).Screen();
     clock.now = QTime(15, 12, 0, 0); // a restart keeps the marks
     clock.Run(true);
