@@ -41,11 +41,12 @@ bool CHoverButton::LoadFaces(const QImage& strip)
 
 int CHoverButton::FaceColumn() const
 {
-    // Pressed wins over hot; focus and disabled states have no face of their own.
+    // Pressed wins over hot; focus has no face of its own. A disabled button shows its normal
+    // face: Qt still tells it when the mouse comes and goes.
     if (isDown()) {
         return m_cxFace;
     }
-    return m_bHot ? 2 * m_cxFace : 0;
+    return m_bHot && isEnabled() ? 2 * m_cxFace : 0;
 }
 
 void CHoverButton::paintEvent(QPaintEvent*)

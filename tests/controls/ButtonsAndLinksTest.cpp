@@ -39,6 +39,9 @@ TEST(HoverButton, ShowsTheFaceOfEachStateFromItsStrip)
         QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(3, 2));
         EXPECT_TRUE(shows(face)) << face;
     }
+    button.setEnabled(false); // the mouse over a disabled button leaves it normal
+    QApplication::sendEvent(&button, &enter);
+    EXPECT_TRUE(shows(0));
     // A second strip, by resource id, replaces the first.
     EXPECT_TRUE(button.LoadFaces(IDB_CLOSE));
     const QImage close = ResourceLoader::LoadBitmap(IDB_CLOSE).copy(0, 0, 15, 15);
