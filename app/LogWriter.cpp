@@ -20,11 +20,14 @@ void LogWriter::Append(const QString& line, Done done)
     Pump();
 }
 
-void LogWriter::Clear()
+void LogWriter::Clear(const QStringList& first)
 {
     m_pane->clear();
     std::erase_if(m_lines, [](const Line& line) { return !line.done; });
     m_typed = 0;
+    for (auto line = first.crbegin(); line != first.crend(); ++line) {
+        m_lines.push_front({*line, {}});
+    }
     Pump();
 }
 

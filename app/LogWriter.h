@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -31,8 +32,9 @@ public:
     void Append(const QString& line, Done done = {});
     // Empties the pane. Lines nobody waits for belonged to the text just cleared and are
     // dropped; a waited-for line already begun is typed again from its start, so the pane never
-    // shows part of a line and no writer is left waiting.
-    void Clear();
+    // shows part of a line and no writer is left waiting. The lines given are typed first, ahead
+    // of the waited-for ones, so a command's own line leads the text that follows it.
+    void Clear(const QStringList& first = {});
     // Replaces the pane's whole text at once (after clearing as above).
     void SetText(const QString& text);
 

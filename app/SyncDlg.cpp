@@ -403,20 +403,21 @@ bool CSyncDlg::IsLogIdle() const
     return m_log->IsIdle();
 }
 
-void CSyncDlg::ClearLog()
+void CSyncDlg::ClearLog(const QStringList& first)
 {
-    m_log->Clear();
+    m_log->Clear(first);
     m_editLog->repaint();
 }
 
 void CSyncDlg::OnOK()
 {
     const QString server = m_comboServer->currentText();
-    ClearLog();
     if (server.isEmpty()) {
+        ClearLog();
         return;
     }
-    AppendLog(QString::fromStdString(SyncSteps::LookupLine(server.toStdString())));
+    // Ahead of a running worker's waiting line: that worker's lines follow the look-up line.
+    ClearLog({QString::fromStdString(SyncSteps::LookupLine(server.toStdString()))});
     if (!m_pWorker) {
         StartWorker(&CSyncDlg::RetrieveWorker);
     }
@@ -428,13 +429,12 @@ void CSyncDlg::OnAdjust()
         OnOK();
         return;
     }
-    ClearLog();
     const bool adjusted = SyncSteps::SetClockByOffset(*m_sntpClient, m_lastReply.clockOffset);
     if (adjusted) {
         // A measured offset is applied once: the next "Adjust" measures again.
         m_lastReply = SntpReply{};
     }
-    AppendLog(QString::fromLatin1(SyncSteps::AdjustLine(adjusted)));
+    ClearLog({QString::fromLatin1(SyncSteps::AdjustLine(adjusted))});
 }
 
 void CSyncDlg::AppendLog(QString text)

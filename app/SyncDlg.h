@@ -149,7 +149,8 @@ private:
     void timerEvent(QTimerEvent* event) override;
     void StartCommandLine();
     bool StartWorker(WorkerRoutine routine);
-    void ClearLog();
+    // Empties the log and repaints it at once; first, when given, is its first line.
+    void ClearLog(const QStringList& first = {});
 
     std::shared_ptr<WindowCrossing> m_crossing;
     LogWriter* m_log;

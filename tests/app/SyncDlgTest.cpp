@@ -164,7 +164,7 @@ TEST_F(SyncDlgTest, EnterRunsOkWhileEscapeTheCloseButtonAndTheMenuEndIt)
 }
 
 // A socket library failure's text replaces the look-up line; the next "OK" starts a new
-// worker, and a second quick press runs no other.
+// worker, and a second press while it waits runs no other and leads its lines.
 TEST_F(CommandsTest, SocketFailuresShowOnlyTheirTextAndOkRunsOneWorkerAtATime)
 {
     for (const auto& [mode, text, cleanups] :
@@ -177,7 +177,10 @@ TEST_F(CommandsTest, SocketFailuresShowOnlyTheirTextAndOkRunsOneWorkerAtATime)
         EXPECT_EQ(m_sockets->cleanedUp, cleanups);
     }
     m_sockets->mode = FakeSockets::Mode::Works;
+    m_dlg->SetLogPace(std::chrono::milliseconds(10));
     m_dlg->OnOK();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == 3; }));
+    QTest::qWait(100); // refused at once: by now the worker's line waits behind the look-up line
     EXPECT_EQ(Run(&CSyncDlg::OnOK), m_noAnswer);
     EXPECT_EQ(m_starts, 4);
 }
