@@ -177,7 +177,6 @@ bool CSyncDlg::OnInitDialog()
     setWindowIcon(m_hIcon);
     AddWindowMenu();
     SetExeDirCurrent();
-    m_pWorker.reset();
     // May start the command-line worker before the rest of the set-up, whose steps run
     // whether or not it could start.
     StartCommandLine();
