@@ -1,11 +1,13 @@
 #include "app/ServerListFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 QStringList ServerListFile::Read(const QString& path)
 {
+    // Only a regular file: opening a named pipe would wait for a writer, and the window with it.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         return {};
     }
     const QByteArray content = file.read(kMaxBytes);

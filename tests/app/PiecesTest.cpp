@@ -14,6 +14,7 @@
 
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
 #include <tuple>
@@ -33,6 +34,7 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
     const QStringList builtIns = {"pool.ntp.org", "time.cloudflare.com", "time.nist.gov"};
     const std::pair<std::optional<QByteArray>, QStringList> cases[] = {
         {std::nullopt, builtIns},
+        {std::nullopt, builtIns}, // a named pipe
         {"# servers\r\n#time.example\r\n", builtIns},
         // Duplicates kept, trailing blanks and tabs gone, "#" a comment only in the first
         // column, no final line end needed.
@@ -52,6 +54,10 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         TempExeDir folder;
         if (content) {
             WriteFile(folder.filePath("url/time.txt"), *content);
+        } else if (&content != &cases[0].first) {
+            // A named pipe in its place is not waited on.
+            QDir().mkpath(folder.filePath("url"));
+            ASSERT_EQ(mkfifo(folder.filePath("url/time.txt").toLocal8Bit().constData(), 0600), 0);
         }
         CSyncDlg dlg;
         dlg.SetExeDir(folder.path());
