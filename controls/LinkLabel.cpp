@@ -4,7 +4,6 @@
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -100,18 +99,6 @@ void CLinkLabel::mousePressEvent(QMouseEvent* event)
     }
     ShowCursor(m_hCursorPressed);
     event->accept();
-    // Qt delivers the second press of a double click as a press too; like the old control,
-    // report it as no click of its own, so a double click opens the link once.
-    const bool secondOfDouble =
-        m_nLastClickTime != 0 &&
-        event->timestamp() - m_nLastClickTime < static_cast<quint64>(qApp->doubleClickInterval()) &&
-        (event->position().toPoint() - m_ptLastClick).manhattanLength() < qApp->startDragDistance();
-    if (secondOfDouble) {
-        m_nLastClickTime = 0;
-        return;
-    }
-    m_nLastClickTime = event->timestamp();
-    m_ptLastClick = event->position().toPoint();
     emit clicked();
 }
 
@@ -133,6 +120,7 @@ void CLinkLabel::mouseMoveEvent(QMouseEvent* event)
 
 void CLinkLabel::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // The press before it has done all a double click does.
+    // Qt delivers the second press of a double click as this event, not as a press: like the
+    // old control, it is no click of its own, so a double click opens the link once.
     event->accept();
 }

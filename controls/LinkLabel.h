@@ -52,7 +52,4 @@ private:
     QString m_strText;
     bool m_bFontCreated = false;
     QFont m_font;
-    // The last press that counted as a click, to tell the second press of a double click.
-    quint64 m_nLastClickTime = 0;
-    QPoint m_ptLastClick;
 };

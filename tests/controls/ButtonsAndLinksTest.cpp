@@ -64,6 +64,15 @@ TEST(LinkLabel, ColoursAndHandCursorsOnlyWithText)
     EXPECT_GT(Count(image, image.rect(), Qt::blue), 40);
     EXPECT_EQ(label.cursor().bitmap().toImage(),
               ResourceLoader::LoadCursor(IDC_HAND).bitmap().toImage());
+    // Presses reach the label only when Qt made no double click of them: each is a click.
+    QSignalSpy clicks(&label, &CLinkLabel::clicked);
+    for (int x : {3, 10}) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 3), label.mapToGlobal(QPointF(x, 3)),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        press.setTimestamp(1000 + x);
+        QApplication::sendEvent(&label, &press);
+    }
+    EXPECT_EQ(clicks.count(), 2);
     label.SetLink(QString(), Qt::blue);
     EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
 }
