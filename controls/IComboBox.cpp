@@ -84,6 +84,11 @@ int CIComboBox::AddString(const QString& text)
 
 bool CIComboBox::IsCursorInside() const
 {
+    // A hidden control, or one in a minimized window, lies under no cursor: the old platform
+    // moved a minimized window off the screen.
+    if (!isVisible() || window()->isMinimized()) {
+        return false;
+    }
     return QRect(mapToGlobal(QPoint(0, 0)), size()).contains(QCursor::pos());
 }
 

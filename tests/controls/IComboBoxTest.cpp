@@ -71,6 +71,10 @@ TEST(IComboBox, FlatFramePixelsOfEachLookAndTheLookShown)
     combo.hidePopup();
     QCoreApplication::processEvents();
     EXPECT_EQ(Render(combo), Flat(combo, CIComboBox::FLAT_HOT));
+    QApplication::sendEvent(&combo, &move); // hovering; hidden, the hover timer stops
+    ASSERT_TRUE(combo.IsHoverTimerActive());
+    combo.hide();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !combo.IsHoverTimerActive(); }, 200));
     combo.setEnabled(false); // the button is plain face inside its ring
     EXPECT_EQ(Count(Render(combo), QRect(w - 2 - thumb, 2, thumb, 36), kFace), thumb * 36);
 }
