@@ -89,7 +89,7 @@ TEST(IComboBox, CompletesTypedTextAndKeepsKeysFromTheDialog)
         combo->AddString(QString::fromLatin1(server));
     dialog.show();
     combo->setFocus();
-    QTRY_VERIFY_WITH_TIMEOUT(combo->hasFocus(), 500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo->hasFocus(); }, 500));
     QLineEdit& edit = *combo->lineEdit();
     // The first entry in order that begins with the text, any case, the rest selected; typing
     // inside the text keeps the caret.
