@@ -80,11 +80,19 @@ bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
     return true;
 }
 
-void SyncSteps::WriteReport(WorkerHost& host, const SntpReply& reply)
+// Queries server; on success keeps the reply and writes the report, else the failure line.
+bool SyncSteps::QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
+                               SntpReply& reply)
 {
+    if (!client.QueryServer(server, reply, kSntpPort)) {
+        host.AppendLog(kRetrieveFailed);
+        return false;
+    }
+    host.StoreReply(reply);
     for (const std::string& line : ReportLines(reply)) {
         host.AppendLog(line);
     }
+    return true;
 }
 
 SyncSteps::Outcome SyncSteps::Retrieve(WorkerHost& host, CSntpClient& client,
@@ -95,13 +103,7 @@ SyncSteps::Outcome SyncSteps::Retrieve(WorkerHost& host, CSntpClient& client,
         return Outcome::SocketsFailed;
     }
     SntpReply reply;
-    const bool retrieved = client.QueryServer(server, reply, kSntpPort);
-    if (retrieved) {
-        host.StoreReply(reply);
-        WriteReport(host, reply);
-    } else {
-        host.AppendLog(kRetrieveFailed);
-    }
+    const bool retrieved = QueryAndReport(host, client, server, reply);
     sockets.Cleanup();
     return retrieved ? Outcome::Retrieved : Outcome::QueryFailed;
 }
@@ -116,11 +118,7 @@ SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
     }
     SntpReply reply;
     Outcome outcome = Outcome::QueryFailed;
-    if (!client.QueryServer(server, reply, kSntpPort)) {
-        host.AppendLog(kRetrieveFailed);
-    } else {
-        host.StoreReply(reply);
-        WriteReport(host, reply);
+    if (QueryAndReport(host, client, server, reply)) {
         outcome = Outcome::Retrieved;
         if (FlagSetsClock(flag)) {
             const bool adjusted = host.AdjustClock(reply.clockOffset);

@@ -49,5 +49,6 @@ public:
 
 private:
     static bool StartSockets(WorkerHost& host, SocketLibraryApi& sockets);
-    static void WriteReport(WorkerHost& host, const SntpReply& reply);
+    static bool QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
+                               SntpReply& reply);
 };
