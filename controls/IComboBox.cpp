@@ -185,6 +185,7 @@ bool CIComboBox::OnKey(const QKeyEvent* event)
     return event->type() == QEvent::KeyPress && IsSwallowedKey(key);
 }
 
+// Keys reach the combo box itself: it is its edit field's focus proxy and hands them on.
 bool CIComboBox::event(QEvent* event)
 {
     const QEvent::Type type = event->type();
@@ -204,9 +205,6 @@ bool CIComboBox::eventFilter(QObject* watched, QEvent* event)
             OnMouseOver(static_cast<QMouseEvent*>(event)->globalPosition());
         } else if (event->type() == QEvent::Enter) {
             OnMouseOver(static_cast<QEnterEvent*>(event)->globalPosition());
-        } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
-                   OnKey(static_cast<QKeyEvent*>(event))) {
-            return true;
         }
     } else if (event->type() == QEvent::Hide && view() != nullptr && watched == view()->window()) {
         // The release of a press that dropped the list goes to the list; its closing stands in.
