@@ -85,13 +85,15 @@ void ClockFont::Install() const
 
 FontDescription ClockFont::Choose(FontDescription kept) const
 {
-    if (!QFileInfo::exists(FilePath())) {
+    const QFileInfo file(FilePath());
+    if (!file.exists()) {
         kept.height = 38;
         return kept;
     }
     // A file that adds but brings no Segmatic face (a foreign font under this name) counts as
     // refused: asking for the missing face would show whatever the font matcher substitutes.
-    if (!m_addFont(FilePath()).contains(QString::fromLatin1(FaceName))) {
+    // So does anything but a regular file: reading a named pipe would wait for a writer.
+    if (!file.isFile() || !m_addFont(FilePath()).contains(QString::fromLatin1(FaceName))) {
         return kept;
     }
     FontDescription clock;

@@ -142,8 +142,9 @@ TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
 }
 
 // The three starts: a writable folder gets the file (once) and shows Segmatic; a file the
-// system refuses leaves Tahoma at -11; an unwritable folder fills the user's fonts folder (once)
-// and shows Tahoma at 38. Root writes anywhere: an unwritable folder is a path below a file.
+// system refuses, or a named pipe, leaves Tahoma at -11; an unwritable folder fills the user's
+// fonts folder (once) and shows Tahoma at 38. Root writes anywhere: an unwritable folder is a path
+// below a file.
 TEST(ClockFont, WrittenOnceWhereItCanBeAndChosenByWhatIsBesideTheProgram)
 {
     QTemporaryDir root;
@@ -167,6 +168,11 @@ TEST(ClockFont, WrittenOnceWhereItCanBeAndChosenByWhatIsBesideTheProgram)
     font.Install();
     EXPECT_EQ(QFileInfo(exeFile).size(), 100);
     EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11));
+    ASSERT_TRUE(QDir(root.path()).mkdir("pipe"));
+    ASSERT_EQ(::mkfifo(root.filePath("pipe/Segmatic.ttf").toLocal8Bit().constData(), 0600), 0);
+    font.SetCurrentDir(root.filePath("pipe"));
+    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11)); // refused, not waited on
+    font.SetCurrentDir(root.path());
     font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; }); // not Segmatic
     EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11));
 
