@@ -13,7 +13,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args)
         return {Mode::Version, {}, {}, {}};
     }
     if (first == "--console") {
-        if (args.size() < 2) {
+        if (args.size() < 2 || args[1].empty()) {
             return Invalid("--console needs a server name");
         }
         return ServerRun(Mode::Console, args, 1);

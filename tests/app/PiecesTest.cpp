@@ -85,6 +85,7 @@ TEST(CommandLine, ParsesTheArguments)
         {{longest + "s", "y"}, Mode::Invalid, "", "", false},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
         {{"--console"}, Mode::Invalid, "", "", false},
+        {{"--console", "", "y"}, Mode::Invalid, "", "", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
     };
