@@ -65,23 +65,9 @@ protected:
     std::atomic<bool> m_threads = false;
 };
 
-// The same window with workers that run, asking the refusing address.
-class CommandsTest : public SyncDlgTest
-{
-    void SetUp() override
-    {
-        if (!IsUdpPortFree(123, kRefusingAddress)) {
-            GTEST_SKIP() << "UDP port 123 is taken at " << kRefusingAddress;
-        }
-        SyncDlgTest::SetUp();
-        m_threads = true;
-    }
-};
-
 TEST_F(SyncDlgTest, AFramelessRoundedSkinWithItsControlsInPlaceDraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
-    EXPECT_EQ(m_dlg->m_comboServer->count(), 3);
     EXPECT_TRUE(m_dlg->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(m_dlg->size(), QSize(270, 240));
 
@@ -163,10 +149,18 @@ TEST_F(SyncDlgTest, EnterRunsOkWhileEscapeTheCloseButtonAndTheMenuEndIt)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-// A socket library failure's text replaces the look-up line; the next "OK" starts a new
-// worker, and a second press while it waits runs no other and leads its lines.
-TEST_F(CommandsTest, SocketFailuresShowOnlyTheirTextAndOkRunsOneWorkerAtATime)
+// With workers that run, asking the refusing address. A socket library failure's text replaces
+// the look-up line; the next "OK" starts a new worker, and a second press while it waits runs no
+// other and leads its lines. Before any retrieve "Adjust" retrieves; after one it sets the clock
+// by the offset relative to now, however old the retrieve, and forgets the offset once it is
+// applied, not before. Closing while a worker waits for its line returns at once and lets the
+// worker go; it ends without touching the window.
+TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
 {
+    if (!IsUdpPortFree(123, kRefusingAddress)) {
+        GTEST_SKIP() << "UDP port 123 is taken at " << kRefusingAddress;
+    }
+    m_threads = true;
     for (const auto& [mode, text, cleanups] :
          {std::tuple{FakeSockets::Mode::Fails, SyncSteps::kSocketsFailed, 0},
           {FakeSockets::Mode::WrongVersion, SyncSteps::kSocketsVersion, 1}}) {
@@ -183,44 +177,33 @@ TEST_F(CommandsTest, SocketFailuresShowOnlyTheirTextAndOkRunsOneWorkerAtATime)
     QTest::qWait(100); // refused at once: by now the worker's line waits behind the look-up line
     EXPECT_EQ(Run(&CSyncDlg::OnOK), m_noAnswer);
     EXPECT_EQ(m_starts, 4);
-}
 
-// Before any retrieve "Adjust" retrieves; after one it sets the clock by the offset relative
-// to now, however old the retrieve, and forgets the offset once it is applied, not before.
-TEST_F(CommandsTest, AdjustRetrievesOrAppliesTheOffsetOnce)
-{
+    m_dlg->SetLogPace(std::chrono::milliseconds(1));
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
-
     m_dlg->m_lastReply.destination = CNtpTimestamp::Now().AddSeconds(-7200);
     m_dlg->m_lastReply.clockOffset = -3600.25;
     FakeClock refusing(false);
     m_dlg->m_sntpClient->SetClockApi(refusing);
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjustFailed});
-
     m_dlg->m_sntpClient->SetClockApi(*m_clock);
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjusted});
     ASSERT_EQ(m_clock->m_settings.size(), 1u);
     EXPECT_NEAR(
         CNtpTimestamp::FromSystemTime(m_clock->m_settings[0]).Difference(CNtpTimestamp::Now()),
         -3600.25, 1.0);
-
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
     EXPECT_EQ(m_clock->m_settings.size(), 1u);
-}
 
-// Closing while the worker waits for its line returns at once and lets the worker go; it ends
-// without touching the window.
-TEST_F(CommandsTest, ClosingDuringAWorkerDoesNotWaitForIt)
-{
     m_dlg->SetLogPace(std::chrono::seconds(1));
+    const int started = m_sockets->started, cleanedUp = m_sockets->cleanedUp;
     m_dlg->OnOK();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == started + 1; }));
     QTest::qWait(100); // refused at once: by now the worker waits for its line
     QElapsedTimer closing;
     closing.start();
     m_dlg.reset();
     EXPECT_LT(closing.elapsed(), 500);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_sockets->cleanedUp == 1; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_sockets->cleanedUp == cleanedUp + 1; }));
 }
 
 // Without a socket library only the message shows, captioned with the executable's name, and

@@ -61,14 +61,12 @@ TEST(AnalogClock, GeometryAt45Pixels)
 TEST(AnalogClock, HourHandFollowsTheMinutes)
 {
     // At 30 s the second hand points down, away from the hour hand's tip.
-    for (const auto& [time, pos] :
-         {std::pair(QTime(0, 0, 30), 0), std::pair(QTime(12, 0, 30), 0),
-          std::pair(QTime(23, 59, 30), 59), std::pair(QTime(3, 11, 30), 15),
-          std::pair(QTime(3, 12, 30), 16)}) {
+    for (const auto& [h, m, pos] :
+         {std::array{0, 0, 0}, {12, 0, 0}, {23, 59, 59}, {3, 11, 15}, {3, 12, 16}}) {
         TestClock clock;
-        clock.now = time;
+        clock.now = QTime(h, m, 30);
         clock.Run(true);
-        EXPECT_EQ(clock.HourPos(), pos) << time.toString().toStdString();
+        EXPECT_EQ(clock.HourPos(), pos) << h << ':' << m;
         EXPECT_EQ(clock.Screen().pixel(clock.Tip(pos, 0)), qRgb(0, 0, 0));
     }
 }
