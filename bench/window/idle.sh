@@ -8,11 +8,7 @@ source "$(dirname "$0")/../../tests/e2e/lib.sh"
 e2e_drop_clock_capability "$0" "$@"
 build=$(realpath "$1")
 seconds=${2:-30}
-e2e_require "$build/app/horalink"
-e2e_init "$(mktemp -d /tmp/horalink-bench.XXXXXX)"
-trap 'e2e_cleanup; rm -rf "$E2E_OUT"' EXIT
-e2e_install "$build/app/horalink"
-e2e_start_xvfb
+e2e_bench_start "$build"
 e2e_start_app
 e2e_wait_window
 sleep 2 # past the start-up's own work

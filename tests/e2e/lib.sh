@@ -134,6 +134,16 @@ e2e_install() {
 }
 
 # Starts the program with the given arguments; sets e2e_app_pid.
+# The benchmarks' common start: the program of BUILD_DIR copied into a scratch folder that goes
+# on exit, and an X screen of its own.
+e2e_bench_start() {
+    e2e_require "$1/app/horalink"
+    e2e_init "$(mktemp -d /tmp/horalink-bench.XXXXXX)"
+    trap 'e2e_cleanup; rm -rf "$E2E_OUT"' EXIT
+    e2e_install "$1/app/horalink"
+    e2e_start_xvfb
+}
+
 e2e_start_app() {
     QT_QPA_PLATFORM=xcb "$E2E_PROGRAM" "$@" >>"$E2E_OUT/horalink.log" 2>&1 &
     e2e_app_pid=$!
