@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,7 +18,14 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
-constexpr const char* kBinary = "/usr/sbin/chronyd";
+
+// The chronyd to run: HORALINK_CHRONYD (the test set-up unpacks one without installing the
+// service), else Debian's.
+const char* Binary()
+{
+    const char* binary = std::getenv("HORALINK_CHRONYD");
+    return binary && *binary ? binary : "/usr/sbin/chronyd";
+}
 
 // A UDP socket on host:port (127.0.0.1 for anything but an IPv4 address), bound when asked, or -1.
 int UdpSocket(uint16_t port, const std::string& host, bool bind)
@@ -91,9 +99,10 @@ bool ChronyServer::Launch()
     if (!mkdtemp(pattern))
         return Fail("cannot make a folder in /tmp");
     m_dir = pattern;
-    // chronyd drops to _chrony; it must own the folder of its pid file and command socket.
-    if (const passwd* user = getpwnam("_chrony");
-        user && chown(pattern, user->pw_uid, user->pw_gid))
+    // An installed chronyd drops to _chrony, which must then own the folder of its pid file and
+    // command socket; an unpacked one has no such user and stays root.
+    const passwd* user = getpwnam("_chrony");
+    if (user && chown(pattern, user->pw_uid, user->pw_gid))
         return Fail("cannot give " + m_dir + " to _chrony");
     const std::string config = m_dir + "/chrony.conf", log = m_dir + "/chronyd.log";
     // Requests to any loopback address come from 127.0.0.1.
@@ -101,10 +110,12 @@ bool ChronyServer::Launch()
                           << "\nallow 127.0.0.0/8\nlocal stratum " << m_options.stratum
                           << "\ncmdport 0\nbindcmdaddress " << m_dir << "/chronyd.sock\npidfile "
                           << m_dir << "/chronyd.pid\n";
-    const char* argv[] = {"chronyd", "-x", "-d", "-l", log.c_str(), "-f", config.c_str(), nullptr};
-    if (posix_spawn(&m_pid, kBinary, nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+    const char* runAs = user ? "_chrony" : "root";
+    const char* argv[] = {"chronyd", "-x", "-d", "-u", runAs, "-l", log.c_str(), "-f",
+                          config.c_str(), nullptr};
+    if (posix_spawn(&m_pid, Binary(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         m_pid = -1;
-        return Fail(std::string("cannot run ") + kBinary);
+        return Fail(std::string("cannot run ") + Binary());
     }
     for (const auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
         if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {

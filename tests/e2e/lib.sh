@@ -38,7 +38,7 @@ e2e_require() {
     local program=$1
     [ -x "$program" ] || e2e_skip "$program is not built yet"
     local tool
-    for tool in Xvfb xdotool import chronyd python3 ss; do
+    for tool in Xvfb xdotool import "${HORALINK_CHRONYD:-chronyd}" python3 ss; do
         command -v "$tool" >/dev/null || e2e_skip "$tool is not installed (see scripts/deps)"
     done
     [ "$(id -u)" -eq 0 ] || e2e_skip "chronyd needs root to serve port 123"
@@ -116,7 +116,9 @@ local stratum 8
 cmdport 0
 pidfile $e2e_chrony_dir/chronyd.pid
 CONF
-    chronyd -x -d -f "$e2e_chrony_dir/chrony.conf" >"$E2E_OUT/chronyd.log" 2>&1 &
+    local run_as=root
+    getent passwd _chrony >/dev/null && run_as=_chrony
+    "${HORALINK_CHRONYD:-chronyd}" -x -d -u "$run_as" -f "$e2e_chrony_dir/chrony.conf" >"$E2E_OUT/chronyd.log" 2>&1 &
     e2e_chronyd_pid=$!
     e2e_pids+=("$e2e_chronyd_pid")
     e2e_wait_for 10 e2e_chronyd_listens || e2e_fail "chronyd does not serve $E2E_ADDRESS:123 (see chronyd.log)"
