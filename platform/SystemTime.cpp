@@ -58,17 +58,25 @@ void GetSystemTime(SYSTEMTIME* st)
     st->wMilliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
 }
 
-bool SetSystemTime(const SYSTEMTIME* st)
+bool SystemTimeToTimespec(const SYSTEMTIME& st, timespec& ts)
 {
-    if (!st || !IsValid(*st)) {
+    if (!IsValid(st)) {
         SetLastError(EINVAL);
         return false;
     }
-    const int64_t days = DaysSinceUnixEpoch(st->wYear, st->wMonth, st->wDay);
+    const int64_t days = DaysSinceUnixEpoch(st.wYear, st.wMonth, st.wDay);
+    ts.tv_sec = static_cast<time_t>(days * 86400 + st.wHour * 3600 + st.wMinute * 60 + st.wSecond);
+    ts.tv_nsec = static_cast<long>(st.wMilliseconds) * 1000000;
+    return true;
+}
+
+bool SetSystemTime(const SYSTEMTIME* st)
+{
     timespec ts{};
-    ts.tv_sec =
-        static_cast<time_t>(days * 86400 + st->wHour * 3600 + st->wMinute * 60 + st->wSecond);
-    ts.tv_nsec = static_cast<long>(st->wMilliseconds) * 1000000;
+    if (!st || !SystemTimeToTimespec(*st, ts)) {
+        SetLastError(EINVAL);
+        return false;
+    }
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) {
         SetLastError(static_cast<uint32_t>(errno));
         return false;

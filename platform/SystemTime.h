@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 // Calendar time in the shape the time engine was designed around: eight unsigned 16-bit fields,
 // UTC.
@@ -21,3 +22,7 @@ void GetSystemTime(SYSTEMTIME* st);
 // Sets the system clock (CLOCK_REALTIME) to a UTC calendar time. False with the last error set
 // (errno) when the calendar time is invalid or the process may not set the clock.
 bool SetSystemTime(const SYSTEMTIME* st);
+
+// The calendar time as seconds and nanoseconds since 1970 for clock_settime. False (EINVAL) for
+// a record that names no real time.
+bool SystemTimeToTimespec(const SYSTEMTIME& st, timespec& ts);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace
 {
@@ -13,6 +14,7 @@ constexpr double kFractionScale = 4294967295.0;
 // From 1968-01-20 03:14:08 on, seconds with the top bit clear belong to the next era.
 constexpr uint32_t kEraPivot = 0x80000000u;
 constexpr uint64_t kEraSeconds = uint64_t{1} << 32;
+constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 
 constexpr std::array<uint32_t, 1000> BuildMillisecondTable()
 {
@@ -114,6 +116,35 @@ SYSTEMTIME CNtpTimestamp::ToSystemTime() const
     JulianDayToDate(julianDay, st.wYear, st.wMonth, st.wDay);
     st.wMilliseconds = static_cast<uint16_t>(milliseconds);
     return st;
+}
+
+// Era arithmetic lives here and in ToSystemTime: seconds with the top bit clear belong to the era
+// that starts in 2036.
+int64_t CNtpTimestamp::UnixSeconds() const
+{
+    const uint64_t seconds = Seconds() < kEraPivot ? Seconds() + kEraSeconds : Seconds();
+    return static_cast<int64_t>(seconds) - kUnixToNtpSeconds;
+}
+
+uint32_t CNtpTimestamp::Nanoseconds() const
+{
+    return static_cast<uint32_t>((uint64_t{Fraction()} * kNanosecondsPerSecond) >> 32);
+}
+
+CNtpTimestamp CNtpTimestamp::FromUnixTime(int64_t seconds, uint32_t nanoseconds)
+{
+    // Rounded up, so that Nanoseconds (rounding down) gives the same count back.
+    const uint64_t fraction =
+        ((uint64_t{nanoseconds} << 32) + kNanosecondsPerSecond - 1) / kNanosecondsPerSecond;
+    const auto ntpSeconds = static_cast<uint64_t>(seconds + kUnixToNtpSeconds);
+    return CNtpTimestamp((ntpSeconds << 32) + fraction);
+}
+
+CNtpTimestamp CNtpTimestamp::NowPrecise()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return FromUnixTime(now.tv_sec, static_cast<uint32_t>(now.tv_nsec));
 }
 
 CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t bytes[8])

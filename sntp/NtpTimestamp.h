@@ -21,6 +21,15 @@ public:
     static CNtpTimestamp FromSystemTime(const SYSTEMTIME& st);
     SYSTEMTIME ToSystemTime() const;
 
+    // A POSIX time (seconds since 1970, nanoseconds) and back; the back way reads the seconds in
+    // the era window of ToSystemTime (1968-01-20 to 2104-02-26). Nanoseconds survive the round
+    // trip.
+    static CNtpTimestamp FromUnixTime(int64_t seconds, uint32_t nanoseconds);
+    int64_t UnixSeconds() const;
+    uint32_t Nanoseconds() const;
+    // The current time to the nanosecond (CLOCK_REALTIME).
+    static CNtpTimestamp NowPrecise();
+
     static CNtpTimestamp FromNetwork(const uint8_t bytes[8]);
     void ToNetwork(uint8_t bytes[8]) const;
 
@@ -38,6 +47,11 @@ public:
 private:
     uint64_t m_value = 0;
 };
+
+// Seconds from 1900-01-01 to 1970-01-01.
+constexpr int64_t kUnixToNtpSeconds = 2208988800;
+// The last second that ToSystemTime reads in its era window: 2104-02-26 09:42:23 UTC.
+constexpr int64_t kLastUnixSecondOfWindow = 0x7FFFFFFFLL + (1LL << 32) - kUnixToNtpSeconds;
 
 // Julian Day Number of a Gregorian date, and its inverse.
 int32_t DateToJulianDay(int32_t year, int32_t month, int32_t day);

@@ -1,10 +1,67 @@
 #include "sntp/SntpClient.h"
 
 #include "platform/LastError.h"
+#include "sntp/ClockTarget.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/UdpSocket.h"
 
+#include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <random>
+
+namespace
+{
+
+// Fewer than half a millisecond of fraction units (2^21 < 2^32 / 2000), so that the reading
+// still rounds to the millisecond Now gave.
+constexpr uint64_t kBelowHalfMillisecondMask = (1u << 21) - 1;
+// A nanosecond is about 4.3 fraction units.
+constexpr uint64_t kBelowNanosecondMask = 3;
+
+int64_t SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A failure of this kind comes back at once; the next address of the name may do better.
+bool FailsAtOnce(uint32_t error)
+{
+    return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH;
+}
+
+std::string ErrorText(uint32_t error, uint32_t timeoutMs)
+{
+    switch (error) {
+    case kErrorTimedOut: {
+        char text[64];
+        std::snprintf(text, sizeof text, "no answer within %g s", timeoutMs / 1000.0);
+        return text;
+    }
+    case ECONNREFUSED:
+        return "connection refused";
+    case ENXIO:
+        return "unknown host";
+    case ENETUNREACH:
+        return "network unreachable";
+    case EHOSTUNREACH:
+        return "host unreachable";
+    default:
+        break;
+    }
+    std::string text = std::strerror(static_cast<int>(error));
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return text;
+}
+
+} // namespace
 
 CSntpClient::CSntpClient() : CSntpClient(SystemClockApi::Default()) {}
 
@@ -17,36 +74,130 @@ CSntpClient::~CSntpClient()
 
 bool CSntpClient::QueryServer(const std::string& server, SntpReply& reply, unsigned port)
 {
+    m_kissCode.clear();
+    std::vector<SocketAddress> addresses;
+    if (!CUdpSocket::LookUp(server, port, m_options.family, addresses)) {
+        return Fail(GetLastError(), ErrorText(GetLastError(), m_options.timeoutMs));
+    }
+    return QueryAddresses(addresses, reply);
+}
+
+bool CSntpClient::QueryAddresses(const std::vector<SocketAddress>& addresses, SntpReply& reply)
+{
+    m_kissCode.clear();
+    m_rejection.clear();
+    SetLastError(ENXIO); // no address at all: as a name without one
+    const int64_t deadline = SteadyMilliseconds() + m_options.timeoutMs;
+    for (const SocketAddress& address : addresses) {
+        const Attempt attempt = QueryAddress(address, deadline, reply);
+        if (attempt == Attempt::Answered) {
+            m_failureReason.clear();
+            return true;
+        }
+        if (attempt == Attempt::Stop) {
+            break;
+        }
+    }
+    const uint32_t error = GetLastError();
+    if (!m_kissCode.empty()) {
+        return Fail(EPROTO, VerdictText(AnswerVerdict::KissOfDeath, m_kissCode));
+    }
+    // Answers came, but none that passed: say which check the last one failed.
+    if (error == kErrorTimedOut && !m_rejection.empty()) {
+        return Fail(EPROTO, m_rejection);
+    }
+    return Fail(error, ErrorText(error, m_options.timeoutMs));
+}
+
+CSntpClient::Attempt CSntpClient::QueryAddress(const SocketAddress& address, int64_t deadline,
+                                               SntpReply& reply)
+{
     // Every return closes the socket through the wrapper's destructor; closing never touches
     // the last error.
     CUdpSocket socket;
-    if (!socket.Create() || !socket.Connect(server, port))
-        return false;
+    if (!socket.Create(address.Family()) || !socket.Connect(address)) {
+        return Attempt::TryNext;
+    }
+    const bool precise = m_options.precision == TimestampPrecision::Nanoseconds;
+    // Without the kernel's arrival times the reading after the wait stands in.
+    const bool arrivalTimes = precise && socket.EnableArrivalTimes();
 
     uint8_t request[kSntpRequestSize];
-    BuildSntpRequest(CNtpTimestamp::Now(), request);
-    if (!socket.Send(request, sizeof request))
-        return false;
-
-    bool readable = false;
-    if (!socket.WaitReadable(m_timeoutMs, readable) || !readable) {
-        SetLastError(kErrorTimedOut);
-        return false;
+    const CNtpTimestamp sent = TransmitTime();
+    BuildSntpRequest(sent, request);
+    if (!socket.Send(request, sizeof request)) {
+        return Attempt::TryNext;
     }
-    // T4 is read as soon as the answer is there, before it is taken and parsed.
-    const CNtpTimestamp destination = CNtpTimestamp::Now();
-
-    uint8_t answer[kSntpAnswerSize] = {};
-    const int received = socket.Receive(answer, sizeof answer);
-    if (received == CUdpSocket::kSocketError)
-        return false;
-    // An empty datagram, or one without a transmit time, is no answer.
-    if (received == 0 ||
-        !ParseSntpAnswer(answer, static_cast<size_t>(received), destination, reply)) {
-        SetLastError(EPROTO);
-        return false;
+    while (true) {
+        const int64_t left = deadline - SteadyMilliseconds();
+        bool readable = false;
+        if (left <= 0 || !socket.WaitReadable(static_cast<uint32_t>(left), readable) || !readable) {
+            SetLastError(kErrorTimedOut);
+            return Attempt::Stop;
+        }
+        // T4 is read as soon as the answer is there, before it is taken and parsed.
+        const CNtpTimestamp readAfterWait =
+            precise ? CNtpTimestamp::NowPrecise() : CNtpTimestamp::Now();
+        uint8_t answer[kSntpAnswerSize] = {};
+        timespec arrival{};
+        const int received =
+            socket.Receive(answer, sizeof answer, arrivalTimes ? &arrival : nullptr);
+        if (received == CUdpSocket::kSocketError) {
+            return FailsAtOnce(GetLastError()) ? Attempt::TryNext : Attempt::Stop;
+        }
+        const CNtpTimestamp destination =
+            arrival.tv_sec != 0 ? CNtpTimestamp::FromUnixTime(
+                                      arrival.tv_sec, static_cast<uint32_t>(arrival.tv_nsec))
+                                : readAfterWait;
+        std::string kissCode;
+        const AnswerVerdict verdict = ParseSntpAnswer(answer, static_cast<size_t>(received), sent,
+                                                      destination, reply, &kissCode);
+        if (verdict == AnswerVerdict::Accepted) {
+            reply.address = address.Text();
+            reply.port = address.Port();
+            reply.nts = false;
+            return Attempt::Answered;
+        }
+        if (verdict == AnswerVerdict::KissOfDeath) {
+            m_kissCode = kissCode;
+            return Attempt::Stop;
+        }
+        m_rejection = VerdictText(verdict, kissCode);
     }
+}
+
+CNtpTimestamp CSntpClient::TransmitTime() const
+{
+    // Random bits below the reading's resolution make the transmit time, which the answer must
+    // echo, hard to guess for anyone who did not see the request.
+    std::random_device random;
+    if (m_options.precision == TimestampPrecision::Nanoseconds) {
+        const CNtpTimestamp now = CNtpTimestamp::NowPrecise();
+        return CNtpTimestamp(now.Value() ^ (random() & kBelowNanosecondMask));
+    }
+    return CNtpTimestamp(CNtpTimestamp::Now().Value() + (random() & kBelowHalfMillisecondMask));
+}
+
+bool CSntpClient::AdjustSystemClockByOffset(double offset)
+{
+    const std::optional<CNtpTimestamp> target = ClockTargetFromOffset(offset);
+    if (!target) {
+        return Fail(ERANGE, "target time out of range");
+    }
+    if (!AdjustSystemClock(*target)) {
+        const uint32_t error = GetLastError();
+        return Fail(error, error == EPERM ? "no permission to set the clock"
+                                          : "the clock was not set: " + ErrorText(error, 0));
+    }
+    m_failureReason.clear();
     return true;
+}
+
+bool CSntpClient::Fail(uint32_t error, std::string reason)
+{
+    m_failureReason = std::move(reason);
+    SetLastError(error);
+    return false;
 }
 
 bool CSntpClient::AdjustSystemClock(const CNtpTimestamp& newTime)

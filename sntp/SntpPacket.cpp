@@ -1,5 +1,7 @@
 #include "sntp/SntpPacket.h"
 
+#include "sntp/TimestampText.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,9 +9,74 @@ namespace
 {
 
 constexpr uint8_t kClientRequestHeader = 0x1B; // LI 0, version 3, mode 3
+constexpr size_t kRootDelayOffset = 4;
+constexpr size_t kRootDispersionOffset = 8;
+constexpr size_t kReferenceIdOffset = 12;
 constexpr size_t kOriginateOffset = 24;
 constexpr size_t kReceiveOffset = 32;
 constexpr size_t kTransmitOffset = 40;
+constexpr int kServerMode = 4;
+constexpr int kLatestVersion = 4;
+constexpr int kUnsynchronised = 3;
+constexpr uint32_t kKissStratum = 0;
+constexpr uint32_t kLowestStratum = 15;
+// Root delay and dispersion are 16.16 fixed point seconds.
+constexpr double kShortScale = 65536.0;
+constexpr double kFixedScale = 4294967296.0;
+
+uint32_t Read32(const uint8_t* bytes)
+{
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// Wide enough for the sum of two differences of 64-bit fixed-point times.
+__extension__ using Fixed128 = __int128;
+
+// a - b of two NTP times in 32.32 fixed point, read as signed: right across an era's end.
+Fixed128 FixedDifference(const CNtpTimestamp& a, const CNtpTimestamp& b)
+{
+    return static_cast<int64_t>(a.Value() - b.Value());
+}
+
+double FixedToSeconds(Fixed128 value)
+{
+    return static_cast<double>(value) / kFixedScale;
+}
+
+// The header checks, in the order that lets only our own server's answer speak: a datagram that
+// does not echo our transmit time may not even ask us to go away.
+AnswerVerdict Check(const uint8_t* buffer, size_t length, const CNtpTimestamp& sent)
+{
+    if (length < kSntpRequestSize) {
+        return AnswerVerdict::TooShort;
+    }
+    if (CNtpTimestamp::FromNetwork(buffer + kOriginateOffset) != sent) {
+        return AnswerVerdict::OriginateMismatch;
+    }
+    if ((buffer[0] & 7) != kServerMode) {
+        return AnswerVerdict::NotServerMode;
+    }
+    const int version = buffer[0] >> 3 & 7;
+    if (version < 1 || version > kLatestVersion) {
+        return AnswerVerdict::BadVersion;
+    }
+    if (buffer[1] == kKissStratum) {
+        return AnswerVerdict::KissOfDeath;
+    }
+    if ((buffer[0] >> 6) == kUnsynchronised) {
+        return AnswerVerdict::Unsynchronised;
+    }
+    if (buffer[1] > kLowestStratum) {
+        return AnswerVerdict::BadStratum;
+    }
+    if (CNtpTimestamp::FromNetwork(buffer + kReceiveOffset) == CNtpTimestamp()) {
+        return AnswerVerdict::ZeroReceive;
+    }
+    if (CNtpTimestamp::FromNetwork(buffer + kTransmitOffset) == CNtpTimestamp()) {
+        return AnswerVerdict::ZeroTransmit;
+    }
+    return AnswerVerdict::Accepted;
+}
 
 } // namespace
 
@@ -20,27 +87,73 @@ void BuildSntpRequest(const CNtpTimestamp& transmit, uint8_t request[kSntpReques
     transmit.ToNetwork(request + kTransmitOffset);
 }
 
-bool ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& destination,
-                     SntpReply& reply)
+AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& sent,
+                              const CNtpTimestamp& destination, SntpReply& reply,
+                              std::string* kissCode)
 {
     uint8_t buffer[kSntpAnswerSize] = {};
-    if (data)
+    if (data) {
         std::memcpy(buffer, data, std::min(length, kSntpAnswerSize));
-
-    const CNtpTimestamp t3 = CNtpTimestamp::FromNetwork(buffer + kTransmitOffset);
-    if (t3 == CNtpTimestamp())
-        return false;
-    const CNtpTimestamp t1 = CNtpTimestamp::FromNetwork(buffer + kOriginateOffset);
-    const CNtpTimestamp t2 = CNtpTimestamp::FromNetwork(buffer + kReceiveOffset);
-    const CNtpTimestamp& t4 = destination;
+    }
+    const AnswerVerdict verdict = Check(buffer, data ? length : 0, sent);
+    if (verdict == AnswerVerdict::KissOfDeath && kissCode) {
+        *kissCode = ReferenceIdText(kKissStratum, Read32(buffer + kReferenceIdOffset));
+    }
+    if (verdict != AnswerVerdict::Accepted) {
+        return verdict;
+    }
 
     reply.leapIndicator = buffer[0] >> 6;
+    reply.version = buffer[0] >> 3 & 7;
+    reply.mode = buffer[0] & 7;
     reply.stratum = buffer[1];
-    reply.originate = t1;
-    reply.receive = t2;
-    reply.transmit = t3;
-    reply.destination = t4;
-    reply.roundTripDelay = t4.Difference(t1) - t3.Difference(t2);
-    reply.clockOffset = (t2.Difference(t1) + t3.Difference(t4)) * 0.5;
-    return true;
+    reply.rootDelay = static_cast<int32_t>(Read32(buffer + kRootDelayOffset)) / kShortScale;
+    reply.rootDispersion = Read32(buffer + kRootDispersionOffset) / kShortScale;
+    reply.referenceId = Read32(buffer + kReferenceIdOffset);
+    reply.originate = sent;
+    reply.receive = CNtpTimestamp::FromNetwork(buffer + kReceiveOffset);
+    reply.transmit = CNtpTimestamp::FromNetwork(buffer + kTransmitOffset);
+    reply.destination = destination;
+    ComputeDelayAndOffset(reply);
+    return AnswerVerdict::Accepted;
+}
+
+void ComputeDelayAndOffset(SntpReply& reply)
+{
+    //   T1 originate   client sends          T2 receive    server receives
+    //   T4 destination client receives       T3 transmit   server sends
+    //   delay  = (T4 - T1) - (T3 - T2)        offset = ((T2 - T1) + (T3 - T4)) / 2
+    const Fixed128 t21 = FixedDifference(reply.receive, reply.originate);
+    const Fixed128 t34 = FixedDifference(reply.transmit, reply.destination);
+    const Fixed128 t41 = FixedDifference(reply.destination, reply.originate);
+    const Fixed128 t32 = FixedDifference(reply.transmit, reply.receive);
+    reply.roundTripDelay = FixedToSeconds(t41 - t32);
+    reply.clockOffset = FixedToSeconds(t21 + t34) / 2;
+}
+
+std::string VerdictText(AnswerVerdict verdict, const std::string& kissCode)
+{
+    switch (verdict) {
+    case AnswerVerdict::Accepted:
+        return "";
+    case AnswerVerdict::TooShort:
+        return "answer rejected: shorter than 48 bytes";
+    case AnswerVerdict::OriginateMismatch:
+        return "answer rejected: originate mismatch";
+    case AnswerVerdict::NotServerMode:
+        return "answer rejected: not in server mode";
+    case AnswerVerdict::BadVersion:
+        return "answer rejected: unknown version";
+    case AnswerVerdict::Unsynchronised:
+        return "not synchronised (leap indicator 3)";
+    case AnswerVerdict::KissOfDeath:
+        return "kiss-o'-death " + kissCode;
+    case AnswerVerdict::BadStratum:
+        return "answer rejected: stratum above 15";
+    case AnswerVerdict::ZeroReceive:
+        return "answer rejected: no receive time";
+    case AnswerVerdict::ZeroTransmit:
+        return "answer rejected: no transmit time";
+    }
+    return "answer rejected";
 }

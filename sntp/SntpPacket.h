@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The two SNTP datagrams of one exchange: the client's request and the server's answer.
 constexpr size_t kSntpRequestSize = 48;
@@ -14,9 +15,31 @@ constexpr size_t kSntpAnswerSize = 68;
 // 48 bytes: leap indicator 0, version 3, mode 3 (client), everything zero but the transmit time.
 void BuildSntpRequest(const CNtpTimestamp& transmit, uint8_t request[kSntpRequestSize]);
 
-// Reads an answer of any length (missing bytes count as zero, bytes past 68 are ignored) into
-// reply, with destination as T4 and the delay and offset derived from the four times. The
-// version, mode, stratum and leap indicator are taken as they come. False, with reply untouched,
-// when the answer carries no transmit time: a zero T3 would move the clock back to 1900.
-bool ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& destination,
-                     SntpReply& reply);
+// What the checks of an answer found; only Accepted fills the reply.
+enum class AnswerVerdict {
+    Accepted,
+    TooShort,          // less than the 48-byte header: its times would be cut
+    OriginateMismatch, // not the answer to the request we sent
+    NotServerMode,
+    BadVersion,
+    Unsynchronised, // leap indicator 3
+    KissOfDeath,    // stratum 0: the server asks us to go away
+    BadStratum,     // above 15
+    ZeroReceive,
+    ZeroTransmit,
+};
+
+// Checks an answer of any length against the transmit time the request carried (RFC 4330,
+// section 5) and, when it passes, reads it into reply with destination as T4 and the delay and
+// offset derived from the four times. Bytes past 68 are ignored. Anything but Accepted leaves
+// reply untouched; a kiss-o'-death puts its four-letter code into kissCode.
+AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& sent,
+                              const CNtpTimestamp& destination, SntpReply& reply,
+                              std::string* kissCode = nullptr);
+
+// One short English line for a rejected answer ("answer rejected: originate mismatch").
+std::string VerdictText(AnswerVerdict verdict, const std::string& kissCode);
+
+// The four times to delay and offset in 64-bit fixed point, so that no fraction bit is lost
+// before the result.
+void ComputeDelayAndOffset(SntpReply& reply);

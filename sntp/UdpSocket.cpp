@@ -10,7 +10,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace
@@ -32,38 +31,104 @@ uint32_t LookupError(int status)
     case EAI_MEMORY:
         return ENOMEM;
     default:
-        return ENXIO; // no such host, or none with an IPv4 address
+        return ENXIO; // no such host, or none in the family asked for
     }
 }
 
-// The first IPv4 address of a host name, in network byte order.
-bool LookUp(const std::string& host, in_addr_t& address)
+int FamilyHint(AddressFamily family)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status != 0 || !found) {
-        SetLastError(status != 0 ? LookupError(status) : ENXIO);
-        return false;
+    switch (family) {
+    case AddressFamily::IPv4:
+        return AF_INET;
+    case AddressFamily::IPv6:
+        return AF_INET6;
+    case AddressFamily::Any:
+        break;
     }
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return true;
+    return AF_UNSPEC;
+}
+
+// "[::1]" names the same host as "::1"; the brackets only keep a port apart elsewhere.
+std::string WithoutBrackets(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        return host.substr(1, host.size() - 2);
+    }
+    return host;
 }
 
 } // namespace
+
+std::string SocketAddress::Text() const
+{
+    char text[INET6_ADDRSTRLEN] = "";
+    if (Family() == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, text,
+                  sizeof text);
+    } else if (Family() == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr, text,
+                  sizeof text);
+    }
+    return text;
+}
+
+unsigned SocketAddress::Port() const
+{
+    if (Family() == AF_INET) {
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+    }
+    if (Family() == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+    }
+    return 0;
+}
+
+bool CUdpSocket::LookUp(const std::string& host, unsigned port, AddressFamily family,
+                        std::vector<SocketAddress>& addresses)
+{
+    // A port that does not fit 16 bits would silently become another one.
+    if (port > USHRT_MAX) {
+        SetLastError(EINVAL);
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = FamilyHint(family);
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    const int status = getaddrinfo(WithoutBrackets(host).c_str(), service.c_str(), &hints, &found);
+    if (status != 0) {
+        SetLastError(LookupError(status));
+        return false;
+    }
+    addresses.clear();
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+            a->ai_addrlen <= sizeof(sockaddr_storage)) {
+            SocketAddress address;
+            std::copy_n(reinterpret_cast<const uint8_t*>(a->ai_addr), a->ai_addrlen,
+                        reinterpret_cast<uint8_t*>(&address.storage));
+            address.length = a->ai_addrlen;
+            addresses.push_back(address);
+        }
+    }
+    freeaddrinfo(found);
+    if (addresses.empty()) {
+        SetLastError(ENXIO);
+        return false;
+    }
+    return true;
+}
 
 CUdpSocket::~CUdpSocket()
 {
     Close();
 }
 
-bool CUdpSocket::Create()
+bool CUdpSocket::Create(int family)
 {
     Close();
-    m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_socket = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_socket == kInvalidSocket) {
         SetLastErrorFromErrno();
         return false;
@@ -71,22 +136,20 @@ bool CUdpSocket::Create()
     return true;
 }
 
-bool CUdpSocket::Connect(const std::string& host, unsigned port)
+bool CUdpSocket::Connect(const SocketAddress& address)
 {
-    // A port that does not fit 16 bits would silently become another one.
-    if (port > USHRT_MAX) {
-        SetLastError(EINVAL);
+    if (connect(m_socket, reinterpret_cast<const sockaddr*>(&address.storage), address.length) !=
+        0) {
+        SetLastErrorFromErrno();
         return false;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    // inet_addr takes the dotted forms without a lookup; its failure value is also the
-    // broadcast address, which is therefore looked up like a name.
-    address.sin_addr.s_addr = inet_addr(host.c_str());
-    if (address.sin_addr.s_addr == INADDR_NONE && !LookUp(host, address.sin_addr.s_addr))
-        return false;
-    if (connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return true;
+}
+
+bool CUdpSocket::EnableArrivalTimes()
+{
+    const int on = 1;
+    if (setsockopt(m_socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
         SetLastErrorFromErrno();
         return false;
     }
@@ -125,24 +188,40 @@ bool CUdpSocket::WaitReadable(uint32_t timeoutMs, bool& readable)
     }
 }
 
-int CUdpSocket::Receive(void* buffer, size_t size)
+int CUdpSocket::Receive(void* buffer, size_t size, timespec* arrival)
 {
+    iovec data{buffer, size};
+    alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     ssize_t received;
     do {
         // MSG_TRUNC makes Linux report a longer datagram's full length; only size bytes are kept.
-        received = recv(m_socket, buffer, size, MSG_TRUNC);
+        received = recvmsg(m_socket, &message, MSG_TRUNC);
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
         SetLastErrorFromErrno();
         return kSocketError;
+    }
+    if (arrival) {
+        *arrival = timespec{};
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                std::copy_n(CMSG_DATA(c), sizeof(timespec), reinterpret_cast<uint8_t*>(arrival));
+            }
+        }
     }
     return static_cast<int>(std::min(static_cast<size_t>(received), size));
 }
 
 void CUdpSocket::Close()
 {
-    if (m_socket == kInvalidSocket)
+    if (m_socket == kInvalidSocket) {
         return;
+    }
     close(m_socket);
     m_socket = kInvalidSocket;
 }

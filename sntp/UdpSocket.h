@@ -2,9 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
+#include <sys/socket.h>
+#include <vector>
 
-// One IPv4 UDP socket for the length of one exchange; closed when destroyed.
+// Which addresses of a server may be used.
+enum class AddressFamily { Any, IPv4, IPv6 };
+
+// One IPv4 or IPv6 socket address with its port.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    int Family() const { return storage.ss_family; }
+    // The numeric address, without brackets ("127.0.0.1", "::1").
+    std::string Text() const;
+    unsigned Port() const;
+};
+
+// One UDP socket for the length of one exchange; closed when destroyed.
 class CUdpSocket
 {
 public:
@@ -16,13 +33,21 @@ public:
     CUdpSocket(const CUdpSocket&) = delete;
     CUdpSocket& operator=(const CUdpSocket&) = delete;
 
-    bool Create();
-    // A dotted IPv4 address is used as it stands; anything else is looked up, first IPv4 address.
-    bool Connect(const std::string& host, unsigned port);
+    // Every address of host (a name, an IPv4 address, an IPv6 address with or without brackets)
+    // in the resolver's order, restricted to one family when asked. False with the last error
+    // set: ENXIO when there is no such host (or none in that family), EINVAL for a bad port.
+    static bool LookUp(const std::string& host, unsigned port, AddressFamily family,
+                       std::vector<SocketAddress>& addresses);
+
+    bool Create(int family);
+    bool Connect(const SocketAddress& address);
+    // Asks the kernel for the arrival time of each datagram (SO_TIMESTAMPNS).
+    bool EnableArrivalTimes();
     bool Send(const void* data, size_t length);
     bool WaitReadable(uint32_t timeoutMs, bool& readable);
-    // Bytes received, or kSocketError. A longer datagram is cut to size.
-    int Receive(void* buffer, size_t size);
+    // Bytes received, or kSocketError. A longer datagram is cut to size. arrival, when given,
+    // gets the kernel's arrival time, or zero when it gave none.
+    int Receive(void* buffer, size_t size, timespec* arrival = nullptr);
     void Close();
 
 private:

@@ -21,7 +21,8 @@ TEST(SntpExchange, OffsetAndDelayFromTheFourTimes)
     t1.AddSeconds(0.6).ToNetwork(answer + 32);
     t1.AddSeconds(0.7).ToNetwork(answer + 40);
     SntpReply reply;
-    ASSERT_TRUE(ParseSntpAnswer(answer, sizeof answer, t1.AddSeconds(0.3), reply));
+    ASSERT_EQ(ParseSntpAnswer(answer, sizeof answer, t1, t1.AddSeconds(0.3), reply),
+              AnswerVerdict::Accepted);
     EXPECT_NEAR(reply.clockOffset, 0.5, 1e-9);
     EXPECT_NEAR(reply.roundTripDelay, 0.2, 1e-9);
 }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sntp/nts/Aead.h"
+#include "sntp/nts/NtsRecords.h"
+#include "sntp/nts/TlsSession.h"
+
+#include <string>
+
+constexpr uint16_t kNtsKePort = 4460;
+
+// What a key exchange hands to the time exchange: the two keys, the cookies and where to ask.
+struct NtsSession {
+    NtsBytes clientKey; // client to server
+    NtsBytes serverKey; // server to client
+    std::vector<NtsBytes> cookies;
+    std::string server; // as the key exchange named it, or the key-exchange server itself
+    uint16_t port = kNtpPort;
+};
+
+// The key exchange with peer over TLS 1.3 (ALPN "ntske/1"), for NTPv4 with the given AEAD, all
+// of it before the deadline. False with a one-line reason.
+bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile,
+                       const CAead& aead, CTlsSession::Deadline deadline, NtsSession& session,
+                       std::string& reason);

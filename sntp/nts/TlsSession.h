@@ -1,0 +1,56 @@
+#pragma once
+
+#include "sntp/nts/NtsBytes.h"
+
+#include <chrono>
+#include <string>
+
+struct gnutls_session_int;
+struct gnutls_certificate_credentials_st;
+
+// One TLS 1.3 client connection over TCP, with GnuTLS, for the NTS key exchange. Every call
+// gives up at the deadline passed to Connect. Failures leave one short line in Error().
+class CTlsSession
+{
+public:
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    struct Peer {
+        std::string host; // a name, or an IPv4 or IPv6 address without brackets
+        uint16_t port = 0;
+        int family = 0; // AF_UNSPEC, AF_INET or AF_INET6
+    };
+
+    CTlsSession() = default;
+    ~CTlsSession();
+    CTlsSession(const CTlsSession&) = delete;
+    CTlsSession& operator=(const CTlsSession&) = delete;
+
+    // Connects to the first address of the peer that accepts, then shakes hands offering only
+    // alpn, and checks the certificate against the system's trust store, caFile (when not empty)
+    // and the host name or address.
+    bool Connect(const Peer& peer, const std::string& alpn, const std::string& caFile,
+                 Deadline deadline);
+    bool Write(NtsByteView data);
+    // Appends what arrives next to buffer; closed tells that the server ended the stream.
+    bool Read(NtsBytes& buffer, bool& closed);
+    // RFC 5705 keying material for the label and context.
+    bool ExportKey(const std::string& label, NtsByteView context, size_t size, NtsBytes& key);
+
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool ConnectTcp(const Peer& peer);
+    bool Handshake(const std::string& host, const std::string& alpn, const std::string& caFile);
+    bool CheckNegotiated(const std::string& alpn);
+    // Waits until the socket can go on in the direction GnuTLS last asked for.
+    bool WaitForSocket();
+    bool Fail(std::string reason);
+    bool FailTls(const char* what, int code);
+
+    int m_socket = -1;
+    Deadline m_deadline{};
+    gnutls_session_int* m_session = nullptr;
+    gnutls_certificate_credentials_st* m_credentials = nullptr;
+    std::string m_error;
+};
