@@ -4,6 +4,7 @@
 #include "sntp/ClockTarget.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/UdpSocket.h"
+#include "sntp/nts/NtsClient.h"
 
 #include <cctype>
 #include <cerrno>
@@ -74,6 +75,14 @@ CSntpClient::~CSntpClient()
 
 bool CSntpClient::QueryServer(const std::string& server, SntpReply& reply, unsigned port)
 {
+    // nts://HOST[:PORT] names a key-exchange server; the time exchange's port comes from it.
+    if (IsNtsServer(server)) {
+        CNtsClient nts(m_options);
+        const bool answered = nts.Query(server, reply);
+        m_failureReason = nts.FailureReason();
+        m_kissCode = nts.KissCode();
+        return answered;
+    }
     m_kissCode.clear();
     std::vector<SocketAddress> addresses;
     if (!CUdpSocket::LookUp(server, port, m_options.family, addresses)) {

@@ -9,9 +9,9 @@ namespace
 {
 
 struct CipherDeleter {
-    void operator()(gnutls_aead_cipher_st* cipher) const { gnutls_aead_cipher_deinit(cipher); }
+    void operator()(api_aead_cipher_hd_st* cipher) const { gnutls_aead_cipher_deinit(cipher); }
 };
-using Cipher = std::unique_ptr<gnutls_aead_cipher_st, CipherDeleter>;
+using Cipher = std::unique_ptr<api_aead_cipher_hd_st, CipherDeleter>;
 
 // GnuTLS aborts the process on an empty SIV nonce, so one never reaches it.
 Cipher MakeCipher(NtsByteView key, NtsByteView nonce)

@@ -1,5 +1,7 @@
 #include "tests/common/ChronyServer.h"
 
+#include "tests/common/TestCertificate.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -27,17 +29,27 @@ const char* Binary()
     return binary && *binary ? binary : "/usr/sbin/chronyd";
 }
 
-// A UDP socket on host:port (127.0.0.1 for anything but an IPv4 address), bound when asked, or -1.
+// A UDP socket on host:port (127.0.0.1 for anything but an IPv4 or IPv6 address), bound when
+// asked, or -1.
 int UdpSocket(uint16_t port, const std::string& host, bool bind)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    socklen_t length = sizeof *v4;
+    if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    } else {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) != 1)
+            v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    const int fd = socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const auto* to = reinterpret_cast<const sockaddr*>(&address);
-    if (fd >= 0 && (bind ? ::bind(fd, to, sizeof address) : connect(fd, to, sizeof address)) != 0) {
+    if (fd >= 0 && (bind ? ::bind(fd, to, length) : connect(fd, to, length)) != 0) {
         close(fd);
         return -1;
     }
@@ -55,6 +67,23 @@ bool ProbeSntp(uint16_t port, const std::string& host, int timeoutMs)
                           poll(&p, 1, timeoutMs) == 1 && recv(fd, answer, sizeof answer, 0) >= 48;
     close(fd); // -1 when it failed: nothing to close
     return answered;
+}
+
+// A free TCP port on 127.0.0.1 (0 if none), or, with port set, whether it accepts connections.
+uint16_t TcpPort(uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    auto* to = reinterpret_cast<sockaddr*>(&address);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool done = fd >= 0 && (port != 0 ? connect(fd, to, length) == 0
+                                            : ::bind(fd, to, length) == 0 &&
+                                                  getsockname(fd, to, &length) == 0);
+    close(fd);
+    return done ? ntohs(address.sin_port) : 0;
 }
 
 } // namespace
@@ -105,14 +134,20 @@ bool ChronyServer::Launch()
     if (user && chown(pattern, user->pw_uid, user->pw_gid))
         return Fail("cannot give " + m_dir + " to _chrony");
     const std::string config = m_dir + "/chrony.conf", log = m_dir + "/chronyd.log";
-    // Requests to any loopback address come from 127.0.0.1.
+    // Requests to any loopback address come from 127.0.0.1 (or ::1).
+    const bool v6 = m_options.address.find(':') != std::string::npos;
     std::ofstream(config) << "port " << m_port << "\nbindaddress " << m_options.address
-                          << "\nallow 127.0.0.0/8\nlocal stratum " << m_options.stratum
-                          << "\ncmdport 0\nbindcmdaddress " << m_dir << "/chronyd.sock\npidfile "
-                          << m_dir << "/chronyd.pid\n";
+                          << (v6 ? "\nallow ::1" : "\nallow 127.0.0.0/8") << "\nlocal stratum "
+                          << m_options.stratum << "\ncmdport 0\nbindcmdaddress " << m_dir
+                          << "/chronyd.sock\npidfile " << m_dir << "/chronyd.pid\n";
+    std::string nts;
+    if (m_options.nts && !PrepareNts(nts))
+        return false;
+    std::ofstream(config, std::ios::app) << nts;
     const char* runAs = user ? "_chrony" : "root";
-    const char* argv[] = {"chronyd", "-x", "-d", "-u", runAs, "-l", log.c_str(), "-f",
-                          config.c_str(), nullptr};
+    // -4 / -6 keep it off the other family, which it would otherwise bind on every address.
+    const char* argv[] = {"chronyd", v6 ? "-6" : "-4", "-x", "-d",           "-u",   runAs,
+                          "-l",      log.c_str(),      "-f", config.c_str(), nullptr};
     if (posix_spawn(&m_pid, Binary(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         m_pid = -1;
         return Fail(std::string("cannot run ") + Binary());
@@ -122,10 +157,25 @@ bool ChronyServer::Launch()
             m_pid = -1;
             return Fail("chronyd exited at start");
         }
-        if (ProbeSntp(m_port, m_options.address, 50))
+        if (ProbeSntp(m_port, m_options.address, 50) && (!m_options.nts || TcpPort(m_ntsPort)))
             return true;
     }
     return Fail("chronyd did not answer on " + m_options.address + ":" + std::to_string(m_port));
+}
+
+bool ChronyServer::PrepareNts(std::string& config)
+{
+    std::string error;
+    if (!MakeTestCertificate(m_dir, error))
+        return Fail(error);
+    const passwd* user = getpwnam("_chrony");
+    const std::string key = m_dir + "/key.pem";
+    if (user && chown(key.c_str(), user->pw_uid, user->pw_gid))
+        return Fail("cannot give " + key + " to _chrony");
+    m_ntsPort = TcpPort(0);
+    config = "ntsserverkey " + key + "\nntsservercert " + CertificateFile() + "\nntsport " +
+             std::to_string(m_ntsPort) + "\n";
+    return true;
 }
 
 // SIGTERM, then SIGKILL if it has not ended within 5 s; then the folder goes.

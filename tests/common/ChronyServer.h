@@ -20,8 +20,12 @@ public:
     struct Options {
         uint16_t port = 0; // 0 picks a free unprivileged port
         int stratum = 8;   // the "local stratum" it reports
-        // Any address of 127.0.0.0/8 serves, so that test runs sharing port 123 each take one.
+        // Any address of 127.0.0.0/8 serves, so that test runs sharing port 123 each take one;
+        // "::1" serves IPv6 only.
         std::string address = "127.0.0.1";
+        // Also serves the NTS key exchange on NtsPort(), with a certificate for 127.0.0.1 made
+        // at the start (CertificateFile(), to be trusted by the client).
+        bool nts = false;
     };
 
     explicit ChronyServer(Options options) : m_options(std::move(options)) {}
@@ -31,15 +35,20 @@ public:
 
     bool Start();
     uint16_t Port() const { return m_port; }
+    uint16_t NtsPort() const { return m_ntsPort; }
+    std::string CertificateFile() const { return m_dir + "/cert.pem"; }
     const std::string& Error() const { return m_error; }
 
 private:
     bool Launch();
+    // The configuration lines of the key exchange, once its certificate is made.
+    bool PrepareNts(std::string& config);
     void Stop();
     bool Fail(const std::string& reason);
 
     Options m_options;
     uint16_t m_port = 0;
+    uint16_t m_ntsPort = 0;
     std::string m_dir, m_error;
     pid_t m_pid = -1;
 };

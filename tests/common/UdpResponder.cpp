@@ -24,22 +24,27 @@ void WriteTimestamp(std::vector<uint8_t>& packet, size_t offset, uint64_t value)
 
 } // namespace
 
-UdpResponder::UdpResponder(Script script) : m_script(std::move(script))
+UdpResponder::UdpResponder(Script script, const std::string& host) : m_script(std::move(script))
 {
-    m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_storage address{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+    } else {
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    m_socket = socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     socklen_t length = sizeof address;
-    if (m_socket < 0 ||
-        bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (m_socket < 0 || bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (m_socket >= 0)
             close(m_socket);
         m_socket = -1;
         return;
     }
-    m_port = ntohs(address.sin_port);
+    m_port = ntohs(address.ss_family == AF_INET6 ? v6->sin6_port : v4->sin_port);
     m_wake = eventfd(0, EFD_CLOEXEC);
     m_thread = std::thread([this] { Run(); });
 }
@@ -64,7 +69,7 @@ void UdpResponder::Run()
     while (poll(fds, 2, -1) >= 0 && !(fds[1].revents & POLLIN)) {
         if (!(fds[0].revents & POLLIN))
             continue;
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t peerLength = sizeof peer;
         const ssize_t n = recvfrom(m_socket, buffer.data(), buffer.size(), 0,
                                    reinterpret_cast<sockaddr*>(&peer), &peerLength);
@@ -72,12 +77,17 @@ void UdpResponder::Run()
             continue;
         const Bytes request(buffer.begin(), buffer.begin() + n);
         Script script;
+        std::vector<Bytes> prelude;
         {
             std::lock_guard lock(m_mutex);
             m_received.push_back(request);
             script = m_script;
+            prelude = m_prelude;
         }
         const std::optional<Bytes> answer = script ? script(request) : std::nullopt;
+        for (const Bytes& datagram : prelude)
+            sendto(m_socket, datagram.data(), datagram.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&peer), peerLength);
         if (answer)
             sendto(m_socket, answer->data(), answer->size(), 0,
                    reinterpret_cast<const sockaddr*>(&peer), peerLength);
@@ -88,6 +98,12 @@ void UdpResponder::SetScript(Script script)
 {
     std::lock_guard lock(m_mutex);
     m_script = std::move(script);
+}
+
+void UdpResponder::SetPrelude(std::vector<Bytes> datagrams)
+{
+    std::lock_guard lock(m_mutex);
+    m_prelude = std::move(datagrams);
 }
 
 std::vector<UdpResponder::Bytes> UdpResponder::Received() const
@@ -113,6 +129,8 @@ UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
         packet[0] = static_cast<uint8_t>((answer.leapIndicator & 3) << 6 |
                                          (answer.version & 7) << 3 | (answer.mode & 7));
         packet[1] = answer.stratum;
+        for (size_t i = 0; i < 4; ++i)
+            packet[12 + i] = static_cast<uint8_t>(answer.referenceId >> (24 - 8 * i));
         WriteTimestamp(packet, 24,
                        answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
         WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));

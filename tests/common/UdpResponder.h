@@ -4,10 +4,11 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
-// A scriptable UDP server on 127.0.0.1 for tests, answering from its own thread.
+// A scriptable UDP server on 127.0.0.1 (or ::1) for tests, answering from its own thread.
 // For every datagram it receives it records the bytes and asks its script what to send back:
 // a datagram, or nothing (std::nullopt). Independent of the engine and of Qt.
 //
@@ -38,9 +39,11 @@ public:
         std::optional<uint64_t> receive = std::nullopt;
         std::optional<uint64_t> transmit = std::nullopt;
         size_t length = 48;
+        uint32_t referenceId = 0; // a kiss code at stratum 0, such as 0x52415445 ("RATE")
     };
 
-    explicit UdpResponder(Script script = Silent());
+    // host: 127.0.0.1 (any other IPv4 text too) or an IPv6 address such as ::1.
+    explicit UdpResponder(Script script = Silent(), const std::string& host = "127.0.0.1");
     ~UdpResponder();
     UdpResponder(const UdpResponder&) = delete;
     UdpResponder& operator=(const UdpResponder&) = delete;
@@ -49,6 +52,8 @@ public:
     uint16_t Port() const { return m_port; }
 
     void SetScript(Script script);
+    // Datagrams sent ahead of every scripted answer (garbage, forgeries).
+    void SetPrelude(std::vector<Bytes> datagrams);
     // Every datagram received so far, in order.
     std::vector<Bytes> Received() const;
 
@@ -69,6 +74,7 @@ private:
     uint16_t m_port = 0;
     mutable std::mutex m_mutex;
     Script m_script;
+    std::vector<Bytes> m_prelude;
     std::vector<Bytes> m_received;
     std::thread m_thread;
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -57,6 +58,13 @@ struct RecordingClockApi : SystemClockApi {
     bool SetSystemTime(const SYSTEMTIME& st) override { return Record("set " + CalendarText(st)); }
 };
 
+timespec Realtime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
 } // namespace
 
 // The suite's guard: no test may run with the right to set this machine's clock.
@@ -71,9 +79,65 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     ASSERT_FALSE(HoldsCapSysTime());
     const time_t before = time(nullptr);
     CSntpClient client;
-    EXPECT_FALSE(client.AdjustSystemClock(CNtpTimestamp::Now().AddSeconds(10)));
+    EXPECT_FALSE(client.AdjustSystemClockByOffset(10));
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
+    EXPECT_EQ(client.FailureReason(), "no permission to set the clock");
     EXPECT_LT(time(nullptr) - before, 5);
+}
+
+// now + offset reaches the clock setter as that calendar time; an offset whose target lies
+// outside the window never reaches it.
+TEST(SystemClock, ByOffsetSetsNowPlusOffsetOrRefuses)
+{
+    for (const double offset : {-60 * 365.25 * 86400, -1.94e9, 3e9, std::nan("")}) {
+        RecordingClockApi api;
+        CSntpClient client(api);
+        EXPECT_FALSE(client.AdjustSystemClockByOffset(offset));
+        EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ERANGE));
+        EXPECT_EQ(client.FailureReason(), "target time out of range");
+        EXPECT_EQ(api.calls, "") << offset;
+    }
+    RecordingClockApi api;
+    CSntpClient client(api);
+    const timespec before = Realtime();
+    ASSERT_TRUE(client.AdjustSystemClockByOffset(10.5));
+    EXPECT_EQ(client.FailureReason(), "");
+    const timespec after = Realtime();
+    const size_t at = api.calls.find("set ");
+    ASSERT_NE(at, std::string::npos) << api.calls;
+    timespec set{};
+    ASSERT_TRUE(SystemTimeToTimespec(CalendarFromText(api.calls.substr(at + 4, 23)), set));
+    const auto ms = [](const timespec& t) { return t.tv_sec * 1000 + t.tv_nsec / 1000000; };
+    EXPECT_GE(ms(set), ms(before) + 10500);
+    EXPECT_LE(ms(set), ms(after) + 10501);
+}
+
+// The record the clock is set from becomes seconds and nanoseconds since 1970, exactly.
+TEST(SystemClock, CalendarTimeToTimespec)
+{
+    const struct {
+        const char* calendar;
+        time_t seconds; // -1: refused
+        long nanoseconds;
+    } cases[] = {
+        {"1970-01-01 00:00:00.000", 0, 0},
+        {"2026-12-07 00:30:00.001", 1796603400, 1000000},
+        {"2000-02-29 23:59:59.999", 951868799, 999000000},
+        {"2104-02-26 09:42:23.500", 4233462143, 500000000},
+        {"2001-02-29 00:00:00.000", -1, 0},
+        {"2026-13-01 00:00:00.000", -1, 0},
+        {"2026-12-07 24:00:00.000", -1, 0},
+        {"2026-12-07 00:00:00.1000", -1, 0},
+    };
+    for (const auto& c : cases) {
+        timespec ts{};
+        const bool ok = SystemTimeToTimespec(CalendarFromText(c.calendar), ts);
+        EXPECT_EQ(ok, c.seconds >= 0) << c.calendar;
+        if (ok) {
+            EXPECT_EQ(ts.tv_sec, c.seconds) << c.calendar;
+            EXPECT_EQ(ts.tv_nsec, c.nanoseconds) << c.calendar;
+        }
+    }
 }
 
 // The privilege is enabled just for the set and disabled after it; a refused step stops the
