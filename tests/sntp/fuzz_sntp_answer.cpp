@@ -1,4 +1,7 @@
-// libFuzzer target: an answer of any length and content, with any destination time.
+// libFuzzer target: the transmit time sent, the arrival time, then an answer of any length and
+// content, through the checks, the offset and the clock target computed from that offset.
+#include "platform/SystemTime.h"
+#include "sntp/ClockTarget.h"
 #include "sntp/SntpPacket.h"
 
 #include <cmath>
@@ -6,38 +9,53 @@
 
 static void Check(bool condition)
 {
-    if (!condition)
+    if (!condition) {
         std::abort();
+    }
 }
 
-// Every timestamp reads as a valid calendar time, and converting that back lands on the same
-// second (or the next one, when the fraction rounded up to a whole second).
-static void CheckCalendar(const CNtpTimestamp& t)
+static bool Same(const SntpReply& a, const SntpReply& b)
 {
-    const SYSTEMTIME st = t.ToSystemTime();
-    Check(st.wYear >= 1968 && st.wYear <= 2104 && st.wMonth >= 1 && st.wMonth <= 12);
-    Check(st.wDay >= 1 && st.wDay <= 31 && st.wHour < 24 && st.wMinute < 60 && st.wSecond < 60);
-    Check(st.wMilliseconds < 1000 && st.wDayOfWeek < 7);
-    const uint32_t back = CNtpTimestamp::FromSystemTime(st).Seconds();
-    Check(back == t.Seconds() || back == t.Seconds() + 1);
+    return a.leapIndicator == b.leapIndicator && a.stratum == b.stratum &&
+           a.originate == b.originate && a.receive == b.receive && a.transmit == b.transmit &&
+           a.destination == b.destination && a.roundTripDelay == b.roundTripDelay &&
+           a.clockOffset == b.clockOffset && a.version == b.version && a.mode == b.mode &&
+           a.referenceId == b.referenceId && a.rootDelay == b.rootDelay &&
+           a.rootDispersion == b.rootDispersion;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    CNtpTimestamp destination(0xE8000000u, 0);
-    if (size >= 8) {
-        destination = CNtpTimestamp::FromNetwork(data);
-        data += 8;
-        size -= 8;
-    }
-    SntpReply reply;
-    if (!ParseSntpAnswer(data, size, destination, reply))
+    if (size < 16) {
         return 0;
-    Check(reply.transmit != CNtpTimestamp());
-    Check(reply.leapIndicator >= 0 && reply.leapIndicator <= 3 && reply.stratum <= 255);
+    }
+    const CNtpTimestamp sent = CNtpTimestamp::FromNetwork(data);
+    const CNtpTimestamp destination = CNtpTimestamp::FromNetwork(data + 8);
+    SntpReply reply;
+    reply.stratum = 77; // a sentinel: an earlier reply that a rejection must leave alone
+    reply.clockOffset = -3.5;
+    const SntpReply before = reply;
+    const AnswerVerdict verdict = ParseSntpAnswer(data + 16, size - 16, sent, destination, reply);
+    if (verdict != AnswerVerdict::Accepted) {
+        Check(Same(reply, before));
+        return 0;
+    }
+    Check(reply.originate == sent && reply.destination == destination);
+    Check(reply.mode == 4 && reply.version >= 1 && reply.version <= 4);
+    Check(reply.leapIndicator != 3 && reply.stratum >= 1 && reply.stratum <= 15);
     Check(std::isfinite(reply.roundTripDelay) && std::isfinite(reply.clockOffset));
-    for (const CNtpTimestamp& t : {reply.originate, reply.receive, reply.transmit, destination})
-        CheckCalendar(t);
-    CheckCalendar(destination.AddSeconds(reply.clockOffset));
+
+    // The clock is set only to a time inside the window, read back as the same second.
+    const timespec now = {static_cast<time_t>(destination.UnixSeconds()),
+                          static_cast<long>(destination.Nanoseconds())};
+    const std::optional<CNtpTimestamp> target = ClockTargetFromOffset(reply.clockOffset, now);
+    if (!target) {
+        return 0;
+    }
+    const int64_t seconds = target->UnixSeconds();
+    Check(seconds >= EarliestClockTarget() && seconds <= kLastUnixSecondOfWindow);
+    timespec set{};
+    Check(SystemTimeToTimespec(target->ToSystemTime(), set));
+    Check(set.tv_sec == seconds || set.tv_sec == seconds + 1); // 999.5 ms and up round up
     return 0;
 }
