@@ -14,8 +14,8 @@ public:
     size_t KeySize() const override { return kKeySize; }
     size_t TagSize() const override { return kTagSize; }
 
-    bool Seal(NtsByteView key, NtsByteView nonce, NtsByteView associatedData,
-              NtsByteView plaintext, NtsBytes& ciphertext) const override;
+    bool Seal(NtsByteView key, NtsByteView nonce, NtsByteView associatedData, NtsByteView plaintext,
+              NtsBytes& ciphertext) const override;
     bool Open(NtsByteView key, NtsByteView nonce, NtsByteView associatedData,
               NtsByteView ciphertext, NtsBytes& plaintext) const override;
 };

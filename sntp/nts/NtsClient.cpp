@@ -9,9 +9,9 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <optional>
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
+#include <optional>
 #include <sys/socket.h>
 
 namespace
@@ -180,8 +180,7 @@ bool CNtsClient::Exchange(const NtsSession& session, SntpReply& reply)
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         bool readable = false;
-        if (left <= 0 || !socket.WaitReadable(static_cast<uint32_t>(left), readable) ||
-            !readable) {
+        if (left <= 0 || !socket.WaitReadable(static_cast<uint32_t>(left), readable) || !readable) {
             // Answers came, but none that passed: say which check the last one failed.
             return m_rejection.empty() ? Fail(kErrorTimedOut, TimeoutText(m_options.timeoutMs))
                                        : Fail(EPROTO, m_rejection);
@@ -194,7 +193,8 @@ bool CNtsClient::Exchange(const NtsSession& session, SntpReply& reply)
         }
         const CNtpTimestamp destination =
             precise && arrival.tv_sec != 0
-                ? CNtpTimestamp::FromUnixTime(arrival.tv_sec, static_cast<uint32_t>(arrival.tv_nsec))
+                ? CNtpTimestamp::FromUnixTime(arrival.tv_sec,
+                                              static_cast<uint32_t>(arrival.tv_nsec))
                 : now;
         SntpReply candidate = reply;
         const Verdict verdict =
@@ -236,9 +236,8 @@ CNtsClient::Verdict CNtsClient::Judge(const Request& request, NtsByteView answer
     const NtsAnswerCheck check =
         CheckNtsAnswer(answer, request.uniqueId, m_aead, request.serverKey, cookies);
     if (header == AnswerVerdict::KissOfDeath &&
-        (check == NtsAnswerCheck::Authentic ||
-         (check == NtsAnswerCheck::Unauthenticated &&
-          HasUniqueIdentifier(answer, request.uniqueId)))) {
+        (check == NtsAnswerCheck::Authentic || (check == NtsAnswerCheck::Unauthenticated &&
+                                                HasUniqueIdentifier(answer, request.uniqueId)))) {
         m_kissCode = kissCode;
         Fail(EPROTO, VerdictText(header, kissCode));
         return Verdict::Refused;

@@ -80,8 +80,8 @@ std::optional<std::vector<NtsExtensionField>> SplitExtensionFields(NtsByteView d
         if (size < kEfHeaderSize || size % 4 != 0 || size > data.size() - at) {
             return std::nullopt;
         }
-        fields.push_back({ReadU16(data, at), data.subspan(at + kEfHeaderSize, size - kEfHeaderSize),
-                          at});
+        fields.push_back(
+            {ReadU16(data, at), data.subspan(at + kEfHeaderSize, size - kEfHeaderSize), at});
         at += size;
     }
     return fields;

@@ -40,9 +40,8 @@ bool ReadResponse(CTlsSession& tls, uint16_t aead, NtsKeResponse& response, std:
 
 } // namespace
 
-bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile,
-                       const CAead& aead, CTlsSession::Deadline deadline, NtsSession& session,
-                       std::string& reason)
+bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile, const CAead& aead,
+                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason)
 {
     CTlsSession tls;
     NtsKeResponse response;
@@ -54,10 +53,10 @@ bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile,
         return false;
     }
     NtsSession result;
-    if (!tls.ExportKey(kExporterLabel, ExporterContext(aead.Id(), kClientToServer),
-                       aead.KeySize(), result.clientKey) ||
-        !tls.ExportKey(kExporterLabel, ExporterContext(aead.Id(), kServerToClient),
-                       aead.KeySize(), result.serverKey)) {
+    if (!tls.ExportKey(kExporterLabel, ExporterContext(aead.Id(), kClientToServer), aead.KeySize(),
+                       result.clientKey) ||
+        !tls.ExportKey(kExporterLabel, ExporterContext(aead.Id(), kServerToClient), aead.KeySize(),
+                       result.serverKey)) {
         reason = tls.Error();
         return false;
     }

@@ -19,6 +19,5 @@ struct NtsSession {
 
 // The key exchange with peer over TLS 1.3 (ALPN "ntske/1"), for NTPv4 with the given AEAD, all
 // of it before the deadline. False with a one-line reason.
-bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile,
-                       const CAead& aead, CTlsSession::Deadline deadline, NtsSession& session,
-                       std::string& reason);
+bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile, const CAead& aead,
+                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason);

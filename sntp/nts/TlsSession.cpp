@@ -98,9 +98,9 @@ bool CTlsSession::ConnectTcp(const Peer& peer)
             break;
         }
     }
-    return Fail(error == ECONNREFUSED  ? "connection refused"
-                : error == ETIMEDOUT ? "key exchange timed out"
-                                     : std::string("cannot connect: ") + std::strerror(error));
+    return Fail(error == ECONNREFUSED ? "connection refused"
+                : error == ETIMEDOUT  ? "key exchange timed out"
+                                      : std::string("cannot connect: ") + std::strerror(error));
 }
 
 bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
@@ -112,9 +112,8 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
     }
     // A machine without a system store can still trust the one CA it was given.
     gnutls_certificate_set_x509_system_trust(m_credentials);
-    if (!caFile.empty() &&
-        gnutls_certificate_set_x509_trust_file(m_credentials, caFile.c_str(),
-                                               GNUTLS_X509_FMT_PEM) <= 0) {
+    if (!caFile.empty() && gnutls_certificate_set_x509_trust_file(m_credentials, caFile.c_str(),
+                                                                  GNUTLS_X509_FMT_PEM) <= 0) {
         return Fail("cannot read the CA file " + caFile);
     }
     rc = gnutls_init(&m_session, GNUTLS_CLIENT | GNUTLS_NONBLOCK);

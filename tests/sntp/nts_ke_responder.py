@@ -1,0 +1,54 @@
+"""A scripted NTS key-exchange server for tests: TLS 1.3 on 127.0.0.1, one fixed answer.
+
+    nts_ke_responder.py CERT KEY ANSWER_HEX [ALPN]
+
+Prints its port on the first line of standard output, then answers every connection with the
+bytes of ANSWER_HEX once the client's request has arrived, and closes it. An empty ANSWER_HEX
+answers nothing and holds the connection open. Ends when standard input closes.
+"""
+import socket
+import ssl
+import sys
+import threading
+
+
+def serve(connection, answer):
+    with connection:
+        try:
+            request = connection.recv(4096)
+            if not request:
+                return
+            if not answer:
+                connection.recv(4096)  # until the client gives up
+                return
+            connection.sendall(answer)
+        except (OSError, ssl.SSLError):
+            pass
+
+
+def main():
+    cert, key, answer = sys.argv[1], sys.argv[2], bytes.fromhex(sys.argv[3])
+    alpn = sys.argv[4] if len(sys.argv) > 4 else "ntske/1"
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_3
+    context.load_cert_chain(cert, key)
+    context.set_alpn_protocols([alpn])
+    listener = socket.create_server(("127.0.0.1", 0))
+    sys.stdout.write(f"{listener.getsockname()[1]}\n")
+    sys.stdout.close()  # the test stops reading after the line
+
+    def accept():
+        while True:
+            raw, _ = listener.accept()
+            try:
+                connection = context.wrap_socket(raw, server_side=True)
+            except (OSError, ssl.SSLError):
+                raw.close()
+                continue
+            threading.Thread(target=serve, args=(connection, answer), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    sys.stdin.read()
+
+
+main()
