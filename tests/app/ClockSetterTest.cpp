@@ -1,0 +1,135 @@
+// The clock setters without a system bus: the once-only rule, the route taken where there is no
+// timedated, and "Adjust" waiting for an answer while the window goes on.
+#include "AppTestSupport.h"
+#include "ClockSetterFake.h"
+
+#include "app/CapabilityClockSetter.h"
+#include "app/OffsetApplier.h"
+#include "app/SyncSteps.h"
+#include "app/TimedatedClockSetter.h"
+#include "controls/HoverButton.h"
+#include "platform/LastError.h"
+#include "sntp/NtpTimestamp.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+SntpReply Exchange(double offset, int second)
+{
+    SntpReply reply;
+    reply.destination = CNtpTimestamp::Now().AddSeconds(second);
+    reply.originate = reply.destination.AddSeconds(-0.01);
+    reply.clockOffset = offset;
+    return reply;
+}
+
+// A clock the process may not set: every setting fails as the kernel says it.
+struct DeniedClock : FakeClock {
+    DeniedClock() : FakeClock(false) {}
+    bool SetSystemTime(const SYSTEMTIME& st) override
+    {
+        FakeClock::SetSystemTime(st);
+        SetLastError(EPERM);
+        return false;
+    }
+};
+
+} // namespace
+
+// "Adjust" pressed while a command-line run with Y types its report, then the run's own
+// setting: whichever comes first sets the clock, the other joins it or learns it was done.
+// A failed setting leaves the exchange for another try; nothing else is ever applied.
+TEST(OffsetApplier, AppliesAnExchangeOnceWhoeverAsks)
+{
+    SntpReply stored = Exchange(2.5, 0);
+    const SntpReply a = stored;
+    OffsetApplier applier(stored);
+    DeferredClockSetter setter;
+    std::vector<std::string> answers;
+    const auto record = [&answers](std::string who) {
+        return [&answers, who](bool set) { answers.push_back(who + (set ? " set" : " not set")); };
+    };
+
+    applier.Apply(setter, a, record("adjust"));
+    applier.Apply(setter, a, record("worker"));
+    EXPECT_TRUE(applier.IsPending());
+    EXPECT_EQ(setter.offsets, std::vector<double>{2.5});
+    setter.Answer(false);
+    EXPECT_EQ(answers, (std::vector<std::string>{"adjust not set", "worker not set"}));
+    EXPECT_TRUE(OffsetApplier::SameExchange(stored, a));
+
+    applier.Apply(setter, a, record("adjust"));
+    applier.Apply(setter, Exchange(7.0, 1), record("other")); // never two settings at once
+    setter.Answer(true);
+    applier.Apply(setter, a, record("worker"));
+    EXPECT_EQ(setter.offsets, (std::vector<double>{2.5, 2.5}));
+    EXPECT_EQ(answers, (std::vector<std::string>{"adjust not set", "worker not set",
+                                                 "other not set", "adjust set", "worker set"}));
+    EXPECT_EQ(stored.destination.Value(), 0u);
+
+    // A newer exchange stored while an older one is set stays; one no longer stored is refused.
+    stored = Exchange(-1.0, 2);
+    const SntpReply b = stored;
+    applier.Apply(setter, b, record("adjust"));
+    stored = Exchange(3.0, 3);
+    setter.Answer(true);
+    EXPECT_EQ(stored.clockOffset, 3.0);
+    applier.Apply(setter, Exchange(9.0, 4), record("stale"));
+    EXPECT_EQ(setter.offsets, (std::vector<double>{2.5, 2.5, -1.0}));
+    EXPECT_EQ(answers.back(), "stale not set");
+}
+
+// Without a system bus the engine's route sets the clock (here the recording seam) and says
+// why it could not; a target outside the clock's window is refused before any route.
+TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
+{
+    FakeClock clock;
+    CSntpClient client(clock);
+    TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
+                                ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
+    const CNtpTimestamp before = CNtpTimestamp::Now();
+    EXPECT_TRUE(ClockSetter::SetAndWait(setter, 10.25));
+    ASSERT_EQ(clock.m_settings.size(), 1u);
+    EXPECT_NEAR(CNtpTimestamp::FromSystemTime(clock.m_settings[0]).Difference(before), 10.25, 0.5);
+    EXPECT_EQ(setter.FailureReason(), "");
+
+    EXPECT_FALSE(ClockSetter::SetAndWait(setter, -70.0 * 365 * 86400));
+    EXPECT_EQ(setter.FailureReason(), "target time out of range");
+    EXPECT_EQ(clock.m_settings.size(), 1u);
+
+    DeniedClock denied;
+    CSntpClient deniedClient(denied);
+    TimedatedClockSetter refusing(std::make_unique<CapabilityClockSetter>(deniedClient),
+                                  ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
+    EXPECT_FALSE(ClockSetter::SetAndWait(refusing, 1.0));
+    EXPECT_EQ(refusing.FailureReason(), "no permission to set the clock");
+}
+
+// The window stays responsive while the answer is awaited: the log is cleared at once, a second
+// "Adjust" asks nothing more, and the result line is typed when the answer comes.
+TEST(ClockSetter, AdjustWaitsForItsAnswerAndIsNotRepeatedMeanwhile)
+{
+    TempExeDir folder;
+    CSyncDlg dlg;
+    dlg.SetExeDir(folder.path());
+    dlg.SetLogPace(std::chrono::milliseconds(1));
+    auto owned = std::make_unique<DeferredClockSetter>();
+    DeferredClockSetter& setter = *owned;
+    dlg.SetClockSetter(std::move(owned));
+    dlg.show();
+    dlg.m_lastReply = Exchange(-3.5, -60);
+    dlg.m_editLog->setPlainText("old");
+
+    dlg.m_btnAdjust->click();
+    dlg.m_btnAdjust->click();
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(dlg.m_editLog->toPlainText(), "");
+    EXPECT_EQ(setter.offsets, std::vector<double>{-3.5});
+
+    setter.Answer(true);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(LogLines(dlg), QStringList{SyncSteps::kAdjusted});
+    EXPECT_EQ(dlg.m_lastReply.destination.Value(), 0u);
+}
