@@ -140,7 +140,7 @@ bool CNtsClient::Query(const std::string& server, SntpReply& reply)
     std::string reason;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_options.timeoutMs);
     if (!RunNtsKeyExchange(peer, m_options.ntsCaFile, m_aead, deadline, session, reason)) {
-        return Fail(reason == "key exchange timed out" ? kErrorTimedOut : EPROTO, reason);
+        return Fail(reason == kKeyExchangeTimedOut ? kErrorTimedOut : EPROTO, reason);
     }
     return Exchange(session, reply);
 }
@@ -189,7 +189,9 @@ bool CNtsClient::Exchange(const NtsSession& session, SntpReply& reply)
         const CNtpTimestamp now = TransmitTime();
         const int received = socket.Receive(answer.data(), answer.size(), &arrival);
         if (received == CUdpSocket::kSocketError) {
-            return Fail(GetLastError(), "no answer from " + address.Text());
+            const uint32_t error = GetLastError();
+            return Fail(error, error == ECONNREFUSED ? "connection refused"
+                                                     : "no answer from " + address.Text());
         }
         const CNtpTimestamp destination =
             precise && arrival.tv_sec != 0

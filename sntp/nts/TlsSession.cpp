@@ -99,7 +99,7 @@ bool CTlsSession::ConnectTcp(const Peer& peer)
         }
     }
     return Fail(error == ECONNREFUSED ? "connection refused"
-                : error == ETIMEDOUT  ? "key exchange timed out"
+                : error == ETIMEDOUT  ? kKeyExchangeTimedOut
                                       : std::string("cannot connect: ") + std::strerror(error));
 }
 
@@ -116,7 +116,8 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
                                                                   GNUTLS_X509_FMT_PEM) <= 0) {
         return Fail("cannot read the CA file " + caFile);
     }
-    rc = gnutls_init(&m_session, GNUTLS_CLIENT | GNUTLS_NONBLOCK);
+    // A server that closes early must not kill the process with SIGPIPE.
+    rc = gnutls_init(&m_session, GNUTLS_CLIENT | GNUTLS_NONBLOCK | GNUTLS_NO_SIGNAL);
     if (rc < 0) {
         m_session = nullptr;
         return FailTls("TLS set-up failed", rc);
@@ -221,7 +222,7 @@ bool CTlsSession::WaitForSocket()
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            return Fail("key exchange timed out");
+            return Fail(kKeyExchangeTimedOut);
         }
         const int ready = poll(&p, 1, static_cast<int>(left.count()) + 1);
         if (ready > 0) {

@@ -5,6 +5,9 @@
 #include <chrono>
 #include <string>
 
+// The reason left when the deadline passes.
+constexpr const char* kKeyExchangeTimedOut = "key exchange timed out";
+
 struct gnutls_session_int;
 struct gnutls_certificate_credentials_st;
 
