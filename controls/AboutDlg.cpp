@@ -8,7 +8,6 @@
 #include "res/Version.h"
 
 #include <QDesktopServices>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -54,7 +53,8 @@ void CAboutDlg::DoDataExchange()
 void CAboutDlg::OnInitDialog()
 {
     DoDataExchange();
-    const QColor face = palette().color(QPalette::Button);
+    // The box's own background, so that the links sit on it without a box of their own.
+    const QColor face = palette().color(backgroundRole());
     if (m_linkHome != nullptr) {
         m_linkHome->SetBkColor(face);
         m_linkHome->SetLink(HomePageUrl(), kLinkColor);
@@ -66,8 +66,8 @@ void CAboutDlg::OnInitDialog()
         connect(m_linkMail, &CLinkLabel::clicked, this, &CAboutDlg::OnMailLink);
     }
 
-    // The stock GUI font made bold, for the product line only.
-    m_fontBold = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // The box's font made bold, for the product line only: the lines keep one size.
+    m_fontBold = font();
     m_fontBold.setWeight(QFont::Bold);
     if (auto* product = Item<QLabel>(this, "IDC_PRODUCT")) {
         product->setFont(m_fontBold);

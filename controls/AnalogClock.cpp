@@ -16,8 +16,8 @@ namespace
 
 constexpr double kPi = 3.14159;
 constexpr double kThirtieth = 1.0 / 30.0;
-constexpr int kSweepPeriodMs = 50;
-constexpr int kStepPeriodMs = 100;
+constexpr int kMsPerSecond = 1000;
+constexpr int kMsPerMinute = 60 * kMsPerSecond;
 constexpr int kHourHand = 0;
 constexpr int kMinuteHand = 1;
 constexpr int kSecondHand = 2;
@@ -96,10 +96,7 @@ void CAnalogClock::Run(bool bRun)
 {
     m_bRunning = bRun;
     if (!bRun) {
-        if (m_nTimerID != 0) {
-            killTimer(m_nTimerID);
-            m_nTimerID = 0;
-        }
+        StopTimer();
         return;
     }
     SyncGeometry();
@@ -114,13 +111,65 @@ void CAnalogClock::Run(bool bRun)
         return;
     }
     ShowNow();
-    m_nTimerID = startTimer(m_bSweepSecond ? kSweepPeriodMs : kStepPeriodMs);
+    ArmTimer();
+}
+
+void CAnalogClock::SetSecondWakeups(bool bEverySecond)
+{
+    m_bSecondWakeups = bEverySecond;
+    if (m_nTimerID != 0) {
+        StopTimer();
+        ArmTimer();
+    }
 }
 
 void CAnalogClock::ShowNow()
 {
     const QTime now = GetLocalTime();
     ShowTime(now.hour() % 12, now.minute(), now.second(), now.msec());
+    emit Ticked();
+}
+
+// One single-shot wake-up at the next moment the picture changes. It runs only while the clock
+// is shown: a hidden clock has nothing to change, and catches up when it is shown again.
+void CAnalogClock::ArmTimer()
+{
+    if (m_nTimerID != 0 || !isVisible()) {
+        return;
+    }
+    m_nTimerID = startTimer(NextTick(), Qt::PreciseTimer);
+}
+
+void CAnalogClock::StopTimer()
+{
+    if (m_nTimerID != 0) {
+        killTimer(m_nTimerID);
+        m_nTimerID = 0;
+    }
+}
+
+// Milliseconds from the time last shown until the picture next changes: the second hand moves
+// to other pixels, or the minute (and with it the polygon hands) changes; with second wake-ups
+// also the next whole second. A sweep moved by less than a pixel changes nothing, so the clock
+// sleeps through it.
+int CAnalogClock::NextTick() const
+{
+    const int shown = m_nSecond * kMsPerSecond + m_nMilliseconds;
+    int limit = kMsPerMinute - shown;
+    if (m_bSecondWakeups || (m_bSecondHand && !m_bSweepSecond)) {
+        limit = std::min(limit, kMsPerSecond - m_nMilliseconds);
+    }
+    if (!m_bSecondHand || !m_bSweepSecond) {
+        return std::max(1, limit);
+    }
+    const auto line = SecondHandLine(m_nSecond, m_nMilliseconds);
+    for (int ahead = 1; ahead < limit; ++ahead) {
+        const int later = shown + ahead;
+        if (SecondHandLine(later / kMsPerSecond, later % kMsPerSecond) != line) {
+            return ahead;
+        }
+    }
+    return std::max(1, limit);
 }
 
 QTime CAnalogClock::GetLocalTime() const
@@ -390,9 +439,27 @@ void CAnalogClock::timerEvent(QTimerEvent* event)
     OnTimer(event->timerId());
 }
 
+void CAnalogClock::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_bRunning && m_nTimerID == 0) {
+        ShowNow();
+        ArmTimer();
+    }
+}
+
+void CAnalogClock::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    StopTimer();
+}
+
 void CAnalogClock::OnTimer(int nIDEvent)
 {
-    if (m_nTimerID != 0 && nIDEvent == m_nTimerID) {
-        ShowNow();
+    if (m_nTimerID == 0 || nIDEvent != m_nTimerID) {
+        return;
     }
+    StopTimer();
+    ShowNow();
+    ArmTimer();
 }

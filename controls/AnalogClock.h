@@ -11,9 +11,10 @@
 class QPainter;
 
 // A small analogue clock of the local time: tick marks, two kite-shaped hands and a sweeping
-// second hand. Each timer tick redraws only what moved, on the clock's own canvas: the second
-// hand as an inverting line that a second drawing removes, the polygon hands only when the
-// hour or minute changes. The paint event shows the canvas.
+// second hand. It sleeps until the moment its picture next changes (the second hand reaches other
+// pixels, or the minute turns) and then redraws only what moved, on the clock's own canvas: the
+// second hand as an inverting line that a second drawing removes, the polygon hands only when the
+// hour or minute changes. The paint event shows the canvas. It runs only while it is shown.
 class CAnalogClock : public QWidget
 {
     Q_OBJECT
@@ -28,10 +29,17 @@ public:
     void ShowMinuteTicks(bool bShow);
     // Starts (drawing the current time at once) or stops the clock's timer.
     void Run(bool bRun);
+    // Also wakes at every whole second, so that an owner showing seconds is served by the same
+    // wake-ups (see Ticked).
+    void SetSecondWakeups(bool bEverySecond);
     // Moves the hands to a time (hour 0-11), redrawing only what moved.
     void ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds);
 
     bool IsRunning() const { return m_nTimerID != 0; }
+
+signals:
+    // The clock has just shown the local time: after each wake-up, a start and a show.
+    void Ticked();
 
 protected:
     // Dial positions are sixtieths of a turn clockwise from 12 o'clock.
@@ -47,8 +55,10 @@ protected:
     virtual void GetHandPoints(int nPos, int nHand, std::array<QPoint, 4>& points) const;
     virtual void GetSweepPoints(double dPos, std::array<QPoint, 2>& points) const;
     virtual void DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds);
-    // The local time the timer shows.
+    // The local time the timer shows: the clock's seam.
     virtual QTime GetLocalTime() const;
+    // Milliseconds from the time last shown until the picture next changes.
+    int NextTick() const;
 
     void CalcGeometry();
     void OnEraseBkgnd(QPainter* pDC);
@@ -58,6 +68,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
     // The clock's screen, for drawing on it as a tick does.
     QImage& Canvas() { return m_canvas; }
@@ -74,6 +86,8 @@ private:
     std::array<QPoint, 2> SecondHandLine(int nSecond, int nMilliseconds) const;
     QRect ChangedRect(int nHour, int nMinute, int nSecond, int nMilliseconds) const;
     void ShowNow();
+    void ArmTimer();
+    void StopTimer();
     void SyncGeometry();
     void Redraw();
 
@@ -96,6 +110,7 @@ private:
     bool m_bMinuteTicks = true;
     bool m_bHourTicks = true;
     bool m_bSweepSecond = true;
+    bool m_bSecondWakeups = false;
 
     // The clock's screen: incremental drawing happens here, the paint event copies it.
     QImage m_canvas;

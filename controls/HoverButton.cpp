@@ -68,9 +68,33 @@ void CHoverButton::enterEvent(QEnterEvent* event)
 
 void CHoverButton::leaveEvent(QEvent* event)
 {
+    EndHover();
+    QPushButton::leaveEvent(event);
+}
+
+// Where the window system reports no leave (the window loses the activation or is hidden under
+// the pointer), the hot face would stay until the pointer came back.
+void CHoverButton::hideEvent(QHideEvent* event)
+{
+    EndHover();
+    QPushButton::hideEvent(event);
+}
+
+bool CHoverButton::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate) {
+        EndHover();
+    }
+    return QPushButton::event(event);
+}
+
+void CHoverButton::EndHover()
+{
+    if (!m_bHot) {
+        return;
+    }
     m_bHot = false;
     update();
-    QPushButton::leaveEvent(event);
 }
 
 void CHoverButton::mousePressEvent(QMouseEvent* event)

@@ -12,6 +12,8 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
+#include <algorithm>
+
 using FrameDrawing::Draw3dRect;
 using FrameDrawing::FillSolidRect;
 
@@ -64,6 +66,7 @@ CIComboBox::CIComboBox(QWidget* parent) : QComboBox(parent)
     setInsertPolicy(QComboBox::NoInsert);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_cxThumb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    UpdateThumb();
 
     // Mouse moves over the edit field start the hover timer too.
     setMouseTracking(true);
@@ -82,14 +85,44 @@ int CIComboBox::AddString(const QString& text)
     return index;
 }
 
+// The flat button covers the style's whole arrow area, so that none of the style's own button
+// shows beside it: it spans from the arrow's left edge to the inner ring's right side.
+void CIComboBox::UpdateThumb()
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QRect arrow =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this);
+    if (!arrow.isValid()) {
+        return;
+    }
+    m_cxThumb = std::max(1, width() - 3 - arrow.left());
+}
+
 bool CIComboBox::IsCursorInside() const
 {
     // A hidden control, or one in a minimized window, lies under no cursor: the old platform
-    // moved a minimized window off the screen.
-    if (!isVisible() || window()->isMinimized()) {
+    // moved a minimized window off the screen. Where the window system reports the cursor only
+    // with its events (Wayland), QCursor::pos() keeps the last one: after the pointer has left,
+    // it is not believed.
+    if (!m_bPointerInside || !isVisible() || window()->isMinimized()) {
         return false;
     }
     return QRect(mapToGlobal(QPoint(0, 0)), size()).contains(QCursor::pos());
+}
+
+// The pointer left, the window lost the activation or the control was hidden: the hover look
+// ends now instead of waiting for a poll of the cursor position. A held button keeps its look
+// until the release.
+void CIComboBox::EndHover()
+{
+    m_bPointerInside = false;
+    if (m_bLButtonDown) {
+        return;
+    }
+    m_timer.stop();
+    m_bHotDrawn = false;
+    Invalidate();
 }
 
 void CIComboBox::DrawFlat(QPainter* pDC, int nLook)
@@ -145,6 +178,10 @@ void CIComboBox::paintEvent(QPaintEvent*)
         memory.setPen(palette().color(QPalette::Text));
         QStyleOptionComboBox option;
         initStyleOption(&option);
+        // The control's own face behind what the style draws around the edit field (Windows
+        // fills it with the button colour): no theme colour shows beside the flat button.
+        option.palette.setColor(QPalette::Button, m_clrFace);
+        option.palette.setColor(QPalette::Window, m_clrFace);
         style()->drawComplexControl(QStyle::CC_ComboBox, &option, &memory, this);
         style()->drawControl(QStyle::CE_ComboBoxLabel, &option, &memory, this);
         int look = m_nScreenLook;
@@ -189,6 +226,9 @@ bool CIComboBox::OnKey(const QKeyEvent* event)
 bool CIComboBox::event(QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowDeactivate) {
+        EndHover();
+    }
     if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
         if (OnKey(static_cast<QKeyEvent*>(event))) {
             event->accept();
@@ -218,6 +258,7 @@ void CIComboBox::OnMouseOver(const QPointF& globalPos)
     if (!QRect(mapToGlobal(QPoint(0, 0)), size()).contains(globalPos.toPoint())) {
         return;
     }
+    m_bPointerInside = true;
     m_timer.start(kHoverPeriodMs, this);
     OnTimerStep();
 }
@@ -232,6 +273,18 @@ void CIComboBox::enterEvent(QEnterEvent* event)
 {
     OnMouseOver(event->globalPosition());
     QComboBox::enterEvent(event);
+}
+
+void CIComboBox::leaveEvent(QEvent* event)
+{
+    EndHover();
+    QComboBox::leaveEvent(event);
+}
+
+void CIComboBox::hideEvent(QHideEvent* event)
+{
+    EndHover();
+    QComboBox::hideEvent(event);
 }
 
 void CIComboBox::mousePressEvent(QMouseEvent* event)
@@ -317,6 +370,7 @@ void CIComboBox::focusOutEvent(QFocusEvent* event)
 void CIComboBox::resizeEvent(QResizeEvent* event)
 {
     QComboBox::resizeEvent(event);
+    UpdateThumb();
     Invalidate();
 }
 
@@ -329,7 +383,10 @@ void CIComboBox::showEvent(QShowEvent* event)
 void CIComboBox::changeEvent(QEvent* event)
 {
     QComboBox::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange) {
+    if (event->type() == QEvent::StyleChange) {
+        UpdateThumb();
+    }
+    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::StyleChange) {
         Invalidate();
     }
 }

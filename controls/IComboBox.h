@@ -28,6 +28,7 @@ public:
     // Draws the frame and the drop button in one of the looks.
     virtual void DrawFlat(QPainter* pDC, int nLook);
 
+    // The drop button's width: from the style's arrow area to the inner ring.
     int ThumbWidth() const { return m_cxThumb; }
     bool IsHoverTimerActive() const { return m_timer.isActive(); }
 
@@ -35,6 +36,8 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -55,6 +58,8 @@ private:
     void OnTimerStep();
     void OnEditUpdate();
     void OnButtonReleased();
+    void EndHover();
+    void UpdateThumb();
     void ShowLook(int nLook);
     void Invalidate();
 
@@ -62,6 +67,8 @@ private:
     bool m_bLButtonDown = false;
     bool m_bHotDrawn = false;
     bool m_bNoComplete = false;
+    // The pointer came in (an enter or a move over the control) and has not left since.
+    bool m_bPointerInside = false;
     QColor m_clrLight{255, 255, 255};
     QColor m_clrShadow{100, 100, 105};
     QColor m_clrArrow{100, 100, 105};

@@ -3,7 +3,9 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QRawFont>
 #include <QStringList>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,10 @@ const char* const kWineFaces[] = {"/usr/share/wine/fonts/tahoma.ttf",
 
 // A large reference size keeps the rounding of the cell-height scale small.
 constexpr int kReferencePixels = 1000;
+// Where the OS/2 table keeps usWinAscent and usWinDescent (big-endian 16-bit each).
+const char* const kOs2Table = "OS/2";
+constexpr int kWinAscentOffset = 74;
+constexpr int kWinDescentOffset = 76;
 
 } // namespace
 
@@ -64,26 +70,50 @@ void CTahomaFont::SetLogHeight(QFont& font, int nLogHeight)
     if (nLogHeight == 0) {
         return;
     }
-    // A positive height is the cell height: start from the linear scale of the em, then step
-    // to the largest em whose hinted ascent + descent still fits.
+    const int em = EmForCell(font, nLogHeight);
+    font.setPixelSize(em > 0 ? em : MetricsEmForCell(font, nLogHeight));
+}
+
+// The old platform measures a cell by the face's Windows metrics (usWinAscent + usWinDescent of
+// its OS/2 table), which for most faces exceed the ascent and descent Qt reports: Tahoma's cell
+// is 1.21 em, Qt's 0.97 em.
+int CTahomaFont::EmForCell(const QFont& font, int nCellHeight)
+{
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray os2 = raw.fontTable(kOs2Table);
+    if (!raw.isValid() || os2.size() < kWinDescentOffset + 2) {
+        return 0;
+    }
+    const int cell = qFromBigEndian<quint16>(os2.constData() + kWinAscentOffset) +
+                     qFromBigEndian<quint16>(os2.constData() + kWinDescentOffset);
+    if (cell <= 0) {
+        return 0;
+    }
+    return std::max(1, static_cast<int>(std::lround(nCellHeight * raw.unitsPerEm() / cell)));
+}
+
+// Without an OS/2 table: the largest em whose hinted ascent + descent still fits, starting from
+// the linear scale.
+int CTahomaFont::MetricsEmForCell(const QFont& font, int nCellHeight)
+{
     QFont probe(font);
     probe.setPixelSize(kReferencePixels);
     const QFontMetricsF reference(probe);
     const qreal referenceCell = reference.ascent() + reference.descent();
     int em = referenceCell > 0
-                 ? static_cast<int>(std::lround(nLogHeight * kReferencePixels / referenceCell))
-                 : nLogHeight;
+                 ? static_cast<int>(std::lround(nCellHeight * kReferencePixels / referenceCell))
+                 : nCellHeight;
     em = std::max(1, em);
     const auto cellAt = [&probe](int pixels) {
         probe.setPixelSize(pixels);
         const QFontMetrics metrics(probe);
         return metrics.ascent() + metrics.descent();
     };
-    while (em > 1 && cellAt(em) > nLogHeight) {
+    while (em > 1 && cellAt(em) > nCellHeight) {
         --em;
     }
-    while (em < 4 * nLogHeight && cellAt(em + 1) <= nLogHeight) {
+    while (em < 4 * nCellHeight && cellAt(em + 1) <= nCellHeight) {
         ++em;
     }
-    font.setPixelSize(em);
+    return em;
 }

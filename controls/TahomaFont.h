@@ -13,8 +13,8 @@ public:
     static QString Family();
 
     // A Tahoma font from a LOGFONT-style height: negative is the em height in pixels, positive
-    // the cell height (ascent + descent) in pixels, met by the largest em whose cell fits;
-    // zero keeps the default size.
+    // the cell height in pixels as the face's Windows metrics give it (usWinAscent +
+    // usWinDescent); zero keeps the default size.
     static QFont Font(int nLogHeight, QFont::Weight weight = QFont::Normal,
                       bool bUnderline = false);
 
@@ -23,4 +23,7 @@ public:
 
 private:
     static QString FindFamily();
+    // The em in pixels for a cell height, by the OS/2 table; 0 when the face has none.
+    static int EmForCell(const QFont& font, int nCellHeight);
+    static int MetricsEmForCell(const QFont& font, int nCellHeight);
 };

@@ -33,7 +33,9 @@ public:
         return points[nHand == 2 ? 1 : 2];
     }
     using CAnalogClock::Canvas, CAnalogClock::Center, CAnalogClock::DrawSweepHand,
-        CAnalogClock::GetPoint, CAnalogClock::HourPos, CAnalogClock::OnTimer, CAnalogClock::TimerID;
+        CAnalogClock::GetPoint, CAnalogClock::HourPos, CAnalogClock::NextTick,
+        CAnalogClock::OnTimer, CAnalogClock::TimerID;
+    void Show(const QTime& t) { ShowTime(t.hour() % 12, t.minute(), t.second(), t.msec()); }
     QTime now;
 
 protected:
@@ -94,6 +96,7 @@ TEST(AnalogClock, TicksAndRestartsMatchAFreshClock)
     }
     EXPECT_EQ(clock.Screen(), TestClock(11, 0, 14, 100).Screen());
     const QImage at312 = TestClock(3, 12, 0, 0).Screen();
+    clock.show();                    // the timer runs only while the clock is shown
     clock.now = QTime(15, 12, 0, 0); // a restart keeps the marks
     clock.Run(true);
     EXPECT_EQ(clock.Screen(), at312);
@@ -102,4 +105,50 @@ TEST(AnalogClock, TicksAndRestartsMatchAFreshClock)
     EXPECT_EQ(clock.Screen(), at312);
     clock.OnTimer(clock.TimerID());
     EXPECT_EQ(clock.Screen(), TestClock(4, 45, 50, 500).Screen());
+}
+
+// The clock sleeps until its picture next changes. Over a minute and a half of fake time, past
+// a minute's turn and 3 o'clock, its canvas equals at every 50 ms step that of a clock ticking
+// every 50 ms, with a few wake-ups a second; asked for them, it also wakes at every whole
+// second. Hidden, it has no timer; shown again, it catches up at once.
+TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
+{
+    const QTime start(10, 59, 30, 0);
+    for (const bool seconds : {false, true}) {
+        SCOPED_TRACE(seconds ? "with second wake-ups" : "alone");
+        TestClock reference, sleeper;
+        sleeper.SetSecondWakeups(seconds);
+        reference.Show(start);
+        sleeper.Show(start);
+        reference.Screen(); // the full paints; what follows is incremental
+        sleeper.Screen();
+        int next = sleeper.NextTick(), wakes = 0, wholeSeconds = 0;
+        const int span = 90000;
+        for (int at = 0; at <= span; at += 50) {
+            while (next <= at) {
+                sleeper.Show(start.addMSecs(next));
+                wholeSeconds += next % 1000 == 0;
+                ++wakes;
+                next += sleeper.NextTick();
+            }
+            reference.Show(start.addMSecs(at));
+            ASSERT_EQ(sleeper.Canvas(), reference.Canvas()) << at << " ms";
+        }
+        EXPECT_LT(wakes, 4 * span / 1000);
+        if (seconds) {
+            EXPECT_EQ(wholeSeconds, span / 1000);
+        }
+    }
+
+    TestClock clock;
+    clock.now = QTime(9, 0, 0);
+    clock.show();
+    clock.Run(true);
+    EXPECT_NE(clock.TimerID(), 0);
+    clock.hide();
+    EXPECT_EQ(clock.TimerID(), 0);
+    clock.now = QTime(9, 41, 20, 300);
+    clock.show();
+    EXPECT_NE(clock.TimerID(), 0);
+    EXPECT_EQ(clock.Screen(), TestClock(9, 41, 20, 300).Screen());
 }

@@ -8,6 +8,8 @@
 
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -38,6 +40,20 @@ TEST(HoverButton, ShowsTheFaceOfEachStateFromItsStrip)
         EXPECT_TRUE(shows(1)) << face; // pressed wins over hot
         QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(3, 2));
         EXPECT_TRUE(shows(face)) << face;
+    }
+    // Where no leave comes (the window loses the activation, or is hidden under the pointer),
+    // the hot face ends all the same.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    button.show();
+    for (QEvent* end : {&deactivate, static_cast<QEvent*>(nullptr)}) {
+        QApplication::sendEvent(&button, &enter);
+        ASSERT_TRUE(shows(2));
+        if (end != nullptr) {
+            QApplication::sendEvent(&button, end);
+        } else {
+            button.hide();
+        }
+        EXPECT_TRUE(shows(0));
     }
     button.setEnabled(false); // the mouse over a disabled button leaves it normal
     QApplication::sendEvent(&button, &enter);
@@ -77,21 +93,36 @@ TEST(LinkLabel, ColoursAndHandCursorsOnlyWithText)
     EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
 }
 
-// Each opening is built afresh; its links, blue on the button face, open through the desktop
-// and leave it open.
+// Each opening is built afresh; its links, blue on the box's own background, open through the
+// desktop and leave it open. Its lines share one size, the product line in bold.
 TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
 {
     QTextBrowser desktop; // stands in for the browser and the mail program: its signal records
     QSignalSpy opened(&desktop, &QTextBrowser::anchorClicked);
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &desktop, "anchorClicked");
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &desktop, "anchorClicked");
+    const QPalette original = QApplication::palette();
+    QPalette themed = original; // a theme whose buttons differ from its windows
+    themed.setColor(QPalette::Button, QColor(90, 20, 20));
+    themed.setColor(QPalette::Window, QColor(230, 230, 210));
+    QApplication::setPalette(themed);
     for (int opening = 0; opening < 2; ++opening) {
         CAboutDlg dialog;
         dialog.show();
+        const QFontInfo product(dialog.findChild<QLabel*>("IDC_PRODUCT")->font());
+        for (QLabel* line : dialog.findChildren<QLabel*>()) {
+            if (!line->text().isEmpty()) {
+                EXPECT_EQ(QFontInfo(line->font()).pixelSize(), product.pixelSize())
+                    << line->text().toStdString();
+            }
+        }
+        EXPECT_TRUE(product.bold());
+        EXPECT_EQ(product.family(), QFontInfo(dialog.font()).family());
         for (const char* name : {"IDC_LINK_HOME", "IDC_LINK_MAIL"}) {
             CLinkLabel* link = dialog.findChild<CLinkLabel*>(name);
             ASSERT_NE(link, nullptr) << name;
-            EXPECT_EQ(link->BkColor(), dialog.palette().color(QPalette::Button));
+            EXPECT_EQ(link->BkColor(), QColor(230, 230, 210));
+            EXPECT_EQ(QFontInfo(link->LinkFont()).pixelSize(), product.pixelSize());
             EXPECT_EQ(link->TextColor(), QColor(Qt::blue));
             QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
             link->SetLink(QStringLiteral("changed"), Qt::red); // not to be seen again
@@ -102,4 +133,5 @@ TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
         EXPECT_EQ(opened.takeFirst()[0].toUrl().toEncoded(),
                   "mailto:support@horalink.org?subject=%22Horalink%201.3%20support%22");
     }
+    QApplication::setPalette(original);
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyleFactory>
 
 using namespace TestPixels;
 
@@ -31,9 +32,10 @@ QImage Flat(CIComboBox& combo, int look)
 TEST(IComboBox, FlatFramePixelsOfEachLookAndTheLookShown)
 {
     CIComboBox combo;
-    const int w = 157, thumb = combo.ThumbWidth(), left = w - 3 - thumb;
+    const int w = 157;
     for (int h : {21, 40}) {
         combo.resize(w, h);
+        const int thumb = combo.ThumbWidth(), left = w - 3 - thumb;
         for (int look : {CIComboBox::FLAT_NORMAL, CIComboBox::FLAT_HOT, CIComboBox::FLAT_PRESSED}) {
             SCOPED_TRACE(testing::Message() << "look " << look << " height " << h);
             const QImage image = Flat(combo, look);
@@ -76,7 +78,62 @@ TEST(IComboBox, FlatFramePixelsOfEachLookAndTheLookShown)
     combo.hide();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !combo.IsHoverTimerActive(); }, 200));
     combo.setEnabled(false); // the button is plain face inside its ring
+    const int thumb = combo.ThumbWidth();
     EXPECT_EQ(Count(Render(combo), QRect(w - 2 - thumb, 2, thumb, 36), kFace), thumb * 36);
+}
+
+// Right of the edit field lies only the flat drawing: none of the style's own drop button shows
+// between the field and the flat button, whatever the style's arrow area (Fusion's is wider
+// than a scroll bar).
+TEST(IComboBox, FlatButtonCoversTheStylesArrowArea)
+{
+    for (const char* name : {"Fusion", "Windows"}) {
+        CIComboBox combo;
+        combo.setStyle(QStyleFactory::create(QString::fromLatin1(name)));
+        QPalette palette = combo.palette(); // the window's colours, as it gives them
+        palette.setColor(QPalette::Base, kFace);
+        combo.setPalette(palette);
+        combo.AddString(QStringLiteral("pool.ntp.org"));
+        combo.resize(141, 21);
+        QImage flat(combo.size(), QImage::Format_RGB32);
+        flat.fill(kFace);
+        {
+            QPainter painter(&flat);
+            combo.DrawFlat(&painter, CIComboBox::FLAT_NORMAL);
+        }
+        // Level with the edit field, from its right edge to the control's.
+        const QRect field = combo.lineEdit()->geometry();
+        const QRect beside(field.right() + 1, field.top(), 140 - field.right(), field.height());
+        EXPECT_EQ(Render(combo).copy(beside), flat.copy(beside)) << name;
+    }
+}
+
+// Where the window system tells the cursor's position only with its events (Wayland), the
+// position stays inside after the pointer left: the hot look ends on the leave itself, on the
+// window's deactivation and on hiding.
+TEST(IComboBox, HoverLookEndsOnLeaveDeactivationAndHide)
+{
+    CIComboBox combo;
+    combo.resize(141, 21);
+    combo.show();
+    const QPoint inside(70, 10);
+    QMouseEvent move(QEvent::MouseMove, inside, combo.mapToGlobal(inside), Qt::NoButton,
+                     Qt::NoButton, {});
+    QEvent leave(QEvent::Leave), deactivate(QEvent::WindowDeactivate);
+    for (QEvent* end : {&leave, &deactivate, static_cast<QEvent*>(nullptr)}) {
+        QCursor::setPos(combo.mapToGlobal(inside)); // stays there, as the last event left it
+        combo.show();
+        QApplication::sendEvent(&combo, &move);
+        ASSERT_TRUE(combo.IsHoverTimerActive());
+        ASSERT_EQ(Render(combo), Flat(combo, CIComboBox::FLAT_HOT));
+        if (end != nullptr) {
+            QApplication::sendEvent(&combo, end);
+        } else {
+            combo.hide();
+        }
+        EXPECT_FALSE(combo.IsHoverTimerActive());
+        EXPECT_EQ(Render(combo), Flat(combo, CIComboBox::FLAT_NORMAL));
+    }
 }
 
 TEST(IComboBox, CompletesTypedTextAndKeepsKeysFromTheDialog)
