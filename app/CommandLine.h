@@ -1,33 +1,50 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // What the program was asked to do by its arguments:
-//   horalink                          the window
-//   horalink SERVER [FLAG]            the window, querying SERVER at once
-//   horalink --console SERVER [FLAG]  the same run without a window
+//   horalink [--nts-ca FILE] [SERVER [FLAG]]      the window, querying SERVER at once
+//   horalink --console [OPTIONS] SERVER [FLAG]    the same run without a window
 //   horalink --help | --version
-// FLAG is upper-cased ("N" when absent); one containing Y also sets the clock.
+// One FLAG word at most; it is upper-cased ("N" when absent) and sets the clock when it contains
+// a Y. Qt's own single-dash options (-platform NAME, ...) pass through in the window form.
 class CommandLine
 {
 public:
     enum class Mode { Window, Console, Help, Version, Invalid };
+    enum class Family { Any, IPv4, IPv6 };
 
-    // The server name must fit the 260-byte server buffer with its terminator.
-    static constexpr size_t kMaxServerBytes = 259;
+    // The window keeps the server in a buffer of this size, terminator included.
+    static constexpr size_t kServerBufferSize = 260;
+    static constexpr size_t kMaxServerBytes = kServerBufferSize - 1;
+    static constexpr int kMaxSamples = 16;
+    static constexpr uint32_t kMinTimeoutMs = 100;
+    static constexpr uint32_t kMaxTimeoutMs = 60000;
+    static constexpr uint32_t kDefaultTimeoutMs = 5000;
+    static constexpr const char* kNtsScheme = "nts://";
 
     // args: the program's arguments without the program name.
     static CommandLine Parse(const std::vector<std::string>& args);
     static std::vector<std::string> Arguments(int argc, char** argv);
     static std::string Usage();
+    // Whether a flag asks for the clock to be set: a Y anywhere in it.
+    static bool FlagSetsClock(const std::string& flag);
 
     Mode mode = Mode::Window;
     std::string server; // empty: nothing to query
     std::string flag;   // upper case; empty when there is no server
     std::string error;  // why the arguments are Invalid
 
+    // Console options, and the one the window shares.
+    bool json = false;
+    int samples = 1;
+    uint32_t timeoutMs = kDefaultTimeoutMs;
+    Family family = Family::Any;
+    std::string ntsCaFile;
+
 private:
-    static CommandLine ServerRun(Mode mode, const std::vector<std::string>& args, size_t first);
-    static CommandLine Invalid(std::string error);
+    class Reader;
 };

@@ -26,6 +26,7 @@ public:
     LogWriter(QPlainTextEdit* pane, QObject* parent);
 
     void SetPace(std::chrono::milliseconds pace);
+    std::chrono::milliseconds Pace() const { return m_timer.intervalAsDuration(); }
 
     // Queues a line. done, when given, runs on this thread once the line and its line break are
     // in the pane; a line with a done is a waiting writer's and survives clearing.

@@ -1,5 +1,6 @@
 #include "app/SyncSteps.h"
 
+#include "app/CommandLine.h"
 #include "sntp/NtpTimestamp.h"
 
 #include <cstdarg>
@@ -55,14 +56,9 @@ std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
     };
 }
 
-bool SyncSteps::FlagSetsClock(const std::string& flag)
-{
-    return flag.find('Y') != std::string::npos;
-}
-
 bool SyncSteps::SetClockByOffset(CSntpClient& client, double offset)
 {
-    return client.AdjustSystemClock(CNtpTimestamp::Now().AddSeconds(offset));
+    return client.AdjustSystemClockByOffset(offset);
 }
 
 bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
@@ -120,7 +116,7 @@ SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
     Outcome outcome = Outcome::QueryFailed;
     if (QueryAndReport(host, client, server, reply)) {
         outcome = Outcome::Retrieved;
-        if (FlagSetsClock(flag)) {
+        if (CommandLine::FlagSetsClock(flag)) {
             const bool adjusted = host.AdjustClock(reply.clockOffset);
             if (adjusted) {
                 // A measured offset is applied once: the next "Adjust" measures again.

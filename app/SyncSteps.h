@@ -33,8 +33,6 @@ public:
     // The five lines that follow a successful exchange.
     static std::vector<std::string> ReportLines(const SntpReply& reply);
     static const char* AdjustLine(bool adjusted) { return adjusted ? kAdjusted : kAdjustFailed; }
-    // Whether a command-line flag asks for the clock to be set: a Y anywhere.
-    static bool FlagSetsClock(const std::string& flag);
     // Sets the clock to the current time moved by offset seconds.
     static bool SetClockByOffset(CSntpClient& client, double offset);
 
@@ -47,8 +45,10 @@ public:
     // A worker's exit code for an outcome.
     static unsigned ExitCode(Outcome outcome) { return outcome == Outcome::SocketsFailed ? 1 : 0; }
 
-private:
+    // Starts the socket library; on failure writes the reason into the log and returns false.
     static bool StartSockets(WorkerHost& host, SocketLibraryApi& sockets);
+
+private:
     static bool QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
                                SntpReply& reply);
 };

@@ -2,26 +2,46 @@
 #include "app/ConsoleRun.h"
 #include "app/SyncApp.h"
 #include "app/SyncDlg.h"
+#include "platform/EffectiveCapability.h"
 #include "res/Version.h"
 
 #include <QApplication>
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 
 namespace
 {
 
-int RunWindow(int argc, char** argv)
+// Qt aborts where it finds no display. A platform that needs none (offscreen, for the tests),
+// named by -platform or QT_QPA_PLATFORM, counts as one.
+bool HasDisplay(int argc, char** argv)
 {
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0) {
+            platform = argv[i + 1];
+        }
+    }
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland")) {
+        return true;
+    }
+    return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+int RunWindow(int argc, char** argv, const CommandLine& commandLine)
+{
+    if (!HasDisplay(argc, argv)) {
+        std::cerr << "no display: set DISPLAY or WAYLAND_DISPLAY, or use --console SERVER\n";
+        return 2;
+    }
     QApplication app(argc, argv);
-    // Parsed again now that QApplication has taken out its own options (-platform and such).
-    const CommandLine commandLine = CommandLine::Parse(CommandLine::Arguments(argc, argv));
+    // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
     CSyncApp sync([&commandLine] {
         auto dlg = std::make_unique<CSyncDlg>();
-        if (commandLine.mode == CommandLine::Mode::Window) {
-            dlg->SetCommandLine(commandLine);
-        }
+        dlg->SetCommandLine(commandLine);
         return dlg;
     });
     // The program's whole life is the window's: InitInstance returns when it closes.
@@ -33,6 +53,9 @@ int RunWindow(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Before any thread exists, so that none inherits the right to set the clock: the clock
+    // setter raises it for its own call only.
+    DropEffectiveSystemTimeCapability();
     const CommandLine commandLine = CommandLine::Parse(CommandLine::Arguments(argc, argv));
     switch (commandLine.mode) {
     case CommandLine::Mode::Help:
@@ -42,12 +65,12 @@ int main(int argc, char** argv)
         std::cout << Version::kProductName << ' ' << Version::kVersion << '\n';
         return 0;
     case CommandLine::Mode::Invalid:
-        std::cerr << "horalink: " << commandLine.error << '\n';
-        return 2;
+        std::cerr << "horalink: " << commandLine.error << " (see horalink --help)\n";
+        return ConsoleRun::kExitUsage;
     case CommandLine::Mode::Console:
-        return ConsoleRun(std::cout).Run(commandLine.server, commandLine.flag);
+        return ConsoleRun(std::cout, std::cerr).Run(commandLine);
     case CommandLine::Mode::Window:
         break;
     }
-    return RunWindow(argc, argv);
+    return RunWindow(argc, argv, commandLine);
 }

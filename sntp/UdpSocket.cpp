@@ -91,6 +91,21 @@ bool CUdpSocket::LookUp(const std::string& host, unsigned port, AddressFamily fa
         SetLastError(EINVAL);
         return false;
     }
+    // The dotted forms inet_aton reads ("127.1", a trailing blank) name an address without a
+    // lookup, as they always have; getaddrinfo is stricter about them.
+    in_addr dotted{};
+    if (family != AddressFamily::IPv6 && inet_aton(host.c_str(), &dotted) != 0) {
+        sockaddr_in ipv4{};
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(static_cast<uint16_t>(port));
+        ipv4.sin_addr = dotted;
+        SocketAddress address;
+        std::copy_n(reinterpret_cast<const uint8_t*>(&ipv4), sizeof ipv4,
+                    reinterpret_cast<uint8_t*>(&address.storage));
+        address.length = sizeof ipv4;
+        addresses.assign(1, address);
+        return true;
+    }
     addrinfo hints{};
     hints.ai_family = FamilyHint(family);
     hints.ai_socktype = SOCK_DGRAM;

@@ -1,9 +1,9 @@
 #include "AppTestSupport.h"
 
-#include "app/ClockFont.h"
 #include "app/CommandLine.h"
 #include "app/LogWriter.h"
 #include "app/ServerListFile.h"
+#include "app/ServerListText.h"
 #include "app/SyncSteps.h"
 #include "controls/IComboBox.h"
 #include "res/ResourceLoader.h"
@@ -15,7 +15,6 @@
 #include <map>
 #include <optional>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <thread>
 #include <tuple>
 
@@ -42,13 +41,20 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
          {" #kept", "Alpha.example", "zeta.example", "zeta.example"}},
         // A blank line is an entry; line feeds alone end lines too.
         {"b.example\na.example\n \t\n", {"", "a.example", "b.example"}},
-        // Bytes that are not text, and a long line, are taken whole. Past the byte limit nothing
-        // more is read, nor the line it cuts through; no more than the entry limit is kept.
-        {QByteArray("\0\xff\n", 3), {QString::fromUtf8(QByteArray("\0\xff", 2))}},
-        {QByteArray(30000, 'a') + "\n", {QString(30000, 'a')}},
+        // A leading byte-order mark does not hide a comment; an entry is cut at a control byte
+        // (a NUL would end the name the engine sees) and dropped when longer than a server name.
+        {"\xEF\xBB\xBF# servers\na.example\n", {"a.example"}},
+        {QByteArray("a.example\0\xff\nb.exa\x1b"
+                    "mple \t\n\x01"
+                    "c\n",
+                    28),
+         {"", "a.example", "b.exa"}},
+        {QByteArray(260, 'a') + "\n" + QByteArray(259, 'b'), {QString(259, 'b')}},
+        // Past the byte limit nothing more is read, nor the line it cuts through; no more than
+        // the entry limit is kept.
         {"a.example\n" + QByteArray(3 * ServerListFile::kMaxBytes, 'x'), {"a.example"}},
         {QByteArray("s.example\n").repeated(3000),
-         QStringList(ServerListFile::kMaxEntries, "s.example")},
+         QStringList(ServerListText::kMaxEntries, "s.example")},
     };
     for (const auto& [content, entries] : cases) {
         TempExeDir folder;
@@ -75,17 +81,31 @@ TEST(CommandLine, ParsesTheArguments)
 {
     using Mode = CommandLine::Mode;
     const std::string longest(CommandLine::kMaxServerBytes, 's');
-    // The flag is upper-cased, "N" when a server comes without one; a Y in it sets the clock.
+    // The flag is one word, upper-cased, "N" when a server comes without one; a Y anywhere in it
+    // sets the clock. Anything more after the server is a usage error, so that an option placed
+    // there ("--dry-run" holds a Y) can never set the clock.
     const std::tuple<std::vector<std::string>, Mode, std::string, std::string, bool> cases[] = {
         {{}, Mode::Window, "", "", false},
         {{"t.example", "yes"}, Mode::Window, "t.example", "YES", true},
+        {{"t.example", "aye"}, Mode::Window, "t.example", "AYE", true},
         {{"t.example", "x"}, Mode::Window, "t.example", "X", false},
         {{"t.example"}, Mode::Window, "t.example", "N", false},
+        {{"-platform", "offscreen", "t.example", "y", "-reverse"},
+         Mode::Window,
+         "t.example",
+         "Y",
+         true},
         {{longest}, Mode::Window, longest, "N", false},
         {{longest + "s", "y"}, Mode::Invalid, "", "", false},
+        {{"t.example", "y", "n"}, Mode::Invalid, "", "", false},
+        {{"t.example", "-y"}, Mode::Invalid, "", "", false},
+        {{"--json", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
+        {{"--console", "127.0.0.1", "--dry-run"}, Mode::Invalid, "", "", false},
+        {{"--console", "[::1]", "n", "y"}, Mode::Invalid, "", "", false},
         {{"--console"}, Mode::Invalid, "", "", false},
         {{"--console", "", "y"}, Mode::Invalid, "", "", false},
+        {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
     };
@@ -95,8 +115,45 @@ TEST(CommandLine, ParsesTheArguments)
         EXPECT_EQ(line.mode, mode);
         EXPECT_EQ(line.server, server);
         EXPECT_EQ(line.flag, flag);
-        EXPECT_EQ(SyncSteps::FlagSetsClock(line.flag), setsClock);
+        EXPECT_EQ(CommandLine::FlagSetsClock(line.flag), setsClock);
+        EXPECT_EQ(line.error.empty(), mode != Mode::Invalid);
     }
+}
+
+TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
+{
+    const CommandLine line =
+        CommandLine::Parse({"--console", "--json", "--samples", "4", "--timeout", "0.5", "-6",
+                            "--nts-ca", "ca.pem", "::1", "y"});
+    ASSERT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
+    EXPECT_EQ(std::tuple(line.json, line.samples, line.timeoutMs, line.family, line.ntsCaFile,
+                         line.server, line.flag),
+              std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
+                         std::string("::1"), std::string("Y")));
+    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--samples", "0"},
+                                               {"--samples", "17"},
+                                               {"--samples", "2x"},
+                                               {"--timeout", "0.05"},
+                                               {"--timeout", "61"},
+                                               {"--timeout", "nan"},
+                                               {"--timeout", "1e1"},
+                                               {"-4", "-6"},
+                                               {"--samples"}}) {
+        std::vector<std::string> args = {"--console"};
+        args.insert(args.end(), wrong.begin(), wrong.end());
+        args.push_back("t.example");
+        EXPECT_EQ(CommandLine::Parse(args).mode, CommandLine::Mode::Invalid)
+            << testing::PrintToString(wrong);
+    }
+}
+
+// The pace a reader sees is the one the log writer types at unless a test changes it.
+TEST(LogWriter, TypesAtThirtyMillisecondsACharacter)
+{
+    QPlainTextEdit pane;
+    EXPECT_EQ(LogWriter(&pane, nullptr).Pace(), std::chrono::milliseconds(30));
 }
 
 // A clear shows no half line: the window's own lines go with the cleared text, a waiting
@@ -140,50 +197,4 @@ TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
         ASSERT_EQ(words.size(), 3) << line.toStdString();
         EXPECT_EQ(words[2].toInt(), next[words[0]]++) << line.toStdString();
     }
-}
-
-// The three starts: a writable folder gets the file (once) and shows Segmatic; a file the
-// system refuses, or a named pipe, leaves Tahoma at -11; an unwritable folder fills the user's
-// fonts folder (once) and shows Tahoma at 38. Root writes anywhere: an unwritable folder is a path
-// below a file.
-TEST(ClockFont, WrittenOnceWhereItCanBeAndChosenByWhatIsBesideTheProgram)
-{
-    QTemporaryDir root;
-    const QString exeFile = root.filePath("Segmatic.ttf");
-    const QString fontsFile = root.filePath("fonts/Segmatic.ttf");
-    const QByteArray resource = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
-    ASSERT_FALSE(resource.isEmpty());
-    ClockFont font;
-    font.SetCurrentDir(root.path());
-    font.SetUserFontsDir(root.filePath("fonts"));
-    const auto choice = [&font] {
-        const FontDescription chosen = font.Choose({-11, 700, false, true, "Tahoma"});
-        return std::make_pair(chosen.face, chosen.height);
-    };
-
-    font.Install();
-    EXPECT_EQ(QFileInfo(exeFile).size(), resource.size());
-    EXPECT_EQ(choice(), std::make_pair(QString("Segmatic"), 39));
-
-    WriteFile(exeFile, resource.left(100));
-    font.Install();
-    EXPECT_EQ(QFileInfo(exeFile).size(), 100);
-    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11));
-    ASSERT_TRUE(QDir(root.path()).mkdir("pipe"));
-    ASSERT_EQ(::mkfifo(root.filePath("pipe/Segmatic.ttf").toLocal8Bit().constData(), 0600), 0);
-    font.SetCurrentDir(root.filePath("pipe"));
-    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11)); // refused, not waited on
-    font.SetCurrentDir(root.path());
-    font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; }); // not Segmatic
-    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), -11));
-
-    WriteFile(root.filePath("file"), "x");
-    font.SetCurrentDir(root.filePath("file"));
-    font.Install();
-    EXPECT_EQ(QFileInfo(fontsFile).size(), resource.size());
-    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), 38));
-    const timeval epoch[2] = {};
-    ASSERT_EQ(::utimes(fontsFile.toLocal8Bit().constData(), epoch), 0);
-    font.Install();
-    EXPECT_EQ(QFileInfo(fontsFile).lastModified().toSecsSinceEpoch(), 0);
 }

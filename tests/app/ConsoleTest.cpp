@@ -1,0 +1,191 @@
+// The console mode against scripted servers on 127.0.0.1: what it prints, what it tells on the
+// error stream, its exit codes, and that a bad answer never sets the clock.
+#include "AppTestSupport.h"
+
+#include "app/ConsoleRun.h"
+#include "app/SyncSteps.h"
+#include "sntp/NtpTimestamp.h"
+#include "tests/common/UdpResponder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace
+{
+
+constexpr uint64_t kSecond = uint64_t{1} << 32;
+
+// A sound server whose clock runs ahead by `ahead` seconds and which spends `busy` seconds
+// between receiving and sending; edit changes the answer's bytes afterwards.
+UdpResponder::Script Server(double ahead, double busy = 0,
+                            std::function<void(UdpResponder::Bytes&)> edit = {})
+{
+    return [=](const UdpResponder::Bytes& request) {
+        const uint64_t received = UdpResponder::NtpNow() + static_cast<uint64_t>(ahead * kSecond);
+        UdpResponder::NtpAnswer fields;
+        fields.receive = received;
+        fields.transmit = received + static_cast<uint64_t>(busy * kSecond);
+        auto answer = UdpResponder::NtpServer(fields)(request);
+        if (edit) {
+            edit(*answer);
+        }
+        return answer;
+    };
+}
+
+struct Console {
+    explicit Console(bool clockSets = true) : clock(clockSets) {}
+
+    int Run(std::vector<std::string> args, const UdpResponder& server)
+    {
+        args.insert(args.begin(), "--console");
+        const CommandLine line = CommandLine::Parse(args);
+        EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
+        ConsoleRun run(out, err, clock);
+        run.SetPort(server.Port());
+        run.SetSampleGap(std::chrono::milliseconds(1));
+        return run.Run(line);
+    }
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream text(out.str());
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    FakeClock clock;
+    std::ostringstream out, err;
+};
+
+bool IsJson(const std::string& text)
+{
+    FILE* tool = popen("/usr/bin/python3 -m json.tool >/dev/null 2>&1", "w");
+    if (!tool) {
+        return false;
+    }
+    std::fwrite(text.data(), 1, text.size(), tool);
+    return pclose(tool) == 0;
+}
+
+} // namespace
+
+// Exit 0 retrieved (and set with Y), 1 nothing retrieved, 3 retrieved but not set; a reason on
+// the error stream for each failure. A rejected answer is a failed retrieve and never reaches
+// the clock; a sound one 10 s ahead asks the clock for now + 10 s.
+TEST(Console, ExitCodesReasonsAndTheClock)
+{
+    const auto kiss = [](UdpResponder::Bytes& answer) {
+        answer[1] = 0;
+        std::memcpy(&answer[12], "RATE", 4);
+    };
+    const auto notSynchronised = [](UdpResponder::Bytes& answer) { answer[0] |= 0xC0; };
+    const auto forged = [](UdpResponder::Bytes& answer) { answer[31] ^= 1; };
+    const struct {
+        UdpResponder::Script script;
+        bool clockSets;
+        int exitCode;
+        const char* reason;
+    } cases[] = {
+        {Server(10), true, 0, ""},
+        {Server(10), false, 3, "horalink: "},
+        {Server(10, 0, kiss), true, 1, "RATE"},
+        {Server(10, 0, notSynchronised), true, 1, "leap indicator 3"},
+        {Server(10, 0, forged), true, 1, "originate"},
+    };
+    for (const auto& [script, clockSets, exitCode, reason] : cases) {
+        SCOPED_TRACE(reason);
+        UdpResponder server(script);
+        Console console(clockSets);
+        const auto before = CNtpTimestamp::Now();
+        EXPECT_EQ(console.Run({"127.0.0.1", "y"}, server), exitCode);
+        const auto lines = console.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], SyncSteps::LookupLine("127.0.0.1"));
+        if (exitCode == 1) {
+            EXPECT_EQ(lines, (std::vector<std::string>{lines[0], SyncSteps::kRetrieveFailed}));
+            EXPECT_TRUE(console.clock.m_settings.empty());
+        } else {
+            ASSERT_EQ(console.clock.m_settings.size(), 1u);
+            EXPECT_NEAR(
+                CNtpTimestamp::FromSystemTime(console.clock.m_settings[0]).Difference(before), 10.0,
+                0.5);
+            EXPECT_EQ(lines.back(), SyncSteps::AdjustLine(exitCode == 0));
+        }
+        EXPECT_NE(console.err.str().find(reason), std::string::npos) << console.err.str();
+        EXPECT_EQ(console.err.str().empty(), exitCode == 0);
+    }
+}
+
+// --json prints one object that parses, for a success, a time-out and a rejected answer;
+// --timeout 1 gives up after about a second.
+TEST(Console, JsonForEveryOutcomeAndTheTimeout)
+{
+    UdpResponder good(Server(0)), silent, rejected(Server(0, 0, [](auto&a) { a[0] |= 0xC0; }));
+    for (const UdpResponder* server : {&good, &silent, &rejected}) {
+        Console console;
+        const auto start = std::chrono::steady_clock::now();
+        const int exitCode = console.Run({"--json", "--timeout", "1", "127.0.0.1"}, *server);
+        const std::string text = console.out.str();
+        EXPECT_EQ(exitCode, server == &good ? 0 : 1);
+        EXPECT_TRUE(IsJson(text)) << text;
+        EXPECT_EQ(text.find("\"offset\": ") != std::string::npos, server == &good) << text;
+        EXPECT_EQ(text.find("\"error\": ") != std::string::npos, server != &good) << text;
+        EXPECT_NE(text.find("\"set\": null"), std::string::npos) << text;
+        if (server == &silent) {
+            const auto waited = std::chrono::steady_clock::now() - start;
+            EXPECT_GT(waited, std::chrono::milliseconds(900));
+            EXPECT_LT(waited, std::chrono::milliseconds(3000));
+        }
+    }
+}
+
+// Of four exchanges, the one with the lowest delay is reported and used: here the second,
+// whose server is busiest, and whose clock is 2 s ahead.
+TEST(Console, SamplesReportTheLowestDelay)
+{
+    int exchange = 0;
+    const double busy[] = {0.01, 0.2, 0.05, 0.1};
+    UdpResponder server([&exchange, &busy](const UdpResponder::Bytes& request) {
+        const int i = exchange++ % 4;
+        return Server(i + 1, busy[i])(request);
+    });
+    Console console;
+    EXPECT_EQ(console.Run({"--samples", "4", "127.0.0.1", "y"}, server), 0);
+    EXPECT_EQ(server.Received().size(), 4u);
+    ASSERT_EQ(console.Lines().size(), 7u);
+    EXPECT_NEAR(std::stod(console.Lines()[5].substr(9)), 2.1, 0.05);
+}
+
+// A name's control bytes are shown escaped, never sent raw to the terminal.
+TEST(Console, EscapesControlBytesOfTheServerName)
+{
+    UdpResponder server;
+    Console console;
+    EXPECT_EQ(console.Run({"--timeout", "0.1", "\x1b]0;owned\x07x.invalid"}, server), 1);
+    EXPECT_EQ(console.out.str().find('\x1b'), std::string::npos);
+    EXPECT_EQ(console.Lines()[0], "Looking up   --- \\x1b]0;owned\\x07x.invalid ---");
+}
+
+// The report's lines, whole: two-digit day, month, hour, minute and second, three-digit
+// milliseconds, six decimals of the offset.
+TEST(Console, ReportLinesKeepTheirFormat)
+{
+    SYSTEMTIME st{};
+    st.wYear = 2026, st.wMonth = 1, st.wDay = 2, st.wHour = 3, st.wMinute = 4, st.wSecond = 5;
+    st.wMilliseconds = 6;
+    SntpReply reply;
+    reply.destination = CNtpTimestamp::FromSystemTime(st);
+    reply.clockOffset = -0.25;
+    EXPECT_EQ(
+        SyncSteps::ReportLines(reply),
+        (std::vector<std::string>{"Time was successfully retreived",
+                                  "CLIENT DESTINATION DATE:", "         02/01/2026, 03:04:05.006",
+                                  "LOCAL CLOCK OFFSET:", "         -0.250000 seconds"}));
+}
