@@ -163,6 +163,27 @@ TEST(Console, SamplesReportTheLowestDelay)
     EXPECT_NEAR(std::stod(console.Lines()[5].substr(9)), 2.1, 0.05);
 }
 
+// IPv6 with and without brackets, against chronyd on ::1; -4 keeps the console off it.
+TEST(Console, AsksChronydOverIPv6)
+{
+    ChronyServer chrony({.address = "::1"});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    for (const auto& [args, exitCode] : {std::pair{std::vector<std::string>{"::1"}, 0},
+                                         {{"-6", "[::1]"}, 0},
+                                         {{"-4", "::1"}, 1}}) {
+        Console console;
+        CommandLine line = CommandLine::Parse([&args] {
+            std::vector<std::string> all = {"--console", "--timeout", "0.5"};
+            all.insert(all.end(), args.begin(), args.end());
+            return all;
+        }());
+        ConsoleRun run(console.out, console.err, console.clock);
+        run.SetPort(chrony.Port());
+        EXPECT_EQ(run.Run(line), exitCode) << console.err.str();
+        EXPECT_EQ(console.Lines().size(), exitCode == 0 ? 6u : 2u) << console.out.str();
+    }
+}
+
 // A name's control bytes are shown escaped, never sent raw to the terminal.
 TEST(Console, EscapesControlBytesOfTheServerName)
 {
