@@ -1,5 +1,6 @@
 #include "app/ClockFont.h"
 
+#include "app/InstallLayout.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
@@ -11,10 +12,19 @@
 namespace
 {
 
-QStringList AddToFontDatabase(const QString& path)
+QStringList FamiliesOf(int id)
 {
-    const int id = QFontDatabase::addApplicationFont(path);
     return id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+}
+
+QStringList AddFileToFontDatabase(const QString& path)
+{
+    return FamiliesOf(QFontDatabase::addApplicationFont(path));
+}
+
+QStringList AddDataToFontDatabase(const QByteArray& data)
+{
+    return FamiliesOf(QFontDatabase::addApplicationFontFromData(data));
 }
 
 // Writes through a temporary file renamed into place, so that a write cut short (a full disk)
@@ -32,68 +42,56 @@ bool WriteWhole(const QString& path, const QByteArray& bytes)
     return file.commit();
 }
 
-bool HoldsBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.size() == bytes.size() && file.readAll() == bytes;
-}
-
 } // namespace
 
-ClockFont::ClockFont()
-    : m_currentDir(QDir::currentPath()), m_userFontsDir(DefaultUserFontsDir()),
+ClockFont::ClockFont(const InstallLayout& layout)
+    : m_folder(layout.IsInstalled() ? QString() : layout.ExeDir()),
       m_fontData([] { return ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC); }),
-      m_addFont(AddToFontDatabase)
+      m_addFile(AddFileToFontDatabase), m_addData(AddDataToFontDatabase)
 {
-}
-
-QString ClockFont::DefaultUserFontsDir()
-{
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!QDir::isAbsolutePath(dataHome)) {
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    }
-    return dataHome + QStringLiteral("/fonts");
 }
 
 QString ClockFont::FilePath() const
 {
-    return QDir(m_currentDir).filePath(QString::fromLatin1(FileName));
+    return m_folder.isEmpty() ? QString() : QDir(m_folder).filePath(QString::fromLatin1(FileName));
 }
 
 void ClockFont::Install() const
 {
     // A file already there is kept as it is, whatever it holds.
-    if (QFileInfo::exists(FilePath())) {
+    if (m_folder.isEmpty() || QFileInfo::exists(FilePath())) {
         return;
     }
     const QByteArray bytes = m_fontData();
+    if (!bytes.isEmpty()) {
+        WriteWhole(FilePath(), bytes);
+    }
+}
+
+std::optional<QStringList> ClockFont::AddFace() const
+{
+    const QFileInfo file(FilePath());
+    if (file.exists()) {
+        // Only a regular file: reading a named pipe would wait for a writer.
+        return file.isFile() ? m_addFile(FilePath()) : QStringList();
+    }
+    const QByteArray bytes = m_fontData();
     if (bytes.isEmpty()) {
-        return;
+        return std::nullopt;
     }
-    if (WriteWhole(FilePath(), bytes)) {
-        return;
-    }
-    // The fonts-folder copy is not used by this start (Choose looks beside the executable only);
-    // an identical one from an earlier start is left alone rather than written on every start.
-    const QString fallback = QDir(m_userFontsDir).filePath(QString::fromLatin1(FileName));
-    if (HoldsBytes(fallback, bytes) || !QDir().mkpath(m_userFontsDir)) {
-        return;
-    }
-    WriteWhole(fallback, bytes);
+    return m_addData(bytes);
 }
 
 FontDescription ClockFont::Choose(FontDescription kept) const
 {
-    const QFileInfo file(FilePath());
-    if (!file.exists()) {
+    const std::optional<QStringList> families = AddFace();
+    if (!families) {
         kept.height = 38;
         return kept;
     }
-    // A file that adds but brings no Segmatic face (a foreign font under this name) counts as
+    // A font that adds but brings no Segmatic face (a foreign font under this name) counts as
     // refused: asking for the missing face would show whatever the font matcher substitutes.
-    // So does anything but a regular file: reading a named pipe would wait for a writer.
-    if (!file.isFile() || !m_addFont(FilePath()).contains(QString::fromLatin1(FaceName))) {
+    if (!families->contains(QString::fromLatin1(FaceName))) {
         return kept;
     }
     FontDescription clock;

@@ -1,5 +1,8 @@
 #include "app/ServerListFile.h"
 
+#include "app/InstallLayout.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -49,4 +52,19 @@ QStringList ServerListFile::BuiltIns()
 {
     return {QStringLiteral("pool.ntp.org"), QStringLiteral("time.nist.gov"),
             QStringLiteral("time.cloudflare.com")};
+}
+
+QString ServerListFile::Locate(const InstallLayout& layout)
+{
+    if (!layout.IsInstalled()) {
+        return QDir(layout.ExeDir()).filePath(QLatin1String(kPath));
+    }
+    // The user's list replaces the system's as a whole, so that a server can be taken out too.
+    for (const QString& dir : {layout.UserConfigDir(), layout.SystemConfigDir()}) {
+        const QString path = QDir(dir).filePath(QLatin1String(kConfigName));
+        if (QFileInfo::exists(path)) {
+            return path;
+        }
+    }
+    return {};
 }

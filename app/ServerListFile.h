@@ -3,13 +3,17 @@
 #include <QString>
 #include <QStringList>
 
+class InstallLayout;
+
 // The server list file: one server per line, "#" in the first column for a comment, read as
 // UTF-8. The program only ever reads it.
 class ServerListFile
 {
 public:
-    // Relative to the executable's folder, which is the current directory by then.
+    // Below a portable program's folder.
     static constexpr const char* kPath = "url/time.txt";
+    // Below the user's or the system's configuration folder of an installed program.
+    static constexpr const char* kConfigName = "time.txt";
     // Only this much of the file is read, and only this many entries are kept: enough for any
     // real list, and a binary or runaway file cannot stall the window.
     static constexpr qint64 kMaxBytes = 1024 * 1024;
@@ -17,6 +21,9 @@ public:
 
     // The entries of the file in file order; empty when it cannot be read.
     static QStringList Read(const QString& path);
+    // The file to read: url/time.txt beside a portable program; for an installed one the user's
+    // list, else the system's. Empty when an installed program has neither.
+    static QString Locate(const InstallLayout& layout);
     // Offered when the file gives no entry.
     static QStringList BuiltIns();
 

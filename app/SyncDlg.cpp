@@ -205,7 +205,7 @@ void CSyncDlg::AddWindowMenu()
 // Reads the clock font's file from the current directory: runs after SetExeDirCurrent.
 void CSyncDlg::CreateFonts()
 {
-    const ClockFont clockFont;
+    const ClockFont clockFont(m_layout);
     const WindowFonts fonts = WindowFonts::Create(CTahomaFont::Family(), clockFont);
     m_fontNormal = fonts.normal;
     m_fontBold = fonts.bold;
@@ -362,16 +362,20 @@ void CSyncDlg::OnAbout()
     CAboutDlg(this).exec();
 }
 
-// The folder is taken as it is: on this system a folder name may end in blanks.
+// The folder is taken as it is: on this system a folder name may end in blanks. An installed
+// program keeps the directory it was started in: its files are found by absolute paths.
 void CSyncDlg::SetExeDirCurrent()
 {
     const QString folder = m_exeDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_exeDir;
-    QDir::setCurrent(folder);
+    m_layout = InstallLayout::Detect(folder);
+    if (!m_layout.IsInstalled()) {
+        QDir::setCurrent(folder);
+    }
 }
 
 void CSyncDlg::LoadServerList()
 {
-    for (const QString& server : ServerListFile::Read(QString::fromLatin1(ServerListFile::kPath))) {
+    for (const QString& server : ServerListFile::Read(ServerListFile::Locate(m_layout))) {
         AddServer(server);
     }
     if (m_comboServer->count() == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/InstallLayout.h"
 #include "app/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpReply.h"
@@ -158,6 +159,8 @@ private:
     ThreadStarter m_startThread;
     CommandLine m_commandLine;
     QString m_exeDir;
+    // Found by SetExeDirCurrent; the fonts and the server list follow it.
+    InstallLayout m_layout;
     QBasicTimer m_clockTimer;
     bool m_initialised = false;
 };

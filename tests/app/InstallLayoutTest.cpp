@@ -1,0 +1,191 @@
+#include "AppTestSupport.h"
+
+#include "app/ClockFont.h"
+#include "app/InstallLayout.h"
+#include "app/ServerListFile.h"
+#include "controls/IComboBox.h"
+#include "res/ResourceLoader.h"
+#include "res/resource.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <map>
+#include <utility>
+
+namespace
+{
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Every path below root with its size and modification time, to show that nothing was written.
+std::map<QString, std::pair<qint64, qint64>> Snapshot(const QString& root)
+{
+    std::map<QString, std::pair<qint64, qint64>> files;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        files[info.filePath()] = {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    }
+    return files;
+}
+
+// Sets an environment variable for the life of the object.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// A prefix unpacked below a temporary root, as a package is by dpkg -x: ROOT/usr/bin,
+// ROOT/usr/share/horalink, ROOT/etc/horalink.
+struct Prefix : QTemporaryDir {
+    const InstallLayout::Relative relative{"../share", "../../etc"};
+    QString Bin() const { return filePath("usr/bin"); }
+    void Install() const { QDir().mkpath(filePath("usr/share/horalink")); }
+};
+
+QStringList Entries(const CSyncDlg& dlg)
+{
+    QStringList shown;
+    for (int i = 0; i < dlg.m_comboServer->count(); ++i) {
+        shown.append(dlg.m_comboServer->itemText(i));
+    }
+    return shown;
+}
+
+} // namespace
+
+// Installed only from a prefix's bin/ with its share/horalink/ and no url/ beside the program;
+// then the user's list replaces the system's, and without either the built-ins are offered.
+TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
+{
+    Prefix root;
+    ScopedEnv config("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    const QString userList = root.filePath("config/horalink/time.txt");
+    const QString systemList = root.filePath("etc/horalink/time.txt");
+
+    QDir().mkpath(root.Bin());
+    EXPECT_FALSE(InstallLayout::Detect(root.Bin(), root.relative).IsInstalled());
+    EXPECT_EQ(ServerListFile::Locate(InstallLayout::Detect(root.Bin(), root.relative)),
+              root.filePath("usr/bin/url/time.txt"));
+
+    root.Install();
+    const InstallLayout installed = InstallLayout::Detect(root.Bin(), root.relative);
+    ASSERT_TRUE(installed.IsInstalled());
+    EXPECT_EQ(installed.SystemConfigDir(), root.filePath("etc/horalink"));
+    EXPECT_EQ(ServerListFile::Locate(installed), QString());
+    WriteFile(systemList, "# comments only\n");
+    EXPECT_EQ(ServerListFile::Locate(installed), systemList);
+    WriteFile(userList, "u.example\n");
+    EXPECT_EQ(ServerListFile::Locate(installed), userList);
+    {
+        // A relative XDG_CONFIG_HOME is not valid and falls back to ~/.config.
+        ScopedEnv relative("XDG_CONFIG_HOME", "config");
+        ScopedEnv home("HOME", root.filePath("home").toUtf8());
+        EXPECT_EQ(installed.UserConfigDir(), root.filePath("home/.config/horalink"));
+        EXPECT_EQ(ServerListFile::Locate(installed), systemList);
+    }
+
+    // A folder holding url/ is the user's choice of a portable program, even inside a prefix.
+    QDir().mkpath(root.filePath("usr/bin/url"));
+    EXPECT_FALSE(InstallLayout::Detect(root.Bin(), root.relative).IsInstalled());
+}
+
+// The font file is written once into a writable portable folder and the clock shows Segmatic;
+// a file there that is no usable font is refused (Tahoma at -11) and never waited on; where the
+// file cannot be written, and always when installed, the face comes from memory and nothing is
+// written; without the resource the clock shows Tahoma at 38. Root writes anywhere: an
+// unwritable folder is a path below a file.
+TEST(ClockFont, WrittenOnlyBesideAPortableProgramAndAddedFromMemoryOtherwise)
+{
+    QTemporaryDir root;
+    const QString file = root.filePath("Segmatic.ttf");
+    const QByteArray resource = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
+    ASSERT_FALSE(resource.isEmpty());
+    int fromMemory = 0;
+    ClockFont font{InstallLayout(root.path())};
+    font.SetDataAdder([&fromMemory](const QByteArray& data) {
+        ++fromMemory;
+        return QStringList{data == ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC) ? "Segmatic"
+                                                                                  : "Other"};
+    });
+    const auto choice = [&font] {
+        const FontDescription chosen = font.Choose({-11, 700, false, true, "Tahoma"});
+        return std::make_pair(chosen.face, chosen.height);
+    };
+    const std::pair<QString, int> segmatic{"Segmatic", 39}, kept{"Tahoma", -11};
+
+    font.Install();
+    EXPECT_EQ(QFileInfo(file).size(), resource.size());
+    EXPECT_EQ(choice(), segmatic);
+    EXPECT_EQ(fromMemory, 0);
+
+    WriteFile(file, resource.left(100));
+    font.Install();
+    EXPECT_EQ(QFileInfo(file).size(), 100);
+    EXPECT_EQ(choice(), kept);
+    ASSERT_TRUE(QDir(root.path()).mkdir("pipe"));
+    ASSERT_EQ(::mkfifo(root.filePath("pipe/Segmatic.ttf").toLocal8Bit().constData(), 0600), 0);
+    font.SetFolder(root.filePath("pipe"));
+    EXPECT_EQ(choice(), kept);
+    font.SetFolder(root.path());
+    font.SetAdder([](const QString&) { return QStringList{"DejaVu Sans"}; }); // not Segmatic
+    EXPECT_EQ(choice(), kept);
+    EXPECT_EQ(fromMemory, 0);
+
+    WriteFile(root.filePath("file"), "x");
+    const auto before = Snapshot(root.path());
+    for (const QString& folder : {root.filePath("file"), QString()}) {
+        font.SetFolder(folder);
+        font.Install();
+        EXPECT_EQ(choice(), segmatic) << folder.toStdString();
+    }
+    EXPECT_EQ(fromMemory, 2);
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    font.SetFontData([] { return QByteArray(); });
+    EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), 38));
+}
+
+// The installed program as a user starts it: it offers the system's servers, keeps the directory
+// it was started in, shows the seven-segment clock and writes nothing.
+TEST(InstallLayout, AnInstalledWindowReadsTheSystemListAndWritesNothing)
+{
+    Prefix root;
+    // Installed as this build would install it, wherever its relative folders lead.
+    const InstallLayout::Relative compiled = InstallLayout::Compiled();
+    const QString bin = root.filePath("a/b/c/bin");
+    QDir().mkpath(QDir(bin).filePath(compiled.data + "/horalink"));
+    WriteFile(QDir(bin).filePath(compiled.sysconf + "/horalink/time.txt"),
+              "# the system's list\nb.example\na.example\n");
+    ScopedEnv config("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    const QString started = QDir::currentPath();
+    const auto before = Snapshot(root.path());
+
+    CSyncDlg dlg;
+    dlg.SetExeDir(bin);
+    dlg.OnInitDialog();
+
+    EXPECT_EQ(Entries(dlg), QStringList({"a.example", "b.example"}));
+    EXPECT_EQ(QDir::currentPath(), started);
+    EXPECT_EQ(dlg.m_fontClock.family(), "Segmatic");
+    EXPECT_EQ(Snapshot(root.path()), before);
+}
