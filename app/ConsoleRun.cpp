@@ -138,7 +138,7 @@ void ConsoleRun::PrintJson(const Result& result)
         json.Add("delay", reply->roundTripDelay);
         json.Add("offset", reply->clockOffset);
     }
-    json.Add("nts", m_line.server.starts_with(CommandLine::kNtsScheme));
+    json.Add("nts", result.reply ? result.reply->nts : false);
     json.Add("samples", m_line.samples);
     json.Add("set", result.set);
     if (!m_client.KissCode().empty() && !result.reply) {

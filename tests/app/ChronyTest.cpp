@@ -76,3 +76,20 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
         EXPECT_EQ(console.m_settings.size(), flag[0] == 'n' ? 0u : 1u);
     }
 }
+
+// The window's command line retrieves from an NTS server whose authority --nts-ca names.
+TEST(Chrony, WindowRetrievesWithNts)
+{
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    const std::string server = "nts://127.0.0.1:" + std::to_string(chrony.NtsPort());
+    TempExeDir folder;
+    CSyncDlg dlg;
+    dlg.SetExeDir(folder.path());
+    dlg.SetLogPace(std::chrono::milliseconds(1));
+    dlg.SetCommandLine(CommandLine::Parse({"--nts-ca", chrony.CertificateFile(), server}));
+    dlg.OnInitDialog();
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(LogLines(dlg).value(1), "Time was successfully retreived")
+        << LogLines(dlg).join('|').toStdString();
+}

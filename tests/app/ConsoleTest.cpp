@@ -184,6 +184,25 @@ TEST(Console, AsksChronydOverIPv6)
     }
 }
 
+// Network Time Security against chronyd: --nts-ca trusts its certificate, and --json says the
+// answer was authenticated; without the certificate nothing is retrieved.
+TEST(Console, AuthenticatesWithNts)
+{
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    const std::string server = "127.0.0.1:" + std::to_string(chrony.NtsPort());
+    for (const bool trusted : {true, false}) {
+        std::vector<std::string> args = {"--console", "--json", "--nts", server};
+        if (trusted) {
+            args.insert(args.begin() + 1, {"--nts-ca", chrony.CertificateFile()});
+        }
+        std::ostringstream out, err;
+        EXPECT_EQ(ConsoleRun(out, err).Run(CommandLine::Parse(args)), trusted ? 0 : 1) << err.str();
+        EXPECT_EQ(out.str().find("\"nts\": true") != std::string::npos, trusted) << out.str();
+        EXPECT_EQ(out.str().find("\"offset\": ") != std::string::npos, trusted) << out.str();
+    }
+}
+
 // A name's control bytes are shown escaped, never sent raw to the terminal.
 TEST(Console, EscapesControlBytesOfTheServerName)
 {
