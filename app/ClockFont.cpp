@@ -98,7 +98,6 @@ FontDescription ClockFont::Choose(FontDescription kept) const
     clock.height = 39;
     clock.weight = 400;
     clock.fixedPitch = true;
-    clock.romanFamily = true;
     clock.face = QString::fromLatin1(FaceName);
     return clock;
 }

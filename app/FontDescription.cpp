@@ -7,11 +7,9 @@ QFont FontDescription::CreateFont() const
     QFont font(face);
     font.setWeight(static_cast<QFont::Weight>(weight));
     font.setFixedPitch(fixedPitch);
-    if (romanFamily) {
-        font.setStyleHint(QFont::Serif, QFont::PreferQuality);
-    } else {
-        font.setStyleStrategy(QFont::PreferQuality);
-    }
+    // Tahoma stands for a sans face: the old family bits called it roman, which a font matcher
+    // would read as serif.
+    font.setStyleHint(sansFamily ? QFont::SansSerif : QFont::AnyStyle, QFont::PreferQuality);
     CTahomaFont::SetLogHeight(font, height);
     return font;
 }

@@ -11,7 +11,7 @@ struct FontDescription {
     int height = 0;
     int weight = 400; // 100 to 900: 400 regular, 700 bold
     bool fixedPitch = false;
-    bool romanFamily = false; // the family hint: serif when the face itself is missing
+    bool sansFamily = false; // the family hint when the face itself is missing: a sans face
     QString face;
 
     QFont CreateFont() const;

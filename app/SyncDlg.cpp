@@ -23,7 +23,9 @@
 #include "res/resource.h"
 
 #include <QAbstractItemView>
+#include <QBitmap>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
@@ -123,6 +125,8 @@ CSyncDlg::CSyncDlg(QWidget* parent)
       m_sntpClient(std::make_shared<CSntpClient>()), m_crossing(WindowCrossing::Create(this)),
       m_sockets(std::make_shared<SocketLibraryApi>()), m_startThread(&CSyncDlg::StartDetachedThread)
 {
+    // Before the controls are made, so that each takes the skin's colours from the start.
+    setPalette(style()->standardPalette());
     DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
 }
@@ -190,7 +194,7 @@ bool CSyncDlg::OnInitDialog()
     SetColours();
     LoadServerList();
     FitDropList();
-    m_clockTimer.start(1000, this);
+    StartClocks();
     // Qt's own centring of a dialog allows for a frame this window does not have.
     CentreOnScreen(this);
     return true;
@@ -221,10 +225,16 @@ void CSyncDlg::SetSkin()
     const QPixmap skin = QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN));
     m_nSkinWidth = skin.width();
     m_nSkinHeight = skin.height();
-    m_staticSkin->setPixmap(skin);
+    const QBitmap outline = RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight));
+    // A mask only limits input where there is no X11 shape (Wayland): the window is translucent
+    // and the skin itself is cut to the rounded outline, so the corners show what lies behind.
+    QPixmap rounded = skin;
+    rounded.setMask(outline);
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_staticSkin->setPixmap(rounded);
     m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
-    setMask(RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight)));
+    setMask(outline);
 }
 
 void CSyncDlg::PlaceControls()
@@ -253,8 +263,11 @@ void CSyncDlg::PlaceControls()
 
 void CSyncDlg::SetColours()
 {
-    for (QWidget* control : {static_cast<QWidget*>(m_editLog), static_cast<QWidget*>(m_editTime),
-                             static_cast<QWidget*>(m_comboServer->view())}) {
+    // The selector's edit field asks for its colours like any edit control.
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_editLog), static_cast<QWidget*>(m_editTime),
+          static_cast<QWidget*>(m_comboServer), static_cast<QWidget*>(m_comboServer->lineEdit()),
+          static_cast<QWidget*>(m_comboServer->view())}) {
         OnCtlColor(control);
     }
     // The frame around the log pane is a one-pixel white line.
@@ -284,15 +297,43 @@ void CSyncDlg::OnCtlColor(QWidget* control)
     control->setPalette(palette);
 }
 
+// The same clock as the analogue clock's wake-ups (std::time may lag behind by a few ms), and
+// the text shown from its first character: a field that scrolled to its caret could hide the
+// hours.
 void CSyncDlg::ShowTime()
 {
-    m_timeNow = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&m_timeNow, &local);
-    char text[16] = {};
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    m_strTime = QString::fromLatin1(text);
+    const QDateTime now = QDateTime::currentDateTime();
+    m_timeNow = static_cast<std::time_t>(now.toSecsSinceEpoch());
+    const QString text = now.toString(QStringLiteral("HH:mm:ss"));
+    if (text == m_strTime && m_editTime->text() == text) {
+        return;
+    }
+    m_strTime = text;
     m_editTime->setText(m_strTime);
+    m_editTime->setCursorPosition(0);
+}
+
+// The digital clock is served by the analogue clock's wake-ups, which come at every whole second
+// as well, each armed as one precise single-shot timer; both sleep while the window is hidden
+// or minimised.
+void CSyncDlg::StartClocks()
+{
+    m_clock->SetSecondWakeups(true);
+    connect(m_clock, &CAnalogClock::Ticked, this, [this] { OnTimer(kClockTimer); });
+}
+
+// A minimised window shows no clock: both stop, and catch up when it comes back.
+void CSyncDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_initialised) {
+        return;
+    }
+    if (isMinimized()) {
+        m_clock->Run(false);
+    } else if (!m_clock->IsRunning()) {
+        m_clock->Run(true);
+    }
 }
 
 void CSyncDlg::OnTimer(int nIDEvent)
@@ -300,15 +341,6 @@ void CSyncDlg::OnTimer(int nIDEvent)
     if (nIDEvent == kClockTimer) {
         ShowTime();
     }
-}
-
-void CSyncDlg::timerEvent(QTimerEvent* event)
-{
-    if (event->timerId() == m_clockTimer.timerId()) {
-        OnTimer(kClockTimer);
-        return;
-    }
-    QDialog::timerEvent(event);
 }
 
 bool CSyncDlg::eventFilter(QObject* watched, QEvent* event)
@@ -338,7 +370,6 @@ void CSyncDlg::done(int result)
 
 void CSyncDlg::OnDestroy()
 {
-    m_clockTimer.stop();
     m_fontBold = QFont();
     m_fontClock = QFont();
     m_fontNormal = QFont();

@@ -6,7 +6,6 @@
 #include "sntp/SntpClient.h"
 #include "sntp/SntpReply.h"
 
-#include <QBasicTimer>
 #include <QDialog>
 #include <QFont>
 #include <QIcon>
@@ -56,7 +55,8 @@ public:
     void OnSysCommand(unsigned nID, long lParam);
     void OnMinimize();
     void OnAbout();
-    // Timer 1 shows the local time in the digital clock; other ids are ignored.
+    // Timer 1 (the clocks' wake-up) shows the local time in the digital clock; other ids are
+    // ignored.
     void OnTimer(int nIDEvent);
 
     // Retrieve: clears the log, writes the look-up line and starts the retrieve worker unless
@@ -90,7 +90,7 @@ public:
     // The log pane has nothing left to type.
     bool IsLogIdle() const;
 
-    // Timer 1, the digital clock's.
+    // Timer 1, the digital clock's: the analogue clock's wake-ups.
     static constexpr int kClockTimer = 1;
 
     // Controls, named after their ids.
@@ -147,7 +147,8 @@ private:
     void OnSetFocusTime();
     void OnDestroy();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void StartClocks();
     void StartCommandLine();
     bool StartWorker(WorkerRoutine routine);
     // Empties the log and repaints it at once; first, when given, is its first line.
@@ -161,6 +162,5 @@ private:
     QString m_exeDir;
     // Found by SetExeDirCurrent; the fonts and the server list follow it.
     InstallLayout m_layout;
-    QBasicTimer m_clockTimer;
     bool m_initialised = false;
 };

@@ -8,7 +8,7 @@ WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& cl
     FontDescription description;
     description.height = -11;
     description.weight = 400;
-    description.romanFamily = true;
+    description.sansFamily = true;
     description.face = tahomaFamily;
 
     WindowFonts fonts;

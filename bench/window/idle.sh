@@ -20,5 +20,8 @@ before=$(cpu_ns)
 sleep "$seconds"
 after=$(cpu_ns)
 rss=$(awk '/^VmRSS:/ {print $2, $3}' "/proc/$e2e_app_pid/status")
-awk -v ns=$((after - before)) -v s="$seconds" -v rss="$rss" 'BEGIN {
-    printf "CPU %.3f s over %d s = %.3f%% of one core; VmRSS %s\n", ns / 1e9, s, 100 * ns / 1e9 / s, rss }'
+goal=0.30
+awk -v ns=$((after - before)) -v s="$seconds" -v rss="$rss" -v goal="$goal" 'BEGIN {
+    share = 100 * ns / 1e9 / s
+    printf "CPU %.3f s over %d s = %.3f%% of one core (goal: at most %.2f%%) %s; VmRSS %s\n",
+        ns / 1e9, s, share, goal, share <= goal ? "met" : "NOT MET", rss }'
