@@ -32,22 +32,32 @@ trap 'e2e_cleanup; rm -rf "$scratch"' EXIT
 step() { echo "== $*"; }
 fail() { e2e_fail "$*"; }
 
-step "package built from the tracked and new files of $src"
-mkdir "$scratch/src"
-(cd "$src" && git ls-files -z --cached --others --exclude-standard | sort -zu |
-    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-    tar --null -T - -cf -) | tar -xf - -C "$scratch/src"
-# A compiler cache speeds repeated runs; CMake takes the launcher from the environment.
-if command -v ccache >/dev/null; then
-    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_NOHASHDIR=1 CCACHE_BASEDIR="$scratch/src"
+build_package() {
+    mkdir "$scratch/src"
+    (cd "$src" && git ls-files -z --cached --others --exclude-standard | sort -zu |
+        while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+        tar --null -T - -cf -) | tar -xf - -C "$scratch/src"
+    # A compiler cache speeds repeated runs; CMake takes the launcher from the environment.
+    if command -v ccache >/dev/null; then
+        export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_NOHASHDIR=1 CCACHE_BASEDIR="$scratch/src"
+    fi
+    (cd "$scratch/src" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" dpkg-buildpackage -us -uc -b) \
+        >"$out/build.log" 2>&1 || { tail -n 40 "$out/build.log"; fail "dpkg-buildpackage failed (see build.log)"; }
+}
+
+# HORALINK_INSTALL_DEB names a package built before, to check it again without a build.
+if [ -n "${HORALINK_INSTALL_DEB:-}" ]; then
+    step "package $HORALINK_INSTALL_DEB"
+    cp "$HORALINK_INSTALL_DEB" "$scratch/"
+else
+    step "package built from the tracked and new files of $src"
+    build_package
 fi
-(cd "$scratch/src" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" dpkg-buildpackage -us -uc -b) \
-    >"$out/build.log" 2>&1 || { tail -n 40 "$out/build.log"; fail "dpkg-buildpackage failed (see build.log)"; }
 debs=("$scratch"/horalink_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "not one horalink_*.deb: ${debs[*]}"
 deb=${debs[0]}
 cp "$deb" "$out/"
-echo "$(basename "$deb")"
+basename "$deb"
 
 step "lintian: no error, no warning"
 lintian --fail-on error,warning --display-info "$deb" | tee "$out/lintian.txt" || fail "lintian objects"
@@ -93,10 +103,21 @@ chown "$nobody:$nobody" "$home" "$runtime"
 chmod 700 "$runtime"
 listing() { (cd "$1" && find . -printf '%p %s %T@ %m %u\n' | sort); }
 listing "$root" >"$out/root-before.txt"
+# Replaces the calling shell, so call it in a subshell: $(...) or with &, which then gives the
+# program's own pid.
 as_nobody() {
-    (cd "$home" && exec setpriv --reuid=$nobody --regid=$nobody --clear-groups \
-        env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$runtime" DISPLAY="$DISPLAY" "$@")
+    cd "$home"
+    exec setpriv --reuid=$nobody --regid=$nobody --clear-groups \
+        env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$runtime" DISPLAY="$DISPLAY" \
+        DBUS_SESSION_BUS_ADDRESS="${session_bus:-}" "$@"
 }
+
+# A desktop session's bus: without one, D-Bus clients in Qt would start one themselves and
+# leave its address in ~/.dbus.
+as_nobody dbus-daemon --session --nofork --address="unix:path=$runtime/bus" >"$out/dbus.log" 2>&1 &
+e2e_pids+=($!)
+e2e_wait_for 10 test -S "$runtime/bus" || fail "the session bus did not start (see dbus.log)"
+session_bus="unix:path=$runtime/bus"
 
 console=$(as_nobody "$root/usr/bin/horalink" --console "$E2E_ADDRESS" 2>&1) && status=0 || status=$?
 echo "$console" | tee "$out/console.txt"
