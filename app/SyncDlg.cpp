@@ -4,7 +4,9 @@
 #include "ui_SyncDlg.h"
 
 #include "app/ClockFont.h"
+#include "app/ClockSetter.h"
 #include "app/LogWriter.h"
+#include "app/OffsetApplier.h"
 #include "app/RoundedMask.h"
 #include "app/ScreenCentre.h"
 #include "app/ServerListFile.h"
@@ -39,7 +41,7 @@
 #include <system_error>
 #include <thread>
 
-char g_szServerArg[260] = {};
+char g_szServerArg[CommandLine::kServerBufferSize] = {};
 
 namespace
 {
@@ -93,18 +95,23 @@ public:
 
     void StoreReply(const SntpReply& reply) override
     {
+        m_exchange = reply;
         m_param->crossing->Call([pDlg = m_param->pDlg, reply] { pDlg->m_lastReply = reply; });
     }
 
-    // Runs on the window's thread, like "Adjust", so the two never use the engine's privilege
-    // state at the same time.
-    bool AdjustClock(double offset) override
+    // Applies the offset of the exchange this worker stored, through the window's thread like
+    // "Adjust", so that it is applied once whoever gets there first. Waits for the answer.
+    bool AdjustClock(double) override
     {
-        bool adjusted = false;
-        m_param->crossing->Call([&adjusted, pDlg = m_param->pDlg, offset] {
-            adjusted = SyncSteps::SetClockByOffset(*pDlg->m_sntpClient, offset);
+        auto adjusted = std::make_shared<bool>(false);
+        m_param->crossing->Await([adjusted, pDlg = m_param->pDlg,
+                                  exchange = m_exchange](const WindowCrossing::Done& done) {
+            pDlg->m_offsetApplier->Apply(*pDlg->m_clockSetter, exchange, [adjusted, done](bool set) {
+                *adjusted = set;
+                done();
+            });
         });
-        return adjusted;
+        return *adjusted;
     }
 
     void ClearBusyMarker()
@@ -118,6 +125,7 @@ public:
 
 private:
     std::shared_ptr<WorkerParam> m_param;
+    SntpReply m_exchange; // the last one this worker stored
 };
 
 CSyncDlg::CSyncDlg(QWidget* parent)
@@ -129,6 +137,8 @@ CSyncDlg::CSyncDlg(QWidget* parent)
     setPalette(style()->standardPalette());
     DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
+    m_offsetApplier = std::make_unique<OffsetApplier>(m_lastReply);
+    m_clockSetter = ClockSetter::ForThisProcess(*m_sntpClient, ClockSetter::Prompt::Desktop);
 }
 
 // Workers may still be running: they are released and refused from here on, and keep nothing
@@ -457,18 +467,35 @@ void CSyncDlg::OnOK()
     }
 }
 
+// The offset is applied once (OffsetApplier); the result line is typed when the answer comes,
+// which may take as long as someone needs to type a password.
 void CSyncDlg::OnAdjust()
 {
+    if (m_offsetApplier->IsPending()) {
+        return;
+    }
     if (m_lastReply.destination.Value() == 0) {
         OnOK();
         return;
     }
-    const bool adjusted = SyncSteps::SetClockByOffset(*m_sntpClient, m_lastReply.clockOffset);
-    if (adjusted) {
-        // A measured offset is applied once: the next "Adjust" measures again.
-        m_lastReply = SntpReply{};
+    auto waited = std::make_shared<bool>(false);
+    m_offsetApplier->Apply(*m_clockSetter, m_lastReply, [this, waited](bool set) {
+        const QString line = QString::fromLatin1(SyncSteps::AdjustLine(set));
+        if (*waited) {
+            m_log->Append(line);
+        } else {
+            ClearLog({line});
+        }
+    });
+    if (m_offsetApplier->IsPending()) {
+        *waited = true;
+        ClearLog();
     }
-    ClearLog({QString::fromLatin1(SyncSteps::AdjustLine(adjusted))});
+}
+
+void CSyncDlg::SetClockSetter(std::unique_ptr<ClockSetter> setter)
+{
+    m_clockSetter = std::move(setter);
 }
 
 void CSyncDlg::AppendLog(QString text)
@@ -494,6 +521,10 @@ void CSyncDlg::StartCommandLine()
     }
     std::memcpy(g_szServerArg, server.c_str(), server.size() + 1);
     m_strAdjustFlag = m_commandLine.flag;
+    // Before any worker shares the client: every later query trusts the extra authority too.
+    QueryOptions options = m_sntpClient->Options();
+    options.ntsCaFile = m_commandLine.ntsCaFile;
+    m_sntpClient->SetOptions(options);
     if (!server.empty()) {
         StartWorker(&CSyncDlg::CommandLineWorker);
     }

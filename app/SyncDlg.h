@@ -18,9 +18,11 @@
 #include <string>
 
 class CAnalogClock;
+class ClockSetter;
 class CHoverButton;
 class CIComboBox;
 class LogWriter;
+class OffsetApplier;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -28,7 +30,7 @@ class QPlainTextEdit;
 class WindowCrossing;
 
 // The server name given on the command line; the command-line worker reads it.
-extern char g_szServerArg[260];
+extern char g_szServerArg[CommandLine::kServerBufferSize];
 
 // The main window: a frameless skin with rounded corners carrying a digital and an analogue
 // clock, the server selector, the log pane, "OK" (retrieve) and "Adjust", and the workers that
@@ -84,6 +86,9 @@ public:
     // Starts a worker's body on a thread of its own; false when no thread could be created.
     void SetThreadStarter(ThreadStarter starter) { m_startThread = std::move(starter); }
     void SetLogPace(std::chrono::milliseconds pace);
+    // Sets the clock for "Adjust" and the command line's Y instead of the route chosen for
+    // this process.
+    void SetClockSetter(std::unique_ptr<ClockSetter> setter);
 
     // A worker runs.
     bool IsBusy() const { return m_pWorker != nullptr; }
@@ -157,6 +162,9 @@ private:
     std::shared_ptr<WindowCrossing> m_crossing;
     LogWriter* m_log;
     std::shared_ptr<SocketLibraryApi> m_sockets;
+    // Declared before the setter, which goes first and so never answers it after it has gone.
+    std::unique_ptr<OffsetApplier> m_offsetApplier;
+    std::unique_ptr<ClockSetter> m_clockSetter;
     ThreadStarter m_startThread;
     CommandLine m_commandLine;
     QString m_exeDir;
