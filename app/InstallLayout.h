@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // Where the program finds its files. Portable: the program's own folder holds them (a build tree,
 // or a folder with url/ beside the program), and the program may write its clock font there.
 // Installed: the program runs from a prefix's bin/ with the prefix's share/horalink/ present; its
@@ -12,8 +14,8 @@ public:
     // The data and configuration folders as seen from the program's folder, so that a prefix
     // unpacked anywhere (a scratch root, /usr/local) works as well as /usr.
     struct Relative {
-        QString data;    // share
-        QString sysconf; // etc
+        QString data;    // ../share from /usr/bin
+        QString sysconf; // ../../etc from /usr/bin
     };
 
     // Portable in the given folder; the state before detection, and what tests use.
