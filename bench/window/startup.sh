@@ -28,7 +28,7 @@ time_start() {
     QT_QPA_PLATFORM=xcb "$@" >>"$E2E_OUT/horalink.log" 2>&1 &
     e2e_app_pid=$!
     until e2e_find_window; do
-        kill -0 "$e2e_app_pid" 2>/dev/null || e2e_fail "$1 ended before showing its window: $(tail -n 3 "$E2E_OUT/horalink.log")"
+        kill -0 "$e2e_app_pid" 2>/dev/null || e2e_fail "$1 ended before showing its window: $(tail -n 8 "$E2E_OUT/horalink.log")"
         sleep 0.002
     done
     echo $(( ($(date +%s%N) - start) / 1000000 ))
