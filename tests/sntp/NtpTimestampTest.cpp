@@ -39,6 +39,7 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
         uint32_t seconds, fraction;
         const char* reads;
     } const cases[] = {
+        // clang-format off
         {"1900-01-01 00:00:00.000", 0, 0, "2036-02-07 06:28:16.000"},
         {"2036-02-07 06:28:15.999", 0xFFFFFFFFu, k999Ms, "2036-02-07 06:28:15.999"},
         {"1968-01-20 03:14:08.000", 0x80000000u, 0, "1968-01-20 03:14:08.000"},
@@ -46,6 +47,7 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
         {nullptr, 0xFFFFFFFFu, kFirstFractionOf1000Ms - 1, "2036-02-07 06:28:15.999"},
         {nullptr, 0xFFFFFFFFu, kFirstFractionOf1000Ms, "2036-02-07 06:28:16.000"},
         {nullptr, 2016466303u, 0xFFFFFFFFu, "2100-01-01 00:00:00.000"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         const CNtpTimestamp t(c.seconds, c.fraction);
@@ -56,29 +58,22 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
     }
 }
 
-TEST(NtpTimestamp, MillisecondTableAndConversions)
+// The millisecond table reads back, and 1000 ms stays within it; both arithmetic operations work
+// modulo 2^64, so that they hold across the 2036 rollover.
+TEST(NtpTimestamp, MillisecondsAndArithmeticAtTheirEdges)
 {
-    EXPECT_EQ(MillisecondsToFraction(1), 4294967u);
-    EXPECT_EQ(MillisecondsToFraction(500), 2147483648u);
-    EXPECT_EQ(MillisecondsToFraction(999), k999Ms);
-    EXPECT_EQ(MillisecondsToFraction(1000), k999Ms); // not a read past the table's end
-    for (uint32_t ms = 0; ms < 1000; ++ms)
+    for (uint32_t ms = 0; ms < 1000; ++ms) {
         ASSERT_EQ(FractionToMilliseconds(g_millisecondFractions[ms]), ms);
-}
-
-// Both work modulo 2^64, so that they hold across the 2036 rollover.
-TEST(NtpTimestamp, DifferenceAndAddSecondsAtTheirEdges)
-{
+    }
+    EXPECT_EQ(MillisecondsToFraction(1000), k999Ms);
     const uint32_t s = 3900000000u;
     EXPECT_DOUBLE_EQ(CNtpTimestamp(s, 0xFFFFFFFFu).Difference({s, 0}), 1.0);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0, 0).Difference({0xFFFFFFFFu, 0}), 1.0);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0}), -1.0);
-    EXPECT_DOUBLE_EQ(CNtpTimestamp(0x7FFFFFFFu, 0).Difference({0, 0}), 2147483647.0);
-
-    EXPECT_EQ(CNtpTimestamp(s, 0).AddSeconds(1.25), CNtpTimestamp(s + 1, 1073741823u));
     EXPECT_EQ(CNtpTimestamp(s, 0).AddSeconds(-0.5), CNtpTimestamp(s - 1, 2147483649u));
     EXPECT_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).AddSeconds(1.0), CNtpTimestamp(0, 0));
     EXPECT_EQ(CNtpTimestamp(0, 0).AddSeconds(-1.0), CNtpTimestamp(0xFFFFFFFFu, 0));
-    for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()})
+    for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(CNtpTimestamp(s, 5).AddSeconds(bad), CNtpTimestamp(s, 5)) << bad;
+    }
 }

@@ -3,27 +3,18 @@
 // checked against a reference S2V and CTR built here from GnuTLS's AES-CMAC and AES; the
 // production cipher must then agree with that reference on its own shape and round-trip.
 #include "sntp/nts/AesSivCmac256.h"
+#include "tests/sntp/NtsTestBytes.h"
 
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 
 namespace
 {
 
 using Block = std::array<uint8_t, 16>;
-
-NtsBytes Hex(const std::string& text)
-{
-    NtsBytes bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
 
 Block Cmac(NtsByteView key, NtsByteView data)
 {
@@ -103,20 +94,21 @@ NtsBytes ReferenceSiv(NtsByteView key, const std::vector<NtsBytes>& strings, Nts
 TEST(NtsAead, ReferenceReproducesRfc5297Vectors)
 {
     // A.1, deterministic: one associated-data string.
-    EXPECT_EQ(ReferenceSiv(Hex("fffefdfcfbfaf9f8f7f6f5f4f3f2f1f0f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff"),
-                           {Hex("101112131415161718191a1b1c1d1e1f2021222324252627")},
-                           Hex("112233445566778899aabbccddee")),
-              Hex("85632d07c6e8f37f950acd320a2ecc9340c02b9690c4dc04daef7f6afe5c"));
+    EXPECT_EQ(
+        ReferenceSiv(FromHex("fffefdfcfbfaf9f8f7f6f5f4f3f2f1f0f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff"),
+                     {FromHex("101112131415161718191a1b1c1d1e1f2021222324252627")},
+                     FromHex("112233445566778899aabbccddee")),
+        FromHex("85632d07c6e8f37f950acd320a2ecc9340c02b9690c4dc04daef7f6afe5c"));
     // A.2, nonce-based: two associated-data strings, then the nonce.
     EXPECT_EQ(
-        ReferenceSiv(Hex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f"),
-                     {Hex("00112233445566778899aabbccddeeffdeaddadadeaddadaffeeddccbbaa99887766"
-                          "554433221100"),
-                      Hex("102030405060708090a0"), Hex("09f911029d74e35bd84156c5635688c0")},
-                     Hex("7468697320697320736f6d6520706c61696e7465787420746f20656e6372797074"
-                         "207573696e67205349562d414553")),
-        Hex("7bdb6e3b432667eb06f4d14bff2fbd0fcb900f2fddbe404326601965c889bf17dba77ceb094fa663b7"
-            "a3f748ba8af829ea64ad544a272e9c485b62a3fd5c0d"));
+        ReferenceSiv(FromHex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f"),
+                     {FromHex("00112233445566778899aabbccddeeffdeaddadadeaddadaffeeddccbbaa99887766"
+                              "554433221100"),
+                      FromHex("102030405060708090a0"), FromHex("09f911029d74e35bd84156c5635688c0")},
+                     FromHex("7468697320697320736f6d6520706c61696e7465787420746f20656e6372797074"
+                             "207573696e67205349562d414553")),
+        FromHex("7bdb6e3b432667eb06f4d14bff2fbd0fcb900f2fddbe404326601965c889bf17dba77ceb094fa663b7"
+                "a3f748ba8af829ea64ad544a272e9c485b62a3fd5c0d"));
 }
 
 // Lengths around the block size, an empty plaintext (an NTS request's) and an empty
@@ -124,8 +116,9 @@ TEST(NtsAead, ReferenceReproducesRfc5297Vectors)
 TEST(NtsAead, GnutlsCipherMatchesReferenceAndRefusesChanges)
 {
     const CAesSivCmac256 aead;
-    const NtsBytes key = Hex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f");
-    const NtsBytes nonce = Hex("09f911029d74e35bd84156c5635688c0");
+    const NtsBytes key =
+        FromHex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f");
+    const NtsBytes nonce = FromHex("09f911029d74e35bd84156c5635688c0");
     for (const size_t adSize : {0u, 5u, 48u, 100u}) {
         for (const size_t size : {0u, 1u, 15u, 16u, 17u, 33u}) {
             SCOPED_TRACE(std::to_string(adSize) + " bytes of data, plaintext " +

@@ -2,12 +2,15 @@
 
     nts_ke_responder.py CERT KEY ANSWER_HEX [ALPN]
 
-Prints its port on the first line of standard output, then answers every connection with the
-bytes of ANSWER_HEX once the client's request has arrived, and closes it. An empty ANSWER_HEX
-answers nothing and holds the connection open. Ends when standard input closes.
+Prints its port and its process id on the first line of standard output, then answers every
+connection with the bytes of ANSWER_HEX once the client's request has arrived, and closes it.
+An empty ANSWER_HEX answers nothing and holds the connection open. Runs until it is killed or,
+when standard input is a pipe, until that pipe closes.
 """
+import os
 import socket
 import ssl
+import stat
 import sys
 import threading
 
@@ -34,21 +37,19 @@ def main():
     context.load_cert_chain(cert, key)
     context.set_alpn_protocols([alpn])
     listener = socket.create_server(("127.0.0.1", 0))
-    sys.stdout.write(f"{listener.getsockname()[1]}\n")
+    sys.stdout.write(f"{listener.getsockname()[1]} {os.getpid()}\n")
     sys.stdout.close()  # the test stops reading after the line
+    if stat.S_ISFIFO(os.fstat(0).st_mode):
+        threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
 
-    def accept():
-        while True:
-            raw, _ = listener.accept()
-            try:
-                connection = context.wrap_socket(raw, server_side=True)
-            except (OSError, ssl.SSLError):
-                raw.close()
-                continue
-            threading.Thread(target=serve, args=(connection, answer), daemon=True).start()
-
-    threading.Thread(target=accept, daemon=True).start()
-    sys.stdin.read()
+    while True:
+        raw, _ = listener.accept()
+        try:
+            connection = context.wrap_socket(raw, server_side=True)
+        except (OSError, ssl.SSLError):
+            raw.close()
+            continue
+        threading.Thread(target=serve, args=(connection, answer), daemon=True).start()
 
 
 main()
