@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/common/UdpResponder.h"
+
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -52,10 +54,3 @@ private:
     std::string m_dir, m_error;
     pid_t m_pid = -1;
 };
-
-// Whether a UDP socket could be bound to address:port just now. Also false while another
-// socket holds the port on every address (0.0.0.0).
-bool IsUdpPortFree(uint16_t port, const std::string& address = "127.0.0.1");
-
-// A UDP port on 127.0.0.1 that was free a moment ago (0 if none).
-uint16_t FindFreeUdpPort();

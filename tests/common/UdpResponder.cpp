@@ -2,9 +2,8 @@
 
 #include <arpa/inet.h>
 #include <ctime>
+#include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,108 +17,106 @@ constexpr size_t kMaxDatagram = 65536;
 
 void WriteTimestamp(std::vector<uint8_t>& packet, size_t offset, uint64_t value)
 {
-    for (size_t i = 0; i < 8; ++i)
+    for (size_t i = 0; i < 8; ++i) {
         packet[offset + 7 - i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+uint16_t LocalPort(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (fd < 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                               : reinterpret_cast<sockaddr_in&>(address).sin_port);
 }
 
 } // namespace
 
-UdpResponder::UdpResponder(Script script, const std::string& host) : m_script(std::move(script))
+int UdpSocket(const std::string& host, uint16_t port, bool bind)
 {
-    sockaddr_storage address{};
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-    } else {
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+        return -1;
     }
-    m_socket = socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    socklen_t length = sizeof address;
-    if (m_socket < 0 || bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (m_socket >= 0)
-            close(m_socket);
-        m_socket = -1;
-        return;
+    int fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && (bind ? ::bind(fd, found->ai_addr, found->ai_addrlen)
+                         : connect(fd, found->ai_addr, found->ai_addrlen)) != 0) {
+        close(fd);
+        fd = -1;
     }
-    m_port = ntohs(address.ss_family == AF_INET6 ? v6->sin6_port : v4->sin_port);
-    m_wake = eventfd(0, EFD_CLOEXEC);
-    m_thread = std::thread([this] { Run(); });
+    freeaddrinfo(found);
+    return fd;
 }
 
+// chronyd keeps running when it cannot bind its port, and another server there would answer
+// in its place: a taken port must be caught before the start.
+bool IsUdpPortFree(uint16_t port, const std::string& address)
+{
+    const int fd = UdpSocket(address, port, true);
+    close(fd); // -1 when it failed: nothing to close
+    return fd >= 0;
+}
+
+uint16_t FindFreeUdpPort()
+{
+    const int fd = UdpSocket("127.0.0.1", 0, true);
+    const uint16_t port = LocalPort(fd);
+    close(fd);
+    return port;
+}
+
+UdpResponder::UdpResponder(Script script, const std::string& host)
+    : m_socket(UdpSocket(host, 0, true)), m_port(LocalPort(m_socket)), m_script(std::move(script))
+{
+    if (m_port != 0) {
+        m_thread = std::thread([this] { Run(); });
+    }
+}
+
+// Shutting the socket down wakes the thread's receive, which then returns 0 bytes.
 UdpResponder::~UdpResponder()
 {
     if (m_thread.joinable()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
+        shutdown(m_socket, SHUT_RDWR);
         m_thread.join();
     }
-    if (m_wake >= 0)
-        close(m_wake);
-    if (m_socket >= 0)
-        close(m_socket);
+    close(m_socket);
 }
 
 void UdpResponder::Run()
 {
     Bytes buffer(kMaxDatagram);
-    pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}};
-    while (poll(fds, 2, -1) >= 0 && !(fds[1].revents & POLLIN)) {
-        if (!(fds[0].revents & POLLIN))
-            continue;
+    for (;;) {
         sockaddr_storage peer{};
         socklen_t peerLength = sizeof peer;
         const ssize_t n = recvfrom(m_socket, buffer.data(), buffer.size(), 0,
                                    reinterpret_cast<sockaddr*>(&peer), &peerLength);
-        if (n < 0)
-            continue;
+        if (n <= 0) {
+            return;
+        }
         const Bytes request(buffer.begin(), buffer.begin() + n);
         Script script;
-        std::vector<Bytes> prelude;
+        std::vector<Bytes> datagrams;
         {
             std::lock_guard lock(m_mutex);
             m_received.push_back(request);
             script = m_script;
-            prelude = m_prelude;
+            datagrams = m_prelude;
         }
-        const std::optional<Bytes> answer = script ? script(request) : std::nullopt;
-        for (const Bytes& datagram : prelude)
+        if (const std::optional<Bytes> answer = script ? script(request) : std::nullopt) {
+            datagrams.push_back(*answer);
+        }
+        for (const Bytes& datagram : datagrams) {
             sendto(m_socket, datagram.data(), datagram.size(), 0,
                    reinterpret_cast<const sockaddr*>(&peer), peerLength);
-        if (answer)
-            sendto(m_socket, answer->data(), answer->size(), 0,
-                   reinterpret_cast<const sockaddr*>(&peer), peerLength);
+        }
     }
-}
-
-void UdpResponder::SetScript(Script script)
-{
-    std::lock_guard lock(m_mutex);
-    m_script = std::move(script);
-}
-
-void UdpResponder::SetPrelude(std::vector<Bytes> datagrams)
-{
-    std::lock_guard lock(m_mutex);
-    m_prelude = std::move(datagrams);
-}
-
-std::vector<UdpResponder::Bytes> UdpResponder::Received() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_received;
-}
-
-UdpResponder::Script UdpResponder::Silent()
-{
-    return [](const Bytes&) { return std::nullopt; };
-}
-
-UdpResponder::Script UdpResponder::Fixed(Bytes answer)
-{
-    return [answer = std::move(answer)](const Bytes&) { return std::optional<Bytes>(answer); };
 }
 
 UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
@@ -129,8 +126,7 @@ UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
         packet[0] = static_cast<uint8_t>((answer.leapIndicator & 3) << 6 |
                                          (answer.version & 7) << 3 | (answer.mode & 7));
         packet[1] = answer.stratum;
-        for (size_t i = 0; i < 4; ++i)
-            packet[12 + i] = static_cast<uint8_t>(answer.referenceId >> (24 - 8 * i));
+        WriteTimestamp(packet, 8, answer.referenceId); // the low half: bytes 12 to 15
         WriteTimestamp(packet, 24,
                        answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
         WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));
@@ -152,7 +148,8 @@ uint64_t UdpResponder::NtpNow()
 uint64_t UdpResponder::ReadTimestamp(const Bytes& packet, size_t offset)
 {
     uint64_t value = 0;
-    for (size_t i = 0; i < 8; ++i)
+    for (size_t i = 0; i < 8; ++i) {
         value = value << 8 | (offset + i < packet.size() ? packet[offset + i] : 0);
+    }
     return value;
 }

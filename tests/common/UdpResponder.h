@@ -17,7 +17,6 @@
 //     EXPECT_EQ(server.Received().size(), 1u);
 //
 //     UdpResponder silent;                 // answers nothing: for time-outs
-//     UdpResponder fixed(UdpResponder::Fixed(bytes));
 //
 // The script runs on the responder's thread; SetScript may swap it at any time. An empty script
 // answers nothing, as Silent() does.
@@ -51,14 +50,25 @@ public:
     // 0 when the socket could not be bound.
     uint16_t Port() const { return m_port; }
 
-    void SetScript(Script script);
+    void SetScript(Script script)
+    {
+        std::lock_guard lock(m_mutex);
+        m_script = std::move(script);
+    }
     // Datagrams sent ahead of every scripted answer (garbage, forgeries).
-    void SetPrelude(std::vector<Bytes> datagrams);
+    void SetPrelude(std::vector<Bytes> datagrams)
+    {
+        std::lock_guard lock(m_mutex);
+        m_prelude = std::move(datagrams);
+    }
     // Every datagram received so far, in order.
-    std::vector<Bytes> Received() const;
+    std::vector<Bytes> Received() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
 
-    static Script Silent();
-    static Script Fixed(Bytes answer);
+    static Script Silent() { return {}; }
     static Script NtpServer(NtpAnswer answer);
 
     // The current time as an NTP value, to the nanosecond.
@@ -70,7 +80,6 @@ private:
     void Run();
 
     int m_socket = -1;
-    int m_wake = -1;
     uint16_t m_port = 0;
     mutable std::mutex m_mutex;
     Script m_script;
@@ -78,3 +87,13 @@ private:
     std::vector<Bytes> m_received;
     std::thread m_thread;
 };
+
+// A UDP socket bound to host:port (an IPv4 or IPv6 address), or connected to it, or -1.
+int UdpSocket(const std::string& host, uint16_t port, bool bind);
+
+// Whether a UDP socket could be bound to address:port just now. Also false while another
+// socket holds the port on every address (0.0.0.0).
+bool IsUdpPortFree(uint16_t port, const std::string& address = "127.0.0.1");
+
+// A UDP port on 127.0.0.1 that was free a moment ago (0 if none).
+uint16_t FindFreeUdpPort();
