@@ -2,9 +2,9 @@
 
 #include "app/ClockSetter.h"
 #include "app/CommandLine.h"
-#include "app/SocketLibraryApi.h"
 #include "app/SyncSteps.h"
 #include "app/WorkerHost.h"
+#include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
 
 #include <chrono>
@@ -68,7 +68,7 @@ private:
     std::unique_ptr<ClockSetter> m_clockSetter;
     std::shared_ptr<SocketLibraryApi> m_sockets;
     std::chrono::milliseconds m_sampleGap = kSampleGap;
-    unsigned m_port = SyncSteps::kSntpPort;
+    unsigned m_port = kNtpPort;
     CommandLine m_line;
     std::string m_adjustFailure; // why the last AdjustClock did not set the clock
 };

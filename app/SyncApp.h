@@ -7,6 +7,7 @@
 
 class QDialog;
 class QMessageBox;
+class SocketLibraryApi;
 
 // The application: starts the socket library, then runs the main window modally. The program's
 // whole life is that window's; InitInstance returns false in every case, and the process ends.
@@ -14,13 +15,12 @@ class CSyncApp
 {
 public:
     using WindowFactory = std::function<std::unique_ptr<QDialog>()>;
-    using SocketStarter = std::function<bool()>;
     using MessageBoxShower = std::function<void(const QString& caption, const QString& text)>;
 
     // createWindow makes the main window when the socket library has started.
     explicit CSyncApp(WindowFactory createWindow);
 
-    void SetSocketStarter(SocketStarter start) { m_startSockets = std::move(start); }
+    void SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets);
     void SetMessageBox(MessageBoxShower show) { m_showMessage = std::move(show); }
 
     bool InitInstance();
@@ -33,6 +33,6 @@ public:
 
 private:
     WindowFactory m_createWindow;
-    SocketStarter m_startSockets;
+    std::shared_ptr<SocketLibraryApi> m_sockets;
     MessageBoxShower m_showMessage;
 };

@@ -10,18 +10,17 @@
 #include "app/RoundedMask.h"
 #include "app/ScreenCentre.h"
 #include "app/ServerListFile.h"
-#include "app/SyncSteps.h"
 #include "app/TitleDrag.h"
 #include "app/WindowCrossing.h"
 #include "app/WindowFonts.h"
 #include "app/WindowMenu.h"
-#include "app/WorkerHost.h"
 #include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "controls/IComboBox.h"
 #include "controls/TahomaFont.h"
 #include "res/ResourceLoader.h"
+#include "res/SkinLayout.h"
 #include "res/resource.h"
 
 #include <QAbstractItemView>
@@ -33,100 +32,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QThread>
 #include <QTimerEvent>
 
 #include <algorithm>
-#include <cstring>
-#include <system_error>
-#include <thread>
-
-char g_szServerArg[CommandLine::kServerBufferSize] = {};
-
-namespace
-{
-
-// Behind the log pane, the digital clock and the dropped list, and the analogue clock's face.
-const QColor kFace(192, 192, 192);
-const QColor kText(0, 0, 50);
-// The selector's own height, and its height with the dropped list.
-constexpr int kComboHeight = 21;
-constexpr int kDropHeight = 300;
-
-} // namespace
-
-// What a worker is handed instead of the window: the window itself is reached only through the
-// crossing, and everything else it uses stays alive as long as the worker holds it.
-struct CSyncDlg::WorkerParam {
-    CSyncDlg* pDlg; // dereferenced only inside calls run by the crossing
-    std::shared_ptr<WindowCrossing> crossing;
-    std::shared_ptr<CSntpClient> client;
-    std::shared_ptr<SocketLibraryApi> sockets;
-    std::string flag;
-};
-
-// A worker's view of the window: every access is a call run on the window's thread, which the
-// worker waits for. Once the window has closed the crossing, the calls do nothing.
-class CSyncDlg::WorkerLink : public WorkerHost
-{
-public:
-    explicit WorkerLink(std::shared_ptr<WorkerParam> param) : m_param(std::move(param)) {}
-
-    std::string ServerText() override
-    {
-        std::string text;
-        m_param->crossing->Call([&text, pDlg = m_param->pDlg] {
-            text = pDlg->m_comboServer->currentText().toStdString();
-        });
-        return text;
-    }
-
-    void AppendLog(const std::string& line) override
-    {
-        AppendLogThrough(*m_param->crossing, m_param->pDlg, QString::fromStdString(line));
-    }
-
-    void SetLogText(const std::string& text) override
-    {
-        m_param->crossing->Call([pDlg = m_param->pDlg, text = QString::fromStdString(text)] {
-            pDlg->m_log->SetText(text);
-        });
-    }
-
-    void StoreReply(const SntpReply& reply) override
-    {
-        m_exchange = reply;
-        m_param->crossing->Call([pDlg = m_param->pDlg, reply] { pDlg->m_lastReply = reply; });
-    }
-
-    // Applies the offset of the exchange this worker stored, through the window's thread like
-    // "Adjust", so that it is applied once whoever gets there first. Waits for the answer.
-    bool AdjustClock(double) override
-    {
-        auto adjusted = std::make_shared<bool>(false);
-        m_param->crossing->Await([adjusted, pDlg = m_param->pDlg,
-                                  exchange = m_exchange](const WindowCrossing::Done& done) {
-            pDlg->m_offsetApplier->Apply(*pDlg->m_clockSetter, exchange, [adjusted, done](bool set) {
-                *adjusted = set;
-                done();
-            });
-        });
-        return *adjusted;
-    }
-
-    void ClearBusyMarker()
-    {
-        m_param->crossing->Call([param = m_param] {
-            if (param->pDlg->m_pWorker == param) {
-                param->pDlg->m_pWorker.reset();
-            }
-        });
-    }
-
-private:
-    std::shared_ptr<WorkerParam> m_param;
-    SntpReply m_exchange; // the last one this worker stored
-};
 
 CSyncDlg::CSyncDlg(QWidget* parent)
     : QDialog(parent), m_hIcon(ResourceLoader::LoadIcon(IDR_MAINFRAME)),
@@ -249,9 +157,9 @@ void CSyncDlg::SetSkin()
 
 void CSyncDlg::PlaceControls()
 {
-    m_comboServer->setGeometry(17, 200, 141, kComboHeight);
+    m_comboServer->setGeometry(SkinLayout::kServer);
 
-    m_clock->SetBkColor(kFace);
+    m_clock->SetBkColor(SkinLayout::kFace);
     m_clock->ShowMinuteTicks(false);
 
     m_btnOK->LoadFaces(IDB_GET);
@@ -260,15 +168,15 @@ void CSyncDlg::PlaceControls()
     m_btnClose->LoadFaces(IDB_CLOSE);
     m_btnAbout->LoadFaces(IDB_ABOUT);
 
-    m_btnClose->setGeometry(246, 5, 15, 15);
-    m_btnAbout->setGeometry(228, 5, 15, 15);
-    m_btnMinimize->setGeometry(210, 5, 15, 15);
-    m_clock->setGeometry(27, 34, 45, 45);
-    m_editTime->setGeometry(104, 36, 144, 42);
-    m_editLog->setGeometry(23, 91, 221, 94);
-    m_staticFrame->setGeometry(17, 83, 234, 109);
-    m_btnOK->setGeometry(165, 200, 40, 22);
-    m_btnAdjust->setGeometry(210, 200, 40, 22);
+    m_btnClose->setGeometry(SkinLayout::kClose);
+    m_btnAbout->setGeometry(SkinLayout::kAbout);
+    m_btnMinimize->setGeometry(SkinLayout::kMinimize);
+    m_clock->setGeometry(SkinLayout::kAnalogClock);
+    m_editTime->setGeometry(SkinLayout::kDigitalClock);
+    m_editLog->setGeometry(SkinLayout::kLog);
+    m_staticFrame->setGeometry(SkinLayout::kLogFrame);
+    m_btnOK->setGeometry(SkinLayout::kGet);
+    m_btnAdjust->setGeometry(SkinLayout::kSet);
 }
 
 void CSyncDlg::SetColours()
@@ -291,7 +199,8 @@ void CSyncDlg::SetColours()
 void CSyncDlg::FitDropList()
 {
     const int row = std::max(1, m_comboServer->view()->sizeHintForRow(0));
-    m_comboServer->setMaxVisibleItems(std::max(1, (kDropHeight - kComboHeight) / row));
+    const int listHeight = SkinLayout::kDropHeight - SkinLayout::kServer.height();
+    m_comboServer->setMaxVisibleItems(std::max(1, listHeight / row));
 }
 
 // Static, read-only edit and list colours: the skin's grey behind dark blue text.
@@ -299,10 +208,10 @@ void CSyncDlg::OnCtlColor(QWidget* control)
 {
     QPalette palette = control->palette();
     for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
-        palette.setColor(role, kFace);
+        palette.setColor(role, SkinLayout::kFace);
     }
     for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText}) {
-        palette.setColor(role, kText);
+        palette.setColor(role, SkinLayout::kText);
     }
     control->setPalette(palette);
 }
@@ -442,132 +351,7 @@ void CSyncDlg::SetLogPace(std::chrono::milliseconds pace)
     m_log->SetPace(pace);
 }
 
-bool CSyncDlg::IsLogIdle() const
-{
-    return m_log->IsIdle();
-}
-
-void CSyncDlg::ClearLog(const QStringList& first)
-{
-    m_log->Clear(first);
-    m_editLog->repaint();
-}
-
-void CSyncDlg::OnOK()
-{
-    const QString server = m_comboServer->currentText();
-    if (server.isEmpty()) {
-        ClearLog();
-        return;
-    }
-    // Ahead of a running worker's waiting line: that worker's lines follow the look-up line.
-    ClearLog({QString::fromStdString(SyncSteps::LookupLine(server.toStdString()))});
-    if (!m_pWorker) {
-        StartWorker(&CSyncDlg::RetrieveWorker);
-    }
-}
-
-// The offset is applied once (OffsetApplier); the result line is typed when the answer comes,
-// which may take as long as someone needs to type a password.
-void CSyncDlg::OnAdjust()
-{
-    if (m_offsetApplier->IsPending()) {
-        return;
-    }
-    if (m_lastReply.destination.Value() == 0) {
-        OnOK();
-        return;
-    }
-    auto waited = std::make_shared<bool>(false);
-    m_offsetApplier->Apply(*m_clockSetter, m_lastReply, [this, waited](bool set) {
-        const QString line = QString::fromLatin1(SyncSteps::AdjustLine(set));
-        if (*waited) {
-            m_log->Append(line);
-        } else {
-            ClearLog({line});
-        }
-    });
-    if (m_offsetApplier->IsPending()) {
-        *waited = true;
-        ClearLog();
-    }
-}
-
 void CSyncDlg::SetClockSetter(std::unique_ptr<ClockSetter> setter)
 {
     m_clockSetter = std::move(setter);
-}
-
-void CSyncDlg::AppendLog(QString text)
-{
-    if (QThread::currentThread() == thread()) {
-        m_log->Append(text);
-        return;
-    }
-    AppendLogThrough(*m_crossing, this, text);
-}
-
-void CSyncDlg::AppendLogThrough(WindowCrossing& crossing, CSyncDlg* pDlg, const QString& text)
-{
-    crossing.Await(
-        [pDlg, text](const WindowCrossing::Done& done) { pDlg->m_log->Append(text, done); });
-}
-
-void CSyncDlg::StartCommandLine()
-{
-    const std::string& server = m_commandLine.server;
-    if (m_commandLine.mode != CommandLine::Mode::Window || server.size() >= sizeof(g_szServerArg)) {
-        return;
-    }
-    std::memcpy(g_szServerArg, server.c_str(), server.size() + 1);
-    m_strAdjustFlag = m_commandLine.flag;
-    // Before any worker shares the client: every later query trusts the extra authority too.
-    QueryOptions options = m_sntpClient->Options();
-    options.ntsCaFile = m_commandLine.ntsCaFile;
-    m_sntpClient->SetOptions(options);
-    if (!server.empty()) {
-        StartWorker(&CSyncDlg::CommandLineWorker);
-    }
-}
-
-// A worker that cannot be started leaves the marker clear, so the next command tries again.
-bool CSyncDlg::StartWorker(WorkerRoutine routine)
-{
-    auto param = std::make_shared<WorkerParam>(
-        WorkerParam{this, m_crossing, m_sntpClient, m_sockets, m_strAdjustFlag});
-    m_pWorker = param;
-    if (!m_startThread([routine, param] { routine(param); })) {
-        m_pWorker.reset();
-        return false;
-    }
-    return true;
-}
-
-bool CSyncDlg::StartDetachedThread(std::function<void()> body)
-{
-    try {
-        // Detached: closing the window never waits for a worker still asking a server.
-        std::thread(std::move(body)).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
-unsigned CSyncDlg::RetrieveWorker(std::shared_ptr<WorkerParam> param)
-{
-    WorkerLink link(param);
-    const auto outcome = SyncSteps::Retrieve(link, *param->client, *param->sockets);
-    link.ClearBusyMarker();
-    return SyncSteps::ExitCode(outcome);
-}
-
-unsigned CSyncDlg::CommandLineWorker(std::shared_ptr<WorkerParam> param)
-{
-    const std::string server = g_szServerArg;
-    WorkerLink link(param);
-    const auto outcome =
-        SyncSteps::CommandLine(link, *param->client, *param->sockets, server, param->flag);
-    link.ClearBusyMarker();
-    return SyncSteps::ExitCode(outcome);
 }

@@ -2,7 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/InstallLayout.h"
-#include "app/SocketLibraryApi.h"
+#include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpReply.h"
 
@@ -33,15 +33,18 @@ class WindowCrossing;
 extern char g_szServerArg[CommandLine::kServerBufferSize];
 
 // The main window: a frameless skin with rounded corners carrying a digital and an analogue
-// clock, the server selector, the log pane, "OK" (retrieve) and "Adjust", and the workers that
-// ask a time server without blocking the window. Its controls come from form 102.
+// clock, the server selector, the log pane, "OK" (retrieve) and "Adjust". The window's set-up
+// and handlers are in SyncDlg.cpp, its commands in SyncDlgCommands.cpp and the workers that ask
+// a time server without blocking it in SyncDlgWorkers.cpp. Its controls come from form 102.
 class CSyncDlg : public QDialog
 {
     Q_OBJECT
 
 public:
-    struct WorkerParam;
     using ThreadStarter = std::function<bool(std::function<void()>)>;
+
+    // Timer 1, the digital clock's: the analogue clock's wake-ups.
+    static constexpr int kClockTimer = 1;
 
     explicit CSyncDlg(QWidget* parent = nullptr);
     ~CSyncDlg() override;
@@ -66,8 +69,7 @@ public:
     virtual void OnOK();
     // Sets the clock by the offset of the last retrieve, or retrieves when there is none.
     void OnAdjust();
-    // Appends one line to the log pane. On the window's thread the line is queued and the call
-    // returns at once; from any other thread it returns once the line is written.
+    // Queues one line for the log pane; called on the window's thread.
     void AppendLog(QString text);
 
     // Makes the executable's folder the current directory; a failure is ignored.
@@ -90,13 +92,39 @@ public:
     // this process.
     void SetClockSetter(std::unique_ptr<ClockSetter> setter);
 
-    // A worker runs.
-    bool IsBusy() const { return m_pWorker != nullptr; }
-    // The log pane has nothing left to type.
-    bool IsLogIdle() const;
+private:
+    struct WorkerParam;
+    class WorkerLink;
+    using WorkerRoutine = unsigned (*)(std::shared_ptr<WorkerParam>);
+    // Reads what the tests must see and cannot reach through the controls.
+    friend struct SyncDlgProbe;
 
-    // Timer 1, the digital clock's: the analogue clock's wake-ups.
-    static constexpr int kClockTimer = 1;
+    // The window (SyncDlg.cpp).
+    void DoDataExchange();
+    void AddWindowMenu();
+    void CreateFonts();
+    void SetSkin();
+    void PlaceControls();
+    void SetColours();
+    void FitDropList();
+    void ShowTime();
+    void OnCtlColor(QWidget* control);
+    void OnSetFocusTime();
+    void OnDestroy();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void StartClocks();
+
+    // The commands (SyncDlgCommands.cpp).
+    void StartCommandLine();
+    // Empties the log and repaints it at once; first, when given, is its first line.
+    void ClearLog(const QStringList& first = {});
+
+    // The workers (SyncDlgWorkers.cpp).
+    bool StartWorker(WorkerRoutine routine);
+    static unsigned RetrieveWorker(std::shared_ptr<WorkerParam> param);
+    static unsigned CommandLineWorker(std::shared_ptr<WorkerParam> param);
+    static bool StartDetachedThread(std::function<void()> body);
 
     // Controls, named after their ids.
     QFrame* m_staticFrame = nullptr;
@@ -130,34 +158,6 @@ public:
     QFont m_fontClock;  // the digital clock
     int m_nSkinWidth = 0;
     int m_nSkinHeight = 0;
-
-private:
-    class WorkerLink;
-    using WorkerRoutine = unsigned (*)(std::shared_ptr<WorkerParam>);
-
-    static unsigned RetrieveWorker(std::shared_ptr<WorkerParam> param);
-    static unsigned CommandLineWorker(std::shared_ptr<WorkerParam> param);
-    static void AppendLogThrough(WindowCrossing& crossing, CSyncDlg* pDlg, const QString& text);
-    static bool StartDetachedThread(std::function<void()> body);
-
-    void DoDataExchange();
-    void AddWindowMenu();
-    void CreateFonts();
-    void SetSkin();
-    void PlaceControls();
-    void SetColours();
-    void FitDropList();
-    void ShowTime();
-    void OnCtlColor(QWidget* control);
-    void OnSetFocusTime();
-    void OnDestroy();
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void StartClocks();
-    void StartCommandLine();
-    bool StartWorker(WorkerRoutine routine);
-    // Empties the log and repaints it at once; first, when given, is its first line.
-    void ClearLog(const QStringList& first = {});
 
     std::shared_ptr<WindowCrossing> m_crossing;
     LogWriter* m_log;

@@ -80,7 +80,7 @@ bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
 bool SyncSteps::QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
                                SntpReply& reply)
 {
-    if (!client.QueryServer(server, reply, kSntpPort)) {
+    if (!client.QueryServer(server, reply, kNtpPort)) {
         host.AppendLog(kRetrieveFailed);
         return false;
     }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/SocketLibraryApi.h"
 #include "app/WorkerHost.h"
+#include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
+#include "sntp/SntpPacket.h"
 #include "sntp/SntpReply.h"
 
 #include <string>
@@ -21,7 +22,6 @@ public:
         AdjustFailed,  // retrieved, but the clock could not be set
     };
 
-    static constexpr unsigned kSntpPort = 123;
     static constexpr const char* kRetrieveFailed = "Failed to retreive time from server";
     static constexpr const char* kAdjusted = "Time was successfully synchronised";
     static constexpr const char* kAdjustFailed = "Failed to set the local time";

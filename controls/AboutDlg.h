@@ -5,6 +5,8 @@
 #include <QString>
 
 class CLinkLabel;
+class QLabel;
+class QPushButton;
 
 // The modal About box: icon, product line in bold, the years line and two links, one to the
 // home page and one that starts a mail to support. The links leave the box open; "OK", Escape
@@ -30,5 +32,7 @@ private:
 
     CLinkLabel* m_linkMail = nullptr;
     CLinkLabel* m_linkHome = nullptr;
+    QLabel* m_labelProduct = nullptr;
+    QPushButton* m_btnOK = nullptr;
     QFont m_fontBold;
 };

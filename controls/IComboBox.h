@@ -1,5 +1,7 @@
 #pragma once
 
+#include "res/SkinLayout.h"
+
 #include <QBasicTimer>
 #include <QColor>
 #include <QComboBox>
@@ -72,7 +74,7 @@ private:
     QColor m_clrLight{255, 255, 255};
     QColor m_clrShadow{100, 100, 105};
     QColor m_clrArrow{100, 100, 105};
-    QColor m_clrFace{192, 192, 192};
+    QColor m_clrFace = SkinLayout::kFace;
     quint8 m_byGradRed = 202;
     quint8 m_byGradGreen = 202;
     quint8 m_byGradBlue = 202;

@@ -17,7 +17,7 @@ struct QueryOptions {
     TimestampPrecision precision = TimestampPrecision::Milliseconds;
     AddressFamily family = AddressFamily::Any;
     uint32_t timeoutMs = 5000; // the one wait for a valid answer, shared by all addresses of a name
-    std::string ntsCaFile;     // one more trusted CA for nts:// servers
+    std::string ntsCaFile{};   // one more trusted CA for nts:// servers
 };
 
 // The time engine's one object: one SNTP exchange at a time, and setting the system clock.

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// The port time servers answer on, for plain and authenticated exchanges alike.
+constexpr uint16_t kNtpPort = 123;
+
 // The two SNTP datagrams of one exchange: the client's request and the server's answer.
 constexpr size_t kSntpRequestSize = 48;
 // The header plus the optional key identifier (4 bytes) and message digest (16 bytes).

@@ -4,6 +4,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen horalink_artwork_sheet docs/artwork.png
 #include "res/ResourceLoader.h"
+#include "res/SkinLayout.h"
 #include "res/resource.h"
 
 #include <QBitmap>
@@ -22,8 +23,6 @@ namespace
 
 constexpr int kMargin = 24;
 const QColor kSheet(250, 250, 252);
-const QColor kPanel(192, 192, 192);
-const QColor kClockText(0, 0, 50);
 const QColor kCaption(40, 40, 48);
 
 QImage Enlarged(const QImage& image, int factor)
@@ -87,19 +86,19 @@ public:
                 int id;
                 QPoint at;
                 int frame;
-            } faces[] = {{IDB_CLOSE, {246, 5}, 2},
-                         {IDB_ABOUT, {228, 5}, 0},
-                         {IDB_MINIMIZE, {210, 5}, 0},
-                         {IDB_GET, {165, 200}, 2},
-                         {IDB_SET, {210, 200}, 0}};
+            } faces[] = {{IDB_CLOSE, SkinLayout::kClose.topLeft(), 2},
+                         {IDB_ABOUT, SkinLayout::kAbout.topLeft(), 0},
+                         {IDB_MINIMIZE, SkinLayout::kMinimize.topLeft(), 0},
+                         {IDB_GET, SkinLayout::kGet.topLeft(), 2},
+                         {IDB_SET, SkinLayout::kSet.topLeft(), 0}};
             for (const auto& f : faces) {
                 const QImage strip = ResourceLoader::LoadBitmap(f.id);
                 const int width = strip.width() / 3;
                 w.drawImage(f.at, strip.copy(f.frame * width, 0, width, strip.height()));
             }
             w.setFont(ClockFont(39));
-            w.setPen(kClockText);
-            w.drawText(QRect(104, 36, 144, 42), Qt::AlignCenter, QStringLiteral("10:08:42"));
+            w.setPen(SkinLayout::kText);
+            w.drawText(SkinLayout::kDigitalClock, Qt::AlignCenter, QStringLiteral("10:08:42"));
         }
         m_p.drawImage(x, y, Enlarged(window, factor));
     }
@@ -170,9 +169,9 @@ public:
         const QFontMetrics metrics(font);
         const QString text = QStringLiteral("0123456789:");
         const QRect box(x, y, metrics.horizontalAdvance(text) + 16, metrics.height() + 8);
-        m_p.fillRect(box, kPanel);
+        m_p.fillRect(box, SkinLayout::kFace);
         m_p.setFont(font);
-        m_p.setPen(kClockText);
+        m_p.setPen(SkinLayout::kText);
         m_p.drawText(box, Qt::AlignCenter, text);
         Caption(x, box.bottom() + 16,
                 QStringLiteral("Segmatic, cell %1 px (ascent %2 + descent %3), advance %4 px")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sntp/SntpPacket.h"
 #include "sntp/nts/NtsBytes.h"
 
 #include <string>
@@ -17,7 +18,6 @@ constexpr uint16_t kNtsRecordServer = 6;
 constexpr uint16_t kNtsRecordPort = 7;
 
 constexpr uint16_t kNtsProtocolNtpv4 = 0;
-constexpr uint16_t kNtpPort = 123;
 
 // A server's answer larger than this is refused: a real one holds eight cookies of a few
 // hundred bytes.

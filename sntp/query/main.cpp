@@ -1,8 +1,8 @@
 // horalink-query [-4|-6] [--timeout SECONDS] SERVER [PORT]: one SNTP exchange with the time
 // engine to the nanosecond, printed. Never sets the clock. Exit status 0 on success, 1 when the
 // exchange failed, 2 on a usage error.
-#include "platform/SocketLibrary.h"
 #include "sntp/SntpClient.h"
+#include "sntp/SntpPacket.h"
 #include "sntp/TimestampText.h"
 
 #include <cerrno>
@@ -14,7 +14,6 @@
 namespace
 {
 
-constexpr unsigned kNtpPort = 123;
 constexpr double kShortestTimeout = 0.1; // seconds
 constexpr double kLongestTimeout = 60.0; // seconds
 
@@ -42,8 +41,15 @@ bool ParseTimeout(const char* text, uint32_t& timeoutMs)
     return true;
 }
 
+QueryOptions Precise()
+{
+    QueryOptions options;
+    options.precision = TimestampPrecision::Nanoseconds;
+    return options;
+}
+
 struct Arguments {
-    QueryOptions options{.precision = TimestampPrecision::Nanoseconds};
+    QueryOptions options = Precise();
     std::string server;
     unsigned port = kNtpPort;
 };
@@ -97,16 +103,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: horalink-query [-4|-6] [--timeout SECONDS] SERVER [PORT]\n");
         return 2;
     }
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
-        std::fprintf(stderr, "horalink-query: the socket library did not start\n");
-        return 1;
-    }
     CSntpClient client;
     client.SetOptions(args.options);
     SntpReply reply;
     const bool ok = client.QueryServer(args.server, reply, args.port);
-    WSACleanup();
 
     if (!ok) {
         if (!client.KissCode().empty()) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/SyncDlg.h"
+#include "controls/IComboBox.h"
 #include "platform/SystemClockApi.h"
+#include "tests/app/SyncDlgProbe.h"
 #include "tests/common/ChronyServer.h"
 
 #include <QDir>
@@ -47,6 +49,7 @@ struct FakeClock : SystemClockApi {
 // A socket library that works, fails to start or grants another version; it counts its calls.
 struct FakeSockets : SocketLibraryApi {
     enum class Mode { Works, Fails, WrongVersion };
+    bool SocketInit() override { return mode != Mode::Fails; }
     int Startup(uint16_t, WSADATA* data) override
     {
         ++started;
@@ -69,12 +72,30 @@ struct TempExeDir : QTemporaryDir {
 // Waits until no worker runs and the log has nothing left to type.
 inline bool WaitIdle(const CSyncDlg& dlg)
 {
-    return QTest::qWaitFor([&dlg] { return !dlg.IsBusy() && dlg.IsLogIdle(); }, 10000);
+    return QTest::qWaitFor(
+        [&dlg] { return !SyncDlgProbe::IsBusy(dlg) && SyncDlgProbe::IsLogIdle(dlg); }, 10000);
+}
+
+// A control of the window by its object name (res/SyncDlg.ui).
+template <typename Widget> Widget* Control(const QWidget& window, const char* name)
+{
+    return window.findChild<Widget*>(QString::fromLatin1(name));
+}
+
+// The server selector's entries, in their order.
+inline QStringList ServerEntries(const CSyncDlg& dlg)
+{
+    const auto* selector = Control<CIComboBox>(dlg, "comboServer");
+    QStringList shown;
+    for (int i = 0; i < selector->count(); ++i) {
+        shown.append(selector->itemText(i));
+    }
+    return shown;
 }
 
 inline QStringList LogLines(const CSyncDlg& dlg)
 {
-    return dlg.m_editLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+    return Control<QPlainTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
 // Lets failed expectations print QStrings as text.

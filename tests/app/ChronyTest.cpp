@@ -45,7 +45,7 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     CSyncDlg dlg;
     dlg.SetExeDir(folder.path());
     dlg.SetLogPace(std::chrono::milliseconds(1));
-    dlg.m_sntpClient->SetClockApi(clock);
+    SyncDlgProbe::Client(dlg).SetClockApi(clock);
     dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
     dlg.OnInitDialog();
     ASSERT_TRUE(WaitIdle(dlg));
@@ -56,7 +56,8 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     EXPECT_NEAR(CNtpTimestamp::FromSystemTime(clock.m_settings[0]).Difference(CNtpTimestamp::Now()),
                 lines[5].mid(9).chopped(8).toDouble(), 0.5);
 
-    dlg.m_comboServer->setEditText(QString::fromStdString(kChronyAddress + "  "));
+    Control<CIComboBox>(dlg, "comboServer")
+        ->setEditText(QString::fromStdString(kChronyAddress + "  "));
     dlg.OnAdjust();
     ASSERT_TRUE(WaitIdle(dlg));
     ExpectLookupAndReport(LogLines(dlg), kChronyAddress + "  ");

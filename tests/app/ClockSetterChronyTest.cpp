@@ -24,23 +24,25 @@ TEST(ClockSetterChrony, AdjustDuringAYRunAndTheRunItselfSetTheClockOnce)
         CSyncDlg dlg;
         dlg.SetExeDir(folder.path());
         dlg.SetLogPace(std::chrono::milliseconds(5));
-        dlg.m_sntpClient->SetClockApi(clock);
+        SyncDlgProbe::Client(dlg).SetClockApi(clock);
         auto owned = std::make_unique<DeferredClockSetter>();
         DeferredClockSetter* setter = owned.get();
         if (deferred) {
             dlg.SetClockSetter(std::move(owned));
         } else {
-            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(*dlg.m_sntpClient));
+            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(SyncDlgProbe::Client(dlg)));
         }
         dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
         dlg.show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.m_lastReply.destination.Value() != 0; }));
-        ASSERT_TRUE(dlg.IsBusy()) << "the report was typed before Adjust could be pressed";
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return SyncDlgProbe::LastReply(dlg).destination.Value() != 0; }));
+        ASSERT_TRUE(SyncDlgProbe::IsBusy(dlg))
+            << "the report was typed before Adjust could be pressed";
         dlg.OnAdjust();
         if (deferred) {
             // The run has typed its report and waits on its own setting, Adjust's still open.
-            ASSERT_TRUE(
-                QTest::qWaitFor([&] { return dlg.IsLogIdle() && LogLines(dlg).size() >= 5; }));
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return SyncDlgProbe::IsLogIdle(dlg) && LogLines(dlg).size() >= 5; }));
             ASSERT_EQ(setter->pending.size(), 1u);
             setter->Answer(true);
         }
@@ -49,6 +51,6 @@ TEST(ClockSetterChrony, AdjustDuringAYRunAndTheRunItselfSetTheClockOnce)
         EXPECT_EQ(settings, 1u) << (deferred ? "deferred" : "at once");
         EXPECT_EQ(LogLines(dlg).count(SyncSteps::kAdjusted), 2)
             << LogLines(dlg).join('|').toStdString();
-        EXPECT_EQ(dlg.m_lastReply.destination.Value(), 0u);
+        EXPECT_EQ(SyncDlgProbe::LastReply(dlg).destination.Value(), 0u);
     }
 }

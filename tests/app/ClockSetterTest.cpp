@@ -119,17 +119,18 @@ TEST(ClockSetter, AdjustWaitsForItsAnswerAndIsNotRepeatedMeanwhile)
     DeferredClockSetter& setter = *owned;
     dlg.SetClockSetter(std::move(owned));
     dlg.show();
-    dlg.m_lastReply = Exchange(-3.5, -60);
-    dlg.m_editLog->setPlainText("old");
+    SyncDlgProbe::LastReply(dlg) = Exchange(-3.5, -60);
+    Control<QPlainTextEdit>(dlg, "editLog")->setPlainText("old");
 
-    dlg.m_btnAdjust->click();
-    dlg.m_btnAdjust->click();
+    auto* adjust = Control<CHoverButton>(dlg, "btnAdjust");
+    adjust->click();
+    adjust->click();
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(dlg.m_editLog->toPlainText(), "");
+    EXPECT_EQ(LogLines(dlg), QStringList());
     EXPECT_EQ(setter.offsets, std::vector<double>{-3.5});
 
     setter.Answer(true);
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(LogLines(dlg), QStringList{SyncSteps::kAdjusted});
-    EXPECT_EQ(dlg.m_lastReply.destination.Value(), 0u);
+    EXPECT_EQ(SyncDlgProbe::LastReply(dlg).destination.Value(), 0u);
 }

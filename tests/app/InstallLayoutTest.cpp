@@ -3,13 +3,13 @@
 #include "app/ClockFont.h"
 #include "app/InstallLayout.h"
 #include "app/ServerListFile.h"
-#include "controls/IComboBox.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -61,15 +61,6 @@ struct Prefix : QTemporaryDir {
     QString Bin() const { return filePath("usr/bin"); }
     void Install() const { QDir().mkpath(filePath("usr/share/horalink")); }
 };
-
-QStringList Entries(const CSyncDlg& dlg)
-{
-    QStringList shown;
-    for (int i = 0; i < dlg.m_comboServer->count(); ++i) {
-        shown.append(dlg.m_comboServer->itemText(i));
-    }
-    return shown;
-}
 
 } // namespace
 
@@ -184,8 +175,8 @@ TEST(InstallLayout, AnInstalledWindowReadsTheSystemListAndWritesNothing)
     dlg.SetExeDir(bin);
     dlg.OnInitDialog();
 
-    EXPECT_EQ(Entries(dlg), QStringList({"a.example", "b.example"}));
+    EXPECT_EQ(ServerEntries(dlg), QStringList({"a.example", "b.example"}));
     EXPECT_EQ(QDir::currentPath(), started);
-    EXPECT_EQ(dlg.m_fontClock.family(), "Segmatic");
+    EXPECT_EQ(Control<QLineEdit>(dlg, "editTime")->font().family(), "Segmatic");
     EXPECT_EQ(Snapshot(root.path()), before);
 }

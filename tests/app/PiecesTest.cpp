@@ -5,6 +5,7 @@
 #include "app/ServerListFile.h"
 #include "app/ServerListText.h"
 #include "app/SyncSteps.h"
+#include "app/WindowCrossing.h"
 #include "controls/IComboBox.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
@@ -68,12 +69,8 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         CSyncDlg dlg;
         dlg.SetExeDir(folder.path());
         dlg.OnInitDialog();
-        QStringList shown;
-        for (int i = 0; i < dlg.m_comboServer->count(); ++i) {
-            shown.append(dlg.m_comboServer->itemText(i));
-        }
-        EXPECT_EQ(shown, entries);
-        EXPECT_EQ(dlg.m_comboServer->currentIndex(), 0);
+        EXPECT_EQ(ServerEntries(dlg), entries);
+        EXPECT_EQ(Control<CIComboBox>(dlg, "comboServer")->currentIndex(), 0);
     }
 }
 
@@ -149,13 +146,6 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
     }
 }
 
-// The pace a reader sees is the one the log writer types at unless a test changes it.
-TEST(LogWriter, TypesAtThirtyMillisecondsACharacter)
-{
-    QPlainTextEdit pane;
-    EXPECT_EQ(LogWriter(&pane, nullptr).Pace(), std::chrono::milliseconds(30));
-}
-
 // A clear shows no half line: the window's own lines go with the cleared text, a waiting
 // writer's line is typed again whole and its writer released.
 TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
@@ -174,25 +164,35 @@ TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
     EXPECT_EQ(pane.toPlainText(), "worker line\nafter clear\n");
     EXPECT_EQ(done, 1);
 
-    // The window and two workers at once: every line whole, each writer's in its order; the
-    // window's own lines are queued, so it goes on handling its events while they are typed.
-    CSyncDlg dlg;
-    dlg.SetLogPace(std::chrono::milliseconds(1));
-    auto writeFive = [&dlg](const QString& name) {
+    // The window and two workers through the crossing at once: every line whole, each writer's
+    // in its order; the window's own lines are queued, so it goes on handling its events.
+    writer.Clear();
+    writer.SetPace(std::chrono::milliseconds(1));
+    const auto crossing = WindowCrossing::Create(&writer);
+    auto writeFive = [&](const QString& name, bool worker) {
         for (int i = 0; i < 5; ++i) {
-            dlg.AppendLog(QStringLiteral("%1 line %2").arg(name).arg(i));
+            const QString line = QStringLiteral("%1 line %2").arg(name).arg(i);
+            if (!worker) {
+                writer.Append(line);
+                continue;
+            }
+            crossing->Await([&writer, line](const WindowCrossing::Done& finished) {
+                writer.Append(line, finished);
+            });
         }
     };
-    std::thread first(writeFive, QStringLiteral("first"));
-    std::thread second(writeFive, QStringLiteral("second"));
-    writeFive(QStringLiteral("window"));
-    EXPECT_FALSE(dlg.IsLogIdle()); // the window's own lines are queued, not waited for
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LogLines(dlg).size() == 15 && dlg.IsLogIdle(); }));
+    std::thread first(writeFive, QStringLiteral("first"), true);
+    std::thread second(writeFive, QStringLiteral("second"), true);
+    writeFive(QStringLiteral("window"), false);
+    EXPECT_FALSE(writer.IsIdle());
+    const auto lines = [&pane] { return pane.toPlainText().split('\n', Qt::SkipEmptyParts); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 15 && writer.IsIdle(); }));
     first.join();
     second.join();
+    crossing->Close();
 
     std::map<QString, int> next;
-    for (const QString& line : LogLines(dlg)) {
+    for (const QString& line : lines()) {
         const QStringList words = line.split(' ');
         ASSERT_EQ(words.size(), 3) << line.toStdString();
         EXPECT_EQ(words[2].toInt(), next[words[0]]++) << line.toStdString();

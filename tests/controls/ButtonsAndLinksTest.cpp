@@ -109,7 +109,7 @@ TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
     for (int opening = 0; opening < 2; ++opening) {
         CAboutDlg dialog;
         dialog.show();
-        const QFontInfo product(dialog.findChild<QLabel*>("IDC_PRODUCT")->font());
+        const QFontInfo product(dialog.findChild<QLabel*>("labelProduct")->font());
         for (QLabel* line : dialog.findChildren<QLabel*>()) {
             if (!line->text().isEmpty()) {
                 EXPECT_EQ(QFontInfo(line->font()).pixelSize(), product.pixelSize())
@@ -118,7 +118,7 @@ TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
         }
         EXPECT_TRUE(product.bold());
         EXPECT_EQ(product.family(), QFontInfo(dialog.font()).family());
-        for (const char* name : {"IDC_LINK_HOME", "IDC_LINK_MAIL"}) {
+        for (const char* name : {"linkHome", "linkMail"}) {
             CLinkLabel* link = dialog.findChild<CLinkLabel*>(name);
             ASSERT_NE(link, nullptr) << name;
             EXPECT_EQ(link->BkColor(), QColor(230, 230, 210));

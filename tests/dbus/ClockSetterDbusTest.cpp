@@ -122,11 +122,12 @@ TEST_F(ClockSetterDbus, MockTimedatedRecordsOneRelativeSetTimeForAdjustAndForCon
         std::make_unique<TimedatedClockSetter>(std::make_unique<CapabilityClockSetter>(m_client),
                                                ClockSetter::Prompt::Desktop, m_bus.Address()));
     dlg.show();
-    dlg.m_lastReply.destination = CNtpTimestamp::Now();
-    dlg.m_lastReply.clockOffset = 12.3456784;
+    SyncDlgProbe::LastReply(dlg).destination = CNtpTimestamp::Now();
+    SyncDlgProbe::LastReply(dlg).clockOffset = 12.3456784;
     dlg.OnAdjust();
     dlg.OnAdjust();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !LogLines(dlg).isEmpty() && dlg.IsLogIdle(); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !LogLines(dlg).isEmpty() && SyncDlgProbe::IsLogIdle(dlg); }));
     EXPECT_EQ(LogLines(dlg), QStringList{SyncSteps::kAdjusted});
     EXPECT_EQ(RecordedSetTimes(m_bus), QStringList{"12345678 true true"});
     EXPECT_EQ(m_clock.m_settings.size(), 1u);
