@@ -198,7 +198,7 @@ private:
             return Fail("server name longer than " + std::to_string(kMaxServerBytes) + " bytes");
         }
         m_line.server = std::move(server);
-        m_line.flag = "N";
+        m_line.flag.assign(1, 'N');
         return true;
     }
 
