@@ -1,12 +1,11 @@
 #include "platform/EffectiveCapability.h"
 #include "platform/LinuxSystemClockApi.h"
+#include "tests/common/ProcessCapabilities.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
+#include <latch>
 #include <string>
 #include <sys/capability.h>
 #include <thread>
@@ -19,17 +18,9 @@ namespace
 // CAP_SYS_NICE stands in for CAP_SYS_TIME: raising it is harmless.
 constexpr int kCapability = CAP_SYS_NICE;
 
-// Whether the capability is in the CapEff line of a task's status file.
 bool Effective(const std::string& status)
 {
-    std::ifstream file(status);
-    for (std::string line; std::getline(file, line);) {
-        if (line.starts_with("CapEff:")) {
-            return std::stoull(line.substr(7), nullptr, 16) >> kCapability & 1;
-        }
-    }
-    ADD_FAILURE() << "no CapEff in " << status;
-    return true;
+    return HasCapability(kCapability, "CapEff", status);
 }
 
 // The threads of this process whose effective set holds the capability.
@@ -40,15 +31,6 @@ int ThreadsHoldingIt()
         holding += Effective(task.path() / "status");
     }
     return holding;
-}
-
-bool Permitted()
-{
-    cap_t caps = cap_get_proc();
-    cap_flag_value_t flag = CAP_CLEAR;
-    cap_get_flag(caps, kCapability, CAP_PERMITTED, &flag);
-    cap_free(caps);
-    return flag == CAP_SET;
 }
 
 TOKEN_PRIVILEGES Privilege(bool enable)
@@ -66,19 +48,14 @@ TOKEN_PRIVILEGES Privilege(bool enable)
 // really raises it in the calling thread alone, and the disable step drops it again.
 TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
 {
-    if (geteuid() != 0 || !Permitted()) {
+    if (geteuid() != 0 || !HasCapability(kCapability, "CapPrm")) {
         GTEST_SKIP() << "needs root with CAP_SYS_NICE permitted";
     }
     ASSERT_TRUE(DropEffectiveCapability(kCapability));
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool done = false;
+    std::latch done(1);
     std::vector<std::thread> idle;
     for (int i = 0; i < 2; ++i) {
-        idle.emplace_back([&] {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return done; });
-        });
+        idle.emplace_back([&] { done.wait(); });
     }
     EXPECT_EQ(ThreadsHoldingIt(), 0);
 
@@ -94,11 +71,7 @@ TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
     });
     setter.join();
     EXPECT_EQ(ThreadsHoldingIt(), 0);
-    {
-        std::lock_guard lock(mutex);
-        done = true;
-    }
-    changed.notify_all();
+    done.count_down();
     for (std::thread& t : idle) {
         t.join();
     }
