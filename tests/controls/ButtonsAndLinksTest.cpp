@@ -3,8 +3,6 @@
 #include "controls/LinkLabel.h"
 
 #include "TestPixels.h"
-#include "res/ResourceLoader.h"
-#include "res/resource.h"
 
 #include <QDesktopServices>
 #include <QEnterEvent>
@@ -58,29 +56,15 @@ TEST(HoverButton, ShowsTheFaceOfEachStateFromItsStrip)
     button.setEnabled(false); // the mouse over a disabled button leaves it normal
     QApplication::sendEvent(&button, &enter);
     EXPECT_TRUE(shows(0));
-    // A second strip, by resource id, replaces the first.
-    EXPECT_TRUE(button.LoadFaces(IDB_CLOSE));
-    const QImage close = ResourceLoader::LoadBitmap(IDB_CLOSE).copy(0, 0, 15, 15);
-    EXPECT_EQ(Render(button), close.convertToFormat(QImage::Format_RGB32));
 }
 
-// White until told its colours; then the link's colour on its own. The hand shows only while
-// there is text; without text the parent's cursor shows.
-TEST(LinkLabel, ColoursAndHandCursorsOnlyWithText)
+// Presses reach the label only when Qt made no double click of them: each is a click, even a
+// quick second one a few pixels away.
+TEST(LinkLabel, EveryPressQtDeliversIsAClick)
 {
-    QWidget parent;
-    CLinkLabel& label = *new CLinkLabel(&parent);
+    CLinkLabel label;
     label.resize(200, 20);
-    EXPECT_EQ(Count(Render(label), label.rect(), Qt::white), 4000);
-    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
-    label.SetBkColor(Qt::gray);
     label.SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
-    const QImage image = Render(label);
-    EXPECT_EQ(image.pixel(199, 19), QColor(Qt::gray).rgb());
-    EXPECT_GT(Count(image, image.rect(), Qt::blue), 40);
-    EXPECT_EQ(label.cursor().bitmap().toImage(),
-              ResourceLoader::LoadCursor(IDC_HAND).bitmap().toImage());
-    // Presses reach the label only when Qt made no double click of them: each is a click.
     QSignalSpy clicks(&label, &CLinkLabel::clicked);
     for (int x : {3, 10}) {
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 3), label.mapToGlobal(QPointF(x, 3)),
@@ -89,8 +73,6 @@ TEST(LinkLabel, ColoursAndHandCursorsOnlyWithText)
         QApplication::sendEvent(&label, &press);
     }
     EXPECT_EQ(clicks.count(), 2);
-    label.SetLink(QString(), Qt::blue);
-    EXPECT_FALSE(label.testAttribute(Qt::WA_SetCursor));
 }
 
 // Each opening is built afresh; its links, blue on the box's own background, open through the
@@ -123,7 +105,6 @@ TEST(AboutDlg, LinksOpenThroughTheDesktopAndEachOpeningIsBuiltAfresh)
             ASSERT_NE(link, nullptr) << name;
             EXPECT_EQ(link->BkColor(), QColor(230, 230, 210));
             EXPECT_EQ(QFontInfo(link->LinkFont()).pixelSize(), product.pixelSize());
-            EXPECT_EQ(link->TextColor(), QColor(Qt::blue));
             QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
             link->SetLink(QStringLiteral("changed"), Qt::red); // not to be seen again
         }

@@ -14,7 +14,7 @@ using namespace TestPixels;
 namespace
 {
 
-const QColor kLight(255, 255, 255), kShadow(100, 100, 105), kFace(192, 192, 192);
+const QColor kFace(192, 192, 192);
 
 // The control with the flat frame of a look drawn over it, as its paint event would show it.
 QImage Flat(CIComboBox& combo, int look)
@@ -27,39 +27,13 @@ QImage Flat(CIComboBox& combo, int look)
 
 } // namespace
 
-// Sunken edge, grey ring, the button (thumb + 2 wide inside the ring) with its frames, 15
-// gradient rows at the top however tall, and the 8 x 4 arrow, a pixel lower right when pressed.
-TEST(IComboBox, FlatFramePixelsOfEachLookAndTheLookShown)
+// Shown, the looks follow the mouse; the press that opens the list ends when the list closes,
+// though the release went to the list. Hidden while hovered, it stops its hover timer; disabled,
+// its button is plain face inside its ring.
+TEST(IComboBox, LooksFollowTheMouseAndTheList)
 {
     CIComboBox combo;
-    const int w = 157;
-    for (int h : {21, 40}) {
-        combo.resize(w, h);
-        const int thumb = combo.ThumbWidth(), left = w - 3 - thumb;
-        for (int look : {CIComboBox::FLAT_NORMAL, CIComboBox::FLAT_HOT, CIComboBox::FLAT_PRESSED}) {
-            SCOPED_TRACE(testing::Message() << "look " << look << " height " << h);
-            const QImage image = Flat(combo, look);
-            const bool pressed = look == CIComboBox::FLAT_PRESSED;
-            Expect(image, {Pixel{0, 0, kShadow}, Pixel{w - 1, 0, kLight}, Pixel{0, h - 1, kLight},
-                           Pixel{1, h - 2, kFace}, Pixel{left - 1, 1, kFace},
-                           Pixel{left, 1, kShadow}, Pixel{w - 2, 1, pressed ? kLight : kShadow},
-                           Pixel{left + 1, 2, pressed ? kFace : kLight}});
-            for (int i = 0; i < 15; ++i) {
-                const QColor grey(202 - 3 * i, 202 - 3 * i, 202 - 3 * i);
-                Expect(image, {Pixel{left + 2, 3 + i, grey}, Pixel{w - 4, 3 + i, grey}});
-            }
-            EXPECT_NE(image.pixel(left + 2, 18), qRgb(157, 157, 157)); // no 16th row
-            const int x0 = left + 2 + (thumb - 10) / 2 + pressed, y0 = 3 + (h - 10) / 2 + pressed;
-            const QColor arrow = look == CIComboBox::FLAT_NORMAL ? kShadow : kLight;
-            for (int k = 0; k < 4; ++k) { // each row exactly: none of it on either side
-                const QRect row(x0 + k, y0 + k, 8 - 2 * k, 1);
-                EXPECT_EQ(Count(image, row, arrow), 8 - 2 * k) << k;
-                EXPECT_EQ(Count(image, row.adjusted(-1, 0, 1, 0), arrow), 8 - 2 * k);
-            }
-        }
-    }
-    // Shown, the looks follow the mouse; the press that opens the list ends when the list
-    // closes, though the release went to the list.
+    combo.resize(157, 40);
     combo.AddString(QStringLiteral("pool.ntp.org"));
     combo.show();
     const QPoint arrow(150, 10);
@@ -73,13 +47,13 @@ TEST(IComboBox, FlatFramePixelsOfEachLookAndTheLookShown)
     combo.hidePopup();
     QCoreApplication::processEvents();
     EXPECT_EQ(Render(combo), Flat(combo, CIComboBox::FLAT_HOT));
-    QApplication::sendEvent(&combo, &move); // hovering; hidden, the hover timer stops
+    QApplication::sendEvent(&combo, &move);
     ASSERT_TRUE(combo.IsHoverTimerActive());
     combo.hide();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !combo.IsHoverTimerActive(); }, 200));
-    combo.setEnabled(false); // the button is plain face inside its ring
+    combo.setEnabled(false);
     const int thumb = combo.ThumbWidth();
-    EXPECT_EQ(Count(Render(combo), QRect(w - 2 - thumb, 2, thumb, 36), kFace), thumb * 36);
+    EXPECT_EQ(Count(Render(combo), QRect(155 - thumb, 2, thumb, 36), kFace), thumb * 36);
 }
 
 // Right of the edit field lies only the flat drawing: none of the style's own drop button shows
@@ -162,22 +136,6 @@ TEST(IComboBox, CompletesTypedTextAndKeepsKeysFromTheDialog)
         EXPECT_EQ(edit.selectedText(), QString::fromLatin1(selected)) << typed;
         EXPECT_EQ(edit.cursorPosition(), caret) << typed;
     }
-    // Backspace and Delete held do not complete, until released or the focus leaves.
-    edit.clear();
-    QTest::keyClicks(combo, "po");
-    QTest::keyPress(combo, Qt::Key_Backspace); // removes the selected remainder
-    QTest::keyPress(combo, Qt::Key_Backspace);
-    EXPECT_EQ(edit.text(), QStringLiteral("p"));
-    QTest::keyRelease(combo, Qt::Key_Backspace);
-    QTest::keyClicks(combo, "xo");
-    edit.setCursorPosition(1);
-    QTest::keyPress(combo, Qt::Key_Delete);
-    EXPECT_EQ(edit.text(), QStringLiteral("po"));
-    QFocusEvent focusOut(QEvent::FocusOut);
-    QApplication::sendEvent(combo, &focusOut);
-    QTest::keyClicks(combo, "o");
-    EXPECT_EQ(edit.text(), QStringLiteral("pool.ntp.org"));
-
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab, Qt::Key_Backtab}) {
         QTest::keyClick(combo, Qt::Key(key));
         EXPECT_TRUE(dialog.isVisible() && combo->hasFocus() && !ok->isDown()) << key;

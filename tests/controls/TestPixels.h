@@ -6,9 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <tuple>
 
-// What the controls' tests look at: rendered pixels and cursors.
+// What the controls' tests look at: rendered pixels.
 namespace TestPixels
 {
 
@@ -19,15 +18,6 @@ inline QImage Render(QWidget& widget)
     pixmap.fill(Qt::magenta);
     widget.render(&pixmap, QPoint(), QRegion(), QWidget::RenderFlags());
     return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-using Pixel = std::tuple<int, int, QColor>; // x, y, colour
-
-// Expects each listed pixel of the image in its colour.
-inline void Expect(const QImage& image, std::initializer_list<Pixel> pixels)
-{
-    for (const auto& [x, y, color] : pixels)
-        EXPECT_EQ(QColor(image.pixel(x, y)), color) << "pixel " << x << "," << y;
 }
 
 // The number of pixels of exactly this colour inside a rectangle.
