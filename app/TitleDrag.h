@@ -26,7 +26,6 @@ public:
     explicit TitleDrag(QWidget* window);
 
     void SetSystemMove(SystemMove move) { m_systemMove = std::move(move); }
-    bool IsFollowing() const { return m_following; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

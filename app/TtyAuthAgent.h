@@ -19,8 +19,6 @@ public:
     TtyAuthAgent(const TtyAuthAgent&) = delete;
     TtyAuthAgent& operator=(const TtyAuthAgent&) = delete;
 
-    bool IsRunning() const { return m_pid > 0; }
-
 private:
     void Start();
 

@@ -75,8 +75,6 @@ protected:
     QImage& Canvas() { return m_canvas; }
     int TimerID() const { return m_nTimerID; }
     QPoint Center() const { return m_ptCenter; }
-    int RadiusX() const { return m_nRadiusX; }
-    int RadiusY() const { return m_nRadiusY; }
     int HourPos() const { return m_nHourPos; }
 
 private:

@@ -21,10 +21,6 @@ public:
     // The same with a strip at hand; a null image leaves the button without faces.
     bool LoadFaces(const QImage& strip);
 
-    int FaceWidth() const { return m_cxFace; }
-    int FaceHeight() const { return m_cyFace; }
-    bool IsHot() const { return m_bHot; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;

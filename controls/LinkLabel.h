@@ -21,7 +21,6 @@ public:
     // The text (also the label's text) and its colour.
     void SetLink(const QString& text, const QColor& color);
 
-    QString LinkText() const { return m_strText; }
     QColor TextColor() const { return m_crText; }
     QColor BkColor() const { return m_crBack; }
     // The font the link is drawn in (created on the first paint).

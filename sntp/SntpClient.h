@@ -52,7 +52,6 @@ public:
     void SetClockApi(SystemClockApi& clockApi) { m_clockApi = &clockApi; }
     void SetOptions(QueryOptions options) { m_options = std::move(options); }
     const QueryOptions& Options() const { return m_options; }
-    uint32_t TimeoutMs() const { return m_options.timeoutMs; }
 
     // Why the last QueryServer / AdjustSystemClockByOffset failed; empty after a success.
     const std::string& FailureReason() const { return m_failureReason; }
