@@ -1,4 +1,5 @@
 #include "tests/dbus/PrivateSystemBus.h"
+#include "tests/common/ProcessCapabilities.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -7,9 +8,6 @@
 #include <QThread>
 
 #include <unistd.h>
-
-#include <fstream>
-#include <string>
 
 namespace
 {
@@ -42,17 +40,6 @@ constexpr const char* kConfig = R"(<!DOCTYPE busconfig PUBLIC
 </busconfig>
 )";
 
-bool InBoundingSet(int capability)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("CapBnd:", 0) == 0) {
-            return (std::stoull(line.substr(7), nullptr, 16) >> capability) & 1;
-        }
-    }
-    return true;
-}
-
 bool Installed(const QString& program)
 {
     return QFileInfo(program).isExecutable() || !QStandardPaths::findExecutable(program).isEmpty();
@@ -76,7 +63,7 @@ QString PrivateSystemBus::Missing()
     if (::geteuid() != 0) {
         return "not root: the real timedated and the unprivileged caller need it";
     }
-    if (InBoundingSet(kCapSysTime)) {
+    if (HasCapability(kCapSysTime, "CapBnd")) {
         return "CAP_SYS_TIME is in the bounding set: run under capsh --drop=cap_sys_time";
     }
     for (const QString program : {"dbus-daemon", "gdbus", "setpriv", kPython, kTimedated}) {
