@@ -35,7 +35,18 @@ uint32_t LookupError(int status)
     }
 }
 
-int FamilyHint(AddressFamily family)
+// "[::1]" names the same host as "::1"; the brackets only keep a port apart elsewhere.
+std::string WithoutBrackets(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        return host.substr(1, host.size() - 2);
+    }
+    return host;
+}
+
+} // namespace
+
+int SocketFamily(AddressFamily family)
 {
     switch (family) {
     case AddressFamily::IPv4:
@@ -47,17 +58,6 @@ int FamilyHint(AddressFamily family)
     }
     return AF_UNSPEC;
 }
-
-// "[::1]" names the same host as "::1"; the brackets only keep a port apart elsewhere.
-std::string WithoutBrackets(const std::string& host)
-{
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        return host.substr(1, host.size() - 2);
-    }
-    return host;
-}
-
-} // namespace
 
 std::string SocketAddress::Text() const
 {
@@ -107,7 +107,7 @@ bool CUdpSocket::LookUp(const std::string& host, unsigned port, AddressFamily fa
         return true;
     }
     addrinfo hints{};
-    hints.ai_family = FamilyHint(family);
+    hints.ai_family = SocketFamily(family);
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);

@@ -9,6 +9,8 @@
 
 // Which addresses of a server may be used.
 enum class AddressFamily { Any, IPv4, IPv6 };
+// The socket layer's family for it: AF_INET, AF_INET6 or AF_UNSPEC.
+int SocketFamily(AddressFamily family);
 
 // One IPv4 or IPv6 socket address with its port.
 struct SocketAddress {

@@ -25,19 +25,6 @@ constexpr size_t kMaxAnswerSize = 4096;
 
 using Clock = std::chrono::steady_clock;
 
-int FamilyOf(AddressFamily family)
-{
-    switch (family) {
-    case AddressFamily::IPv4:
-        return AF_INET;
-    case AddressFamily::IPv6:
-        return AF_INET6;
-    case AddressFamily::Any:
-        break;
-    }
-    return AF_UNSPEC;
-}
-
 std::string NtsCheckText(NtsAnswerCheck check)
 {
     switch (check) {
@@ -132,7 +119,7 @@ bool CNtsClient::Query(const std::string& server, SntpReply& reply)
 {
     m_kissCode.clear();
     CTlsSession::Peer peer;
-    peer.family = FamilyOf(m_options.family);
+    peer.family = SocketFamily(m_options.family);
     if (!ParseNtsServer(server, peer.host, peer.port)) {
         return Fail(EINVAL, "malformed NTS server " + server);
     }
