@@ -7,8 +7,8 @@ QFont FontDescription::CreateFont() const
     QFont font(face);
     font.setWeight(static_cast<QFont::Weight>(weight));
     font.setFixedPitch(fixedPitch);
-    // Tahoma stands for a sans face: the old family bits called it roman, which a font matcher
-    // would read as serif.
+    // Tahoma stands for a sans face; a family hint of roman would make a font matcher pick a
+    // serif face.
     font.setStyleHint(sansFamily ? QFont::SansSerif : QFont::AnyStyle, QFont::PreferQuality);
     CTahomaFont::SetLogHeight(font, height);
     return font;

@@ -7,7 +7,7 @@
 // that is symmetric on all four corners.
 QBitmap RoundedMask(QSize skin);
 
-// A rounded-rectangle region given the old way: right and bottom are one past the last pixel
-// and the region gives up one more, so (0, 0, w + 1, h + 1) covers exactly w x h pixels.
+// A rounded-rectangle region whose right and bottom are one past the last pixel and which
+// gives up one more, so (0, 0, w + 1, h + 1) covers exactly w x h pixels.
 QBitmap RoundRectRegion(QSize bitmap, int left, int top, int right, int bottom, int ellipseWidth,
                         int ellipseHeight);

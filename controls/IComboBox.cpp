@@ -101,8 +101,7 @@ void CIComboBox::UpdateThumb()
 
 bool CIComboBox::IsCursorInside() const
 {
-    // A hidden control, or one in a minimized window, lies under no cursor: the old platform
-    // moved a minimized window off the screen. Where the window system reports the cursor only
+    // A hidden control, or one in a minimized window, lies under no cursor. Where the window system reports the cursor only
     // with its events (Wayland), QCursor::pos() keeps the last one: after the pointer has left,
     // it is not believed.
     if (!m_bPointerInside || !isVisible() || window()->isMinimized()) {

@@ -34,6 +34,8 @@ public:
     int ThumbWidth() const { return m_cxThumb; }
     bool IsHoverTimerActive() const { return m_timer.isActive(); }
 
+    void showPopup() override;
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,9 +52,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
-
-public:
-    void showPopup() override;
 
 private:
     bool OnKey(const QKeyEvent* event);

@@ -112,8 +112,8 @@ void CLinkLabel::mouseReleaseEvent(QMouseEvent* event)
 
 void CLinkLabel::mouseMoveEvent(QMouseEvent* event)
 {
-    // The old control did not hold the mouse: moving with the button down brought the
-    // pointing hand back.
+    // The link does not hold the mouse: moving with the button down shows the pointing hand
+    // again.
     ShowCursor(m_hCursorHand);
     QLabel::mouseMoveEvent(event);
 }

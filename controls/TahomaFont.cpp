@@ -74,7 +74,7 @@ void CTahomaFont::SetLogHeight(QFont& font, int nLogHeight)
     font.setPixelSize(em > 0 ? em : MetricsEmForCell(font, nLogHeight));
 }
 
-// The old platform measures a cell by the face's Windows metrics (usWinAscent + usWinDescent of
+// A cell is measured by the face's Windows metrics (usWinAscent + usWinDescent of
 // its OS/2 table), which for most faces exceed the ascent and descent Qt reports: Tahoma's cell
 // is 1.21 em, Qt's 0.97 em.
 int CTahomaFont::EmForCell(const QFont& font, int nCellHeight)

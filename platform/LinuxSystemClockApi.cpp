@@ -17,8 +17,9 @@ public:
     Capabilities() : m_caps(cap_get_proc()) {}
     ~Capabilities()
     {
-        if (m_caps)
+        if (m_caps) {
             cap_free(m_caps);
+        }
     }
     Capabilities(const Capabilities&) = delete;
     Capabilities& operator=(const Capabilities&) = delete;

@@ -6,8 +6,9 @@
 
 int WSAStartup(uint16_t /*versionRequested*/, WSADATA* data)
 {
-    if (!data)
+    if (!data) {
         return EFAULT;
+    }
     // POSIX sockets need no start; they offer what the callers ask of version 1.1.
     data->wVersion = MAKEWORD(1, 1);
     data->wHighVersion = MAKEWORD(1, 1);
@@ -22,8 +23,9 @@ int WSACleanup()
 bool AfxSocketInit()
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     close(fd);
     return true;
 }

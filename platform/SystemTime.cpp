@@ -22,8 +22,9 @@ int DaysInMonth(int year, int month)
 // wDayOfWeek is not checked: the clock is set from the date alone.
 bool IsValid(const SYSTEMTIME& st)
 {
-    if (st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1)
+    if (st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1) {
         return false;
+    }
     return st.wDay <= DaysInMonth(st.wYear, st.wMonth) && st.wHour < 24 && st.wMinute < 60 &&
            st.wSecond < 60 && st.wMilliseconds < 1000;
 }

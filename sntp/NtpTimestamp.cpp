@@ -19,8 +19,9 @@ constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 constexpr std::array<uint32_t, 1000> BuildMillisecondTable()
 {
     std::array<uint32_t, 1000> table{};
-    for (uint64_t i = 0; i < table.size(); ++i)
+    for (uint64_t i = 0; i < table.size(); ++i) {
         table[i] = static_cast<uint32_t>(((i << 32) + 500) / 1000);
+    }
     return table;
 }
 
@@ -150,15 +151,17 @@ CNtpTimestamp CNtpTimestamp::NowPrecise()
 CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t bytes[8])
 {
     uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         value = value << 8 | bytes[i];
+    }
     return CNtpTimestamp(value);
 }
 
 void CNtpTimestamp::ToNetwork(uint8_t bytes[8]) const
 {
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         bytes[i] = static_cast<uint8_t>(m_value >> (56 - 8 * i));
+    }
 }
 
 double CNtpTimestamp::Difference(const CNtpTimestamp& other) const
@@ -166,17 +169,20 @@ double CNtpTimestamp::Difference(const CNtpTimestamp& other) const
     // The difference modulo 2^64 read as signed: right for any two times less than 68 years
     // apart, across the end of an era too.
     const uint64_t difference = m_value - other.m_value;
-    if (difference < (uint64_t{1} << 63))
+    if (difference < (uint64_t{1} << 63)) {
         return ToSeconds(difference);
+    }
     return -ToSeconds(other.m_value - m_value);
 }
 
 CNtpTimestamp CNtpTimestamp::AddSeconds(double seconds) const
 {
     // Not a number or infinite: there is no sensible time to move to.
-    if (!std::isfinite(seconds))
+    if (!std::isfinite(seconds)) {
         return *this;
-    if (seconds >= 0)
+    }
+    if (seconds >= 0) {
         return CNtpTimestamp(m_value + ToDelta(seconds));
+    }
     return CNtpTimestamp(m_value - ToDelta(-seconds));
 }

@@ -212,8 +212,9 @@ bool CSntpClient::Fail(uint32_t error, std::string reason)
 bool CSntpClient::AdjustSystemClock(const CNtpTimestamp& newTime)
 {
     bool result = false;
-    if (EnableSystemTimePrivilege())
+    if (EnableSystemTimePrivilege()) {
         result = m_clockApi->SetSystemTime(newTime.ToSystemTime());
+    }
     // The last error of a failure is the one it left, not the undoing's.
     const uint32_t error = GetLastError();
     DisableSystemTimePrivilege();
@@ -238,8 +239,9 @@ bool CSntpClient::EnableSystemTimePrivilege()
     }
 
     m_privileges = TOKEN_PRIVILEGES{};
-    if (!m_clockApi->LookupPrivilegeValue(SE_SYSTEMTIME_NAME, &m_privileges.Privileges[0].Luid))
+    if (!m_clockApi->LookupPrivilegeValue(SE_SYSTEMTIME_NAME, &m_privileges.Privileges[0].Luid)) {
         return false;
+    }
     m_privileges.Privileges[0].Attributes |= SE_PRIVILEGE_ENABLED;
     m_privileges.PrivilegeCount = 1;
     m_privilegeEnabled = true;
@@ -248,16 +250,18 @@ bool CSntpClient::EnableSystemTimePrivilege()
 
 bool CSntpClient::DisableSystemTimePrivilege()
 {
-    if (!m_privilegeEnabled)
+    if (!m_privilegeEnabled) {
         return false;
+    }
     m_privileges.Privileges[0].Attributes &= ~SE_PRIVILEGE_ENABLED;
     return m_clockApi->AdjustTokenPrivileges(m_token, m_privileges);
 }
 
 void CSntpClient::CloseToken()
 {
-    if (m_token == kInvalidToken)
+    if (m_token == kInvalidToken) {
         return;
+    }
     m_clockApi->CloseHandle(m_token);
     m_token = kInvalidToken;
 }
