@@ -3,13 +3,16 @@
 #include "app/SyncDlg.h"
 #include "controls/IComboBox.h"
 #include "platform/SystemClockApi.h"
+#include "sntp/NtpTimestamp.h"
 #include "tests/app/SyncDlgProbe.h"
 #include "tests/common/ChronyServer.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -68,6 +71,31 @@ struct TempExeDir : QTemporaryDir {
     ~TempExeDir() { QDir::setCurrent(previous); }
     QString previous = QDir::currentPath();
 };
+
+// A window run from a temporary folder that types its log at 1 ms a character.
+struct TestWindow {
+    TestWindow()
+    {
+        dlg.SetExeDir(folder.path());
+        dlg.SetLogPace(std::chrono::milliseconds(1));
+    }
+    TempExeDir folder;
+    CSyncDlg dlg;
+};
+
+// How far a recorded clock setting lies from now, in seconds.
+inline double FromNow(const SYSTEMTIME& setting)
+{
+    return CNtpTimestamp::FromSystemTime(setting).Difference(CNtpTimestamp::Now());
+}
+
+inline void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
 
 // Waits until no worker runs and the log has nothing left to type.
 inline bool WaitIdle(const CSyncDlg& dlg)

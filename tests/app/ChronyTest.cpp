@@ -40,11 +40,9 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     }
     ChronyServer chrony({.port = 123, .address = kChronyAddress});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
-    TempExeDir folder;
     FakeClock clock;
-    CSyncDlg dlg;
-    dlg.SetExeDir(folder.path());
-    dlg.SetLogPace(std::chrono::milliseconds(1));
+    TestWindow window;
+    CSyncDlg& dlg = window.dlg;
     SyncDlgProbe::Client(dlg).SetClockApi(clock);
     dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
     dlg.OnInitDialog();
@@ -53,8 +51,7 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     ExpectLookupAndReport(lines);
     EXPECT_EQ(lines.value(6), SyncSteps::kAdjusted);
     ASSERT_EQ(clock.m_settings.size(), 1u);
-    EXPECT_NEAR(CNtpTimestamp::FromSystemTime(clock.m_settings[0]).Difference(CNtpTimestamp::Now()),
-                lines[5].mid(9).chopped(8).toDouble(), 0.5);
+    EXPECT_NEAR(FromNow(clock.m_settings[0]), lines[5].mid(9).chopped(8).toDouble(), 0.5);
 
     Control<CIComboBox>(dlg, "comboServer")
         ->setEditText(QString::fromStdString(kChronyAddress + "  "));
@@ -84,13 +81,10 @@ TEST(Chrony, WindowRetrievesWithNts)
     ChronyServer chrony({.nts = true});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
     const std::string server = "nts://127.0.0.1:" + std::to_string(chrony.NtsPort());
-    TempExeDir folder;
-    CSyncDlg dlg;
-    dlg.SetExeDir(folder.path());
-    dlg.SetLogPace(std::chrono::milliseconds(1));
-    dlg.SetCommandLine(CommandLine::Parse({"--nts-ca", chrony.CertificateFile(), server}));
-    dlg.OnInitDialog();
-    ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(LogLines(dlg).value(1), "Time was successfully retreived")
-        << LogLines(dlg).join('|').toStdString();
+    TestWindow window;
+    window.dlg.SetCommandLine(CommandLine::Parse({"--nts-ca", chrony.CertificateFile(), server}));
+    window.dlg.OnInitDialog();
+    ASSERT_TRUE(WaitIdle(window.dlg));
+    EXPECT_EQ(LogLines(window.dlg).value(1), "Time was successfully retreived")
+        << LogLines(window.dlg).join('|').toStdString();
 }

@@ -19,10 +19,9 @@ TEST(ClockSetterChrony, AdjustDuringAYRunAndTheRunItselfSetTheClockOnce)
     // Through the engine's route and its recording seam: "Adjust" sets the clock at once, the
     // run then learns it was set. Through a route that answers later: the run joins "Adjust".
     for (const bool deferred : {false, true}) {
-        TempExeDir folder;
         FakeClock clock;
-        CSyncDlg dlg;
-        dlg.SetExeDir(folder.path());
+        TestWindow window;
+        CSyncDlg& dlg = window.dlg;
         dlg.SetLogPace(std::chrono::milliseconds(5));
         SyncDlgProbe::Client(dlg).SetClockApi(clock);
         auto owned = std::make_unique<DeferredClockSetter>();

@@ -89,10 +89,9 @@ TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
     CSntpClient client(clock);
     TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
                                 ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
-    const CNtpTimestamp before = CNtpTimestamp::Now();
     EXPECT_TRUE(ClockSetter::SetAndWait(setter, 10.25));
     ASSERT_EQ(clock.m_settings.size(), 1u);
-    EXPECT_NEAR(CNtpTimestamp::FromSystemTime(clock.m_settings[0]).Difference(before), 10.25, 0.5);
+    EXPECT_NEAR(FromNow(clock.m_settings[0]), 10.25, 0.5);
     EXPECT_EQ(setter.FailureReason(), "");
 
     EXPECT_FALSE(ClockSetter::SetAndWait(setter, -70.0 * 365 * 86400));
@@ -111,10 +110,8 @@ TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
 // "Adjust" asks nothing more, and the result line is typed when the answer comes.
 TEST(ClockSetter, AdjustWaitsForItsAnswerAndIsNotRepeatedMeanwhile)
 {
-    TempExeDir folder;
-    CSyncDlg dlg;
-    dlg.SetExeDir(folder.path());
-    dlg.SetLogPace(std::chrono::milliseconds(1));
+    TestWindow window;
+    CSyncDlg& dlg = window.dlg;
     auto owned = std::make_unique<DeferredClockSetter>();
     DeferredClockSetter& setter = *owned;
     dlg.SetClockSetter(std::move(owned));

@@ -85,7 +85,6 @@ TEST(Console, ExitCodesReasonsAndTheClock)
         answer[1] = 0;
         std::memcpy(&answer[12], "RATE", 4);
     };
-    const auto notSynchronised = [](UdpResponder::Bytes& answer) { answer[0] |= 0xC0; };
     const auto forged = [](UdpResponder::Bytes& answer) { answer[31] ^= 1; };
     const struct {
         UdpResponder::Script script;
@@ -96,14 +95,12 @@ TEST(Console, ExitCodesReasonsAndTheClock)
         {Server(10), true, 0, ""},
         {Server(10), false, 3, "horalink: "},
         {Server(10, 0, kiss), true, 1, "RATE"},
-        {Server(10, 0, notSynchronised), true, 1, "leap indicator 3"},
         {Server(10, 0, forged), true, 1, "originate"},
     };
     for (const auto& [script, clockSets, exitCode, reason] : cases) {
         SCOPED_TRACE(reason);
         UdpResponder server(script);
         Console console(clockSets);
-        const auto before = CNtpTimestamp::Now();
         EXPECT_EQ(console.Run({"127.0.0.1", "y"}, server), exitCode);
         const auto lines = console.Lines();
         ASSERT_GE(lines.size(), 2u);
@@ -113,9 +110,7 @@ TEST(Console, ExitCodesReasonsAndTheClock)
             EXPECT_TRUE(console.clock.m_settings.empty());
         } else {
             ASSERT_EQ(console.clock.m_settings.size(), 1u);
-            EXPECT_NEAR(
-                CNtpTimestamp::FromSystemTime(console.clock.m_settings[0]).Difference(before), 10.0,
-                0.5);
+            EXPECT_NEAR(FromNow(console.clock.m_settings[0]), 10.0, 0.5);
             EXPECT_EQ(lines.back(), SyncSteps::AdjustLine(exitCode == 0));
         }
         EXPECT_NE(console.err.str().find(reason), std::string::npos) << console.err.str();
@@ -161,27 +156,6 @@ TEST(Console, SamplesReportTheLowestDelay)
     EXPECT_EQ(server.Received().size(), 4u);
     ASSERT_EQ(console.Lines().size(), 7u);
     EXPECT_NEAR(std::stod(console.Lines()[5].substr(9)), 2.1, 0.05);
-}
-
-// IPv6 with and without brackets, against chronyd on ::1; -4 keeps the console off it.
-TEST(Console, AsksChronydOverIPv6)
-{
-    ChronyServer chrony({.address = "::1"});
-    ASSERT_TRUE(chrony.Start()) << chrony.Error();
-    for (const auto& [args, exitCode] : {std::pair{std::vector<std::string>{"::1"}, 0},
-                                         {{"-6", "[::1]"}, 0},
-                                         {{"-4", "::1"}, 1}}) {
-        Console console;
-        CommandLine line = CommandLine::Parse([&args] {
-            std::vector<std::string> all = {"--console", "--timeout", "0.5"};
-            all.insert(all.end(), args.begin(), args.end());
-            return all;
-        }());
-        ConsoleRun run(console.out, console.err, console.clock);
-        run.SetPort(chrony.Port());
-        EXPECT_EQ(run.Run(line), exitCode) << console.err.str();
-        EXPECT_EQ(console.Lines().size(), exitCode == 0 ? 6u : 2u) << console.out.str();
-    }
 }
 
 // Network Time Security against chronyd: --nts-ca trusts its certificate, and --json says the

@@ -20,14 +20,6 @@
 namespace
 {
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 // Every path below root with its size and modification time, to show that nothing was written.
 std::map<QString, std::pair<qint64, qint64>> Snapshot(const QString& root)
 {
@@ -171,12 +163,12 @@ TEST(InstallLayout, AnInstalledWindowReadsTheSystemListAndWritesNothing)
     const QString started = QDir::currentPath();
     const auto before = Snapshot(root.path());
 
-    CSyncDlg dlg;
-    dlg.SetExeDir(bin);
-    dlg.OnInitDialog();
+    TestWindow window;
+    window.dlg.SetExeDir(bin);
+    window.dlg.OnInitDialog();
 
-    EXPECT_EQ(ServerEntries(dlg), QStringList({"a.example", "b.example"}));
+    EXPECT_EQ(ServerEntries(window.dlg), QStringList({"a.example", "b.example"}));
     EXPECT_EQ(QDir::currentPath(), started);
-    EXPECT_EQ(Control<QLineEdit>(dlg, "editTime")->font().family(), "Segmatic");
+    EXPECT_EQ(Control<QLineEdit>(window.dlg, "editTime")->font().family(), "Segmatic");
     EXPECT_EQ(Snapshot(root.path()), before);
 }

@@ -19,14 +19,6 @@
 #include <thread>
 #include <tuple>
 
-static void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 // The server list file's entries, sorted ignoring case as they go into the selector; the
 // built-in servers when it gives none. The first entry is selected.
 TEST(ServerList, FillsTheSelectorInItsOrder)
