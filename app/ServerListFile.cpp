@@ -1,6 +1,7 @@
 #include "app/ServerListFile.h"
 
 #include "app/InstallLayout.h"
+#include "app/ServerListText.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,37 +16,12 @@ QStringList ServerListFile::Read(const QString& path)
     }
     const QByteArray content = file.read(kMaxBytes);
     const bool cut = !file.atEnd();
-
-    QList<QByteArray> lines = content.split('\n');
-    // split leaves one piece after the last line end; that piece is a line only when it has
-    // text. When the file was cut, it is the start of a line whose end was never read.
-    if (lines.back().isEmpty() || cut) {
-        lines.removeLast();
-    }
     QStringList entries;
-    for (const QByteArray& line : lines) {
-        if (entries.size() == kMaxEntries) {
-            break;
-        }
-        if (line.startsWith('#')) {
-            continue;
-        }
-        entries.append(EntryOf(line));
+    for (const std::string& entry :
+         ServerListText::Parse(std::string_view(content.constData(), content.size()), cut)) {
+        entries.append(QString::fromStdString(entry));
     }
     return entries;
-}
-
-// Trailing white space goes (including the carriage return of a CR LF line end); leading
-// blanks stay, and nothing else is checked.
-QString ServerListFile::EntryOf(QByteArray line)
-{
-    const auto isTrailingBlank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-    };
-    while (!line.isEmpty() && isTrailingBlank(line.back())) {
-        line.chop(1);
-    }
-    return QString::fromUtf8(line);
 }
 
 QStringList ServerListFile::BuiltIns()

@@ -5,8 +5,8 @@
 
 class InstallLayout;
 
-// The server list file: one server per line, "#" in the first column for a comment, read as
-// UTF-8. The program only ever reads it.
+// The server list file (its format: ServerListText), read as UTF-8. The program only ever
+// reads it.
 class ServerListFile
 {
 public:
@@ -14,10 +14,9 @@ public:
     static constexpr const char* kPath = "url/time.txt";
     // Below the user's or the system's configuration folder of an installed program.
     static constexpr const char* kConfigName = "time.txt";
-    // Only this much of the file is read, and only this many entries are kept: enough for any
-    // real list, and a binary or runaway file cannot stall the window.
+    // Only this much of the file is read: enough for any real list, and a binary or runaway
+    // file cannot stall the window.
     static constexpr qint64 kMaxBytes = 1024 * 1024;
-    static constexpr qsizetype kMaxEntries = 1000;
 
     // The entries of the file in file order; empty when it cannot be read.
     static QStringList Read(const QString& path);
@@ -26,7 +25,4 @@ public:
     static QString Locate(const InstallLayout& layout);
     // Offered when the file gives no entry.
     static QStringList BuiltIns();
-
-private:
-    static QString EntryOf(QByteArray line);
 };
