@@ -101,9 +101,9 @@ void CIComboBox::UpdateThumb()
 
 bool CIComboBox::IsCursorInside() const
 {
-    // A hidden control, or one in a minimized window, lies under no cursor. Where the window system reports the cursor only
-    // with its events (Wayland), QCursor::pos() keeps the last one: after the pointer has left,
-    // it is not believed.
+    // A hidden control, or one in a minimized window, lies under no cursor. Where the window system
+    // reports the cursor only with its events (Wayland), QCursor::pos() keeps the last one: after
+    // the pointer has left, it is not believed.
     if (!m_bPointerInside || !isVisible() || window()->isMinimized()) {
         return false;
     }
