@@ -83,9 +83,9 @@ private:
     bool IsConsole() const { return m_line.mode == Mode::Console; }
     bool AtEnd() const { return m_next >= m_args.size(); }
 
-    bool Fail(std::string error)
+    bool Fail(std::string reason)
     {
-        m_line.error = std::move(error);
+        m_line.error = std::move(reason);
         return false;
     }
 
@@ -144,11 +144,11 @@ private:
             return true;
         }
         if (option == "-4" || option == "-6") {
-            const Family family = option == "-4" ? Family::IPv4 : Family::IPv6;
-            if (m_line.family != Family::Any && m_line.family != family) {
+            const Family only = option == "-4" ? Family::IPv4 : Family::IPv6;
+            if (m_line.family != Family::Any && m_line.family != only) {
                 return Fail("-4 and -6 exclude each other");
             }
-            m_line.family = family;
+            m_line.family = only;
             ++m_next;
             return true;
         }
@@ -187,17 +187,17 @@ private:
         if (AtEnd()) {
             return !IsConsole() || Fail("--console needs a server name");
         }
-        std::string server = m_args[m_next++];
-        if (IsConsole() && server.empty()) {
+        std::string name = m_args[m_next++];
+        if (IsConsole() && name.empty()) {
             return Fail("--console needs a server name");
         }
-        if (m_nts && !server.starts_with(kNtsScheme)) {
-            server = kNtsScheme + server;
+        if (m_nts && !name.starts_with(kNtsScheme)) {
+            name = kNtsScheme + name;
         }
-        if (server.size() > kMaxServerBytes) {
+        if (name.size() > kMaxServerBytes) {
             return Fail("server name longer than " + std::to_string(kMaxServerBytes) + " bytes");
         }
-        m_line.server = std::move(server);
+        m_line.server = std::move(name);
         m_line.flag.assign(1, 'N');
         return true;
     }
