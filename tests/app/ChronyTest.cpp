@@ -1,17 +1,17 @@
 // Against chronyd on port 123, the port the program always asks, at this run's own address.
 #include "AppTestSupport.h"
+#include "ClockSetterFake.h"
 
+#include "app/CapabilityClockSetter.h"
 #include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
 #include "controls/IComboBox.h"
-#include "sntp/NtpTimestamp.h"
 
 #include <QDateTime>
 
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <tuple>
 
 // The look-up line and the report of an answer from the loopback chronyd, which serves this
 // machine's own clock: today's UTC date and a small offset.
@@ -29,17 +29,26 @@ static void ExpectLookupAndReport(const QStringList& lines,
     EXPECT_TRUE(number && lines[5].endsWith(" seconds")) << lines[5].toStdString();
 }
 
+// chronyd on port 123 of this run's address; skipped where another server holds the port.
+class Chrony : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!IsUdpPortFree(123, kChronyAddress)) {
+            GTEST_SKIP() << "UDP port 123 is taken at " << kChronyAddress;
+        }
+        ASSERT_TRUE(m_chrony.Start()) << m_chrony.Error();
+    }
+
+    ChronyServer m_chrony{{.port = 123, .address = kChronyAddress}};
+};
+
 // The window's command-line run reports, and with a Y sets the clock once by the measured
 // offset (through the window's thread) and forgets it, so the next "Adjust" asks again, the
-// typed server as it is. The console mode prints the same lines and tells by its exit code how
-// it went.
-TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
+// typed server as it is. The console mode prints the same lines.
+TEST_F(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
 {
-    if (!IsUdpPortFree(123, kRefusingAddress)) {
-        GTEST_SKIP() << "UDP port 123 is taken at " << kRefusingAddress;
-    }
-    ChronyServer chrony({.port = 123, .address = kChronyAddress});
-    ASSERT_TRUE(chrony.Start()) << chrony.Error();
     FakeClock clock;
     TestWindow window;
     CSyncDlg& dlg = window.dlg;
@@ -60,23 +69,20 @@ TEST(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     ExpectLookupAndReport(LogLines(dlg), kChronyAddress + "  ");
     EXPECT_EQ(clock.m_settings.size(), 1u);
 
-    for (const auto& [flag, clockSets, exitCode] :
-         {std::tuple{"n", true, 0}, {"yes", true, 0}, {"yes", false, 3}}) {
-        FakeClock console(clockSets);
-        std::ostringstream out, err;
-        EXPECT_EQ(ConsoleRun(out, err, console)
-                      .Run(CommandLine::Parse({"--console", kChronyAddress, flag})),
-                  exitCode);
-        const QStringList printed =
-            QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
-        ExpectLookupAndReport(printed);
-        EXPECT_EQ(printed.size(), flag[0] == 'n' ? 6 : 7);
-        EXPECT_EQ(console.m_settings.size(), flag[0] == 'n' ? 0u : 1u);
-    }
+    // The console asks port 123 of its own accord.
+    FakeClock console;
+    std::ostringstream out, err;
+    EXPECT_EQ(
+        ConsoleRun(out, err, console).Run(CommandLine::Parse({"--console", kChronyAddress, "y"})),
+        0);
+    const QStringList printed = QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
+    ExpectLookupAndReport(printed);
+    EXPECT_EQ(printed.value(6), SyncSteps::kAdjusted);
+    EXPECT_EQ(console.m_settings.size(), 1u);
 }
 
 // The window's command line retrieves from an NTS server whose authority --nts-ca names.
-TEST(Chrony, WindowRetrievesWithNts)
+TEST(ChronyNts, WindowRetrievesWithNts)
 {
     ChronyServer chrony({.nts = true});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
@@ -87,4 +93,46 @@ TEST(Chrony, WindowRetrievesWithNts)
     ASSERT_TRUE(WaitIdle(window.dlg));
     EXPECT_EQ(LogLines(window.dlg).value(1), "Time was successfully retreived")
         << LogLines(window.dlg).join('|').toStdString();
+}
+
+// "Adjust" pressed while a command-line run with Y types its report: one setting of the
+// measured offset, whichever comes first.
+TEST_F(Chrony, AdjustDuringAYRunAndTheRunItselfSetTheClockOnce)
+{
+    // Through the engine's route and its recording seam: "Adjust" sets the clock at once, the
+    // run then learns it was set. Through a route that answers later: the run joins "Adjust".
+    for (const bool deferred : {false, true}) {
+        FakeClock clock;
+        TestWindow window;
+        CSyncDlg& dlg = window.dlg;
+        dlg.SetLogPace(std::chrono::milliseconds(5));
+        SyncDlgProbe::Client(dlg).SetClockApi(clock);
+        auto owned = std::make_unique<DeferredClockSetter>();
+        DeferredClockSetter* setter = owned.get();
+        if (deferred) {
+            dlg.SetClockSetter(std::move(owned));
+        } else {
+            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(SyncDlgProbe::Client(dlg)));
+        }
+        dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
+        dlg.show();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return SyncDlgProbe::LastReply(dlg).destination.Value() != 0; }));
+        ASSERT_TRUE(SyncDlgProbe::IsBusy(dlg))
+            << "the report was typed before Adjust could be pressed";
+        dlg.OnAdjust();
+        if (deferred) {
+            // The run has typed its report and waits on its own setting, Adjust's still open.
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return SyncDlgProbe::IsLogIdle(dlg) && LogLines(dlg).size() >= 5; }));
+            ASSERT_EQ(setter->pending.size(), 1u);
+            setter->Answer(true);
+        }
+        ASSERT_TRUE(WaitIdle(dlg));
+        const std::size_t settings = deferred ? setter->offsets.size() : clock.m_settings.size();
+        EXPECT_EQ(settings, 1u) << (deferred ? "deferred" : "at once");
+        EXPECT_EQ(LogLines(dlg).count(SyncSteps::kAdjusted), 2)
+            << LogLines(dlg).join('|').toStdString();
+        EXPECT_EQ(SyncDlgProbe::LastReply(dlg).destination.Value(), 0u);
+    }
 }

@@ -82,28 +82,20 @@ TEST(OffsetApplier, AppliesAnExchangeOnceWhoeverAsks)
 }
 
 // Without a system bus the engine's route sets the clock (here the recording seam) and says
-// why it could not; a target outside the clock's window is refused before any route.
+// why it could not.
 TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
 {
     FakeClock clock;
-    CSntpClient client(clock);
-    TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
-                                ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
-    EXPECT_TRUE(ClockSetter::SetAndWait(setter, 10.25));
-    ASSERT_EQ(clock.m_settings.size(), 1u);
-    EXPECT_NEAR(FromNow(clock.m_settings[0]), 10.25, 0.5);
-    EXPECT_EQ(setter.FailureReason(), "");
-
-    EXPECT_FALSE(ClockSetter::SetAndWait(setter, -70.0 * 365 * 86400));
-    EXPECT_EQ(setter.FailureReason(), "target time out of range");
-    EXPECT_EQ(clock.m_settings.size(), 1u);
-
     DeniedClock denied;
-    CSntpClient deniedClient(denied);
-    TimedatedClockSetter refusing(std::make_unique<CapabilityClockSetter>(deniedClient),
-                                  ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
-    EXPECT_FALSE(ClockSetter::SetAndWait(refusing, 1.0));
-    EXPECT_EQ(refusing.FailureReason(), "no permission to set the clock");
+    for (FakeClock* api : {&clock, static_cast<FakeClock*>(&denied)}) {
+        CSntpClient client(*api);
+        TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
+                                    ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
+        EXPECT_EQ(ClockSetter::SetAndWait(setter, 10.25), api == &clock);
+        EXPECT_EQ(setter.FailureReason(), api == &clock ? "" : "no permission to set the clock");
+        ASSERT_EQ(api->m_settings.size(), 1u);
+        EXPECT_NEAR(FromNow(api->m_settings[0]), 10.25, 0.5);
+    }
 }
 
 // The window stays responsive while the answer is awaited: the log is cleared at once, a second

@@ -79,13 +79,6 @@ TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
     EXPECT_EQ(ServerListFile::Locate(installed), systemList);
     WriteFile(userList, "u.example\n");
     EXPECT_EQ(ServerListFile::Locate(installed), userList);
-    {
-        // A relative XDG_CONFIG_HOME is not valid and falls back to ~/.config.
-        ScopedEnv relative("XDG_CONFIG_HOME", "config");
-        ScopedEnv home("HOME", root.filePath("home").toUtf8());
-        EXPECT_EQ(installed.UserConfigDir(), root.filePath("home/.config/horalink"));
-        EXPECT_EQ(ServerListFile::Locate(installed), systemList);
-    }
 
     // A folder holding url/ is the user's choice of a portable program, even inside a prefix.
     QDir().mkpath(root.filePath("usr/bin/url"));

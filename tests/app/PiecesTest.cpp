@@ -74,16 +74,13 @@ TEST(CommandLine, ParsesTheArguments)
     // sets the clock. Anything more after the server is a usage error, so that an option placed
     // there ("--dry-run" holds a Y) can never set the clock.
     const std::tuple<std::vector<std::string>, Mode, std::string, std::string, bool> cases[] = {
+        // clang-format off
         {{}, Mode::Window, "", "", false},
         {{"t.example", "yes"}, Mode::Window, "t.example", "YES", true},
         {{"t.example", "aye"}, Mode::Window, "t.example", "AYE", true},
         {{"t.example", "x"}, Mode::Window, "t.example", "X", false},
         {{"t.example"}, Mode::Window, "t.example", "N", false},
-        {{"-platform", "offscreen", "t.example", "y", "-reverse"},
-         Mode::Window,
-         "t.example",
-         "Y",
-         true},
+        {{"-platform", "offscreen", "t.example", "y", "-reverse"}, Mode::Window, "t.example", "Y", true},
         {{longest}, Mode::Window, longest, "N", false},
         {{longest + "s", "y"}, Mode::Invalid, "", "", false},
         {{"t.example", "y", "n"}, Mode::Invalid, "", "", false},
@@ -97,6 +94,7 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
+        // clang-format on
     };
     for (const auto& [args, mode, server, flag, setsClock] : cases) {
         const CommandLine line = CommandLine::Parse(args);
@@ -120,16 +118,11 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
               std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
                          std::string("::1"), std::string("Y")));
     EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
-    for (const std::vector<std::string>& wrong :
-         std::vector<std::vector<std::string>>{{"--samples", "0"},
-                                               {"--samples", "17"},
-                                               {"--samples", "2x"},
-                                               {"--timeout", "0.05"},
-                                               {"--timeout", "61"},
-                                               {"--timeout", "nan"},
-                                               {"--timeout", "1e1"},
-                                               {"-4", "-6"},
-                                               {"--samples"}}) {
+    // clang-format off
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{{"--samples", "0"},
+             {"--samples", "17"}, {"--samples", "2x"}, {"--timeout", "0.05"}, {"--timeout", "61"},
+             {"--timeout", "nan"}, {"--timeout", "1e1"}, {"-4", "-6"}, {"--samples"}}) {
+        // clang-format on
         std::vector<std::string> args = {"--console"};
         args.insert(args.end(), wrong.begin(), wrong.end());
         args.push_back("t.example");
