@@ -82,12 +82,18 @@ void CSyncDlg::DoDataExchange()
     m_editTime->installEventFilter(this);
 }
 
+// The first showing maps the window as soon as its frame is known and fills it before control
+// returns to the event loop, so the first frame it paints is the whole window.
 void CSyncDlg::setVisible(bool visible)
 {
-    if (visible && !m_initialised) {
-        OnInitDialog();
+    if (!visible || m_initialised) {
+        QDialog::setVisible(visible);
+        return;
     }
-    QDialog::setVisible(visible);
+    m_initialised = true;
+    InitFrame();
+    QDialog::setVisible(true);
+    InitContent();
 }
 
 bool CSyncDlg::OnInitDialog()
@@ -96,26 +102,38 @@ bool CSyncDlg::OnInitDialog()
         return true;
     }
     m_initialised = true;
+    InitFrame();
+    InitContent();
+    return true;
+}
+
+// What the window needs before it is mapped: its shape, size and place.
+void CSyncDlg::InitFrame()
+{
     setWindowIcon(m_hIcon);
     AddWindowMenu();
     SetExeDirCurrent();
     // May start the command-line worker before the rest of the set-up, whose steps run
     // whether or not it could start.
     StartCommandLine();
-    CreateFonts();
-    ShowTime();
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     SetSkin();
     // The window has no title bar: presses in its top band drag it.
     new TitleDrag(this);
+    // Qt's own centring of a dialog allows for a frame this window does not have.
+    CentreOnScreen(this);
+}
+
+// What the first frame shows inside it.
+void CSyncDlg::InitContent()
+{
+    CreateFonts();
+    ShowTime();
     PlaceControls();
     SetColours();
     LoadServerList();
     FitDropList();
     StartClocks();
-    // Qt's own centring of a dialog allows for a frame this window does not have.
-    CentreOnScreen(this);
-    return true;
 }
 
 void CSyncDlg::AddWindowMenu()

@@ -101,6 +101,8 @@ private:
 
     // The window (SyncDlg.cpp).
     void DoDataExchange();
+    void InitFrame();
+    void InitContent();
     void AddWindowMenu();
     void CreateFonts();
     void SetSkin();

@@ -5,6 +5,7 @@
   shot.py bands FILE X Y W H          prints how many bands of dark text rows the area holds
   shot.py same FILE1 FILE2 X Y W H    exit 0 when the area is the same in both
   shot.py png FILE OUT.png [X Y W H]  writes the screenshot, or an area of it, as a PNG
+  shot.py box FILE R G B              prints "X Y W H" around every pixel not of colour R G B
 """
 import struct
 import sys
@@ -60,6 +61,21 @@ def bands(shot, x, y, w, h):
     return count
 
 
+def box(shot, colour):
+    xs, ys = [], []
+    for y in range(shot.height):
+        row = shot.data[3 * y * shot.width:3 * (y + 1) * shot.width]
+        if row == colour * shot.width:
+            continue
+        cols = [x for x in range(shot.width) if row[3 * x:3 * x + 3] != colour]
+        if cols:
+            ys.append(y)
+            xs += [cols[0], cols[-1]]
+    if not ys:
+        return None
+    return min(xs), ys[0], max(xs) - min(xs) + 1, ys[-1] - ys[0] + 1
+
+
 def write_png(path, rows, w):
     raw = b"".join(b"\0" + row for row in rows)
     def chunk(kind, body):
@@ -80,6 +96,10 @@ def main(argv):
     elif command == "same":
         area = list(map(int, args[2:6]))
         return 0 if Shot(args[0]).rows(*area) == Shot(args[1]).rows(*area) else 1
+    elif command == "box":
+        found = box(Shot(args[0]), bytes(map(int, args[1:4])))
+        if found:
+            print(*found)
     elif command == "png":
         shot = Shot(args[0])
         x, y, w, h = map(int, args[2:6]) if len(args) > 2 else (0, 0, shot.width, shot.height)
