@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <ctime>
 #include <string>
 #include <sys/capability.h>
@@ -80,19 +79,15 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
 }
 
 // now + offset reaches the clock setter as that calendar time; an offset whose target lies
-// outside the window never reaches it.
+// outside the window (the clock target's own test has the edges) never reaches it.
 TEST(SystemClock, ByOffsetSetsNowPlusOffsetOrRefuses)
 {
-    for (const double offset : {-60 * 365.25 * 86400, -1.94e9, 3e9, std::nan("")}) {
-        RecordingClockApi api;
-        CSntpClient client(api);
-        EXPECT_FALSE(client.AdjustSystemClockByOffset(offset));
-        EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ERANGE));
-        EXPECT_EQ(client.FailureReason(), "target time out of range");
-        EXPECT_EQ(api.calls, "") << offset;
-    }
     RecordingClockApi api;
     CSntpClient client(api);
+    EXPECT_FALSE(client.AdjustSystemClockByOffset(-60 * 365.25 * 86400));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ERANGE));
+    EXPECT_EQ(client.FailureReason(), "target time out of range");
+    EXPECT_EQ(api.calls, "");
     const int64_t before = RealtimeMs();
     ASSERT_TRUE(client.AdjustSystemClockByOffset(10.5));
     EXPECT_EQ(client.FailureReason(), "");
