@@ -114,10 +114,8 @@ TEST_F(ClockSetterDbus, MockTimedatedRecordsOneRelativeSetTimeForAdjustAndForCon
     EXPECT_FALSE(ClockSetter::SetAndWait(refused, -70.0 * 365 * 86400));
     EXPECT_EQ(RecordedSetTimes(m_bus), QStringList());
 
-    TempExeDir folder;
-    CSyncDlg dlg;
-    dlg.SetExeDir(folder.path());
-    dlg.SetLogPace(std::chrono::milliseconds(1));
+    TestWindow window;
+    CSyncDlg& dlg = window.dlg;
     dlg.SetClockSetter(
         std::make_unique<TimedatedClockSetter>(std::make_unique<CapabilityClockSetter>(m_client),
                                                ClockSetter::Prompt::Desktop, m_bus.Address()));

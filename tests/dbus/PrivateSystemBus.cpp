@@ -26,16 +26,11 @@ constexpr const char* kConfig = R"(<!DOCTYPE busconfig PUBLIC
   <listen>unix:path=%1</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_type="method_return"/>
-    <allow send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="signal"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
+    <allow user="*"/> <allow own="*"/>
+    <allow send_type="method_call"/> <allow send_type="signal"/>
+    <allow send_type="method_return"/> <allow send_type="error"/>
+    <allow receive_type="method_call"/> <allow receive_type="signal"/>
+    <allow receive_type="method_return"/> <allow receive_type="error"/>
   </policy>
 </busconfig>
 )";
@@ -122,10 +117,9 @@ bool PrivateSystemBus::Start()
                                             QFile::ExeGroup);
     QFile config(m_dir.filePath("bus.conf"));
     if (!config.open(QIODevice::WriteOnly) ||
-        config.write(QString(kConfig).arg(m_dir.filePath("bus")).toUtf8()) < 0) {
+        config.write(QString(kConfig).arg(m_dir.filePath("bus")).toUtf8()) < 0 || !config.flush()) {
         return Fail("cannot write the bus configuration");
     }
-    config.close();
     return Launch("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork"}) &&
            WaitForName("org.freedesktop.DBus");
 }
