@@ -32,15 +32,10 @@ QueryOptions Options(std::string caFile = "", uint32_t timeoutMs = 5000)
             .ntsCaFile = std::move(caFile)};
 }
 
-std::string TemporaryFolder()
-{
-    char pattern[] = "/tmp/horalink-nts.XXXXXX";
-    return mkdtemp(pattern) ? pattern : "/nonexistent";
-}
-
 // A folder with a test certificate, removed at the end.
 struct CertificateFolder {
-    std::string dir = TemporaryFolder(), error;
+    char pattern[32] = "/tmp/horalink-nts.XXXXXX";
+    std::string dir = mkdtemp(pattern) ? pattern : "/nonexistent", error;
     bool made = MakeTestCertificate(dir, error);
     ~CertificateFolder() { std::filesystem::remove_all(dir); }
 };
