@@ -51,11 +51,13 @@ TEST(FontTest, SegmaticFillsTheClocksCellWithEqualDigits)
     const QByteArray data = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
     // The clock asks for a 39-pixel cell: ascent plus descent must be exactly that.
     const QRawFont font(data, 39);
+    EXPECT_EQ(font.familyName(), "Segmatic"); // the name the clock asks for
     EXPECT_DOUBLE_EQ(font.ascent() + font.descent(), 39.0);
     const QList<quint32> glyphs = font.glyphIndexesForString(QStringLiteral("0123456789: "));
     const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
     ASSERT_EQ(advances.size(), 12);
-    for (int i = 0; i < 12; ++i) {     // equal advances: fixed pitch
+    // Every digit, the colon and the blank drawn, each as wide as the others.
+    for (int i = 0; i < 12; ++i) {
         EXPECT_NE(glyphs[i], 0u) << i; // not .notdef
         EXPECT_EQ(advances[i].x(), advances[0].x()) << i;
     }
