@@ -38,6 +38,13 @@ Block Encrypt(NtsByteView key, Block block)
     return block;
 }
 
+void XorInto(uint8_t* out, const Block& b)
+{
+    for (size_t i = 0; i < 16; ++i) {
+        out[i] ^= b[i];
+    }
+}
+
 Block Double(Block b)
 {
     const bool carry = b[0] & 0x80;
@@ -54,25 +61,16 @@ NtsBytes ReferenceSiv(NtsByteView key, const std::vector<NtsBytes>& strings, Nts
     const NtsByteView macKey = key.first(16), ctrKey = key.subspan(16);
     Block d = Cmac(macKey, Block{});
     for (const NtsBytes& s : strings) {
-        const Block mac = Cmac(macKey, s);
         d = Double(d);
-        for (size_t i = 0; i < 16; ++i) {
-            d[i] ^= mac[i];
-        }
+        XorInto(d.data(), Cmac(macKey, s));
     }
     NtsBytes last(plaintext.begin(), plaintext.end());
-    if (last.size() >= 16) {
-        for (size_t i = 0; i < 16; ++i) {
-            last[last.size() - 16 + i] ^= d[i];
-        }
-    } else {
+    if (last.size() < 16) {
         last.push_back(0x80);
         last.resize(16);
         d = Double(d);
-        for (size_t i = 0; i < 16; ++i) {
-            last[i] ^= d[i];
-        }
     }
+    XorInto(&last[last.size() - 16], d);
     const Block v = Cmac(macKey, last);
     Block counter = v;
     counter[8] &= 0x7F;
