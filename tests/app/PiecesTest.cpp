@@ -10,6 +10,7 @@
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -133,6 +134,20 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
 
 // A clear shows no half line: the window's own lines go with the cleared text, a waiting
 // writer's line is typed again whole and its writer released.
+// Unless told otherwise, a ten-character line and its break take eleven steps of 30 ms: a pace
+// ten times slower, or none at all, shows (the margins allow for a loaded machine).
+TEST(LogWriter, TypesAtItsOwnPace)
+{
+    QPlainTextEdit pane;
+    LogWriter writer(&pane, nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    writer.Append("0123456789");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }, 5000));
+    EXPECT_GT(clock.elapsed(), 250);
+    EXPECT_LT(clock.elapsed(), 2000);
+}
+
 TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
 {
     QPlainTextEdit pane;
