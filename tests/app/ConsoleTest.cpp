@@ -160,6 +160,18 @@ TEST(Console, AuthenticatesWithNts)
     EXPECT_NE(out.str().find("\"nts\": true"), std::string::npos) << out.str();
 }
 
+// IPv6 literals with and without brackets; -4 keeps the console off them.
+TEST(Console, TakesIPv6Literals)
+{
+    UdpResponder server(Server(0), "::1");
+    for (const auto& [args, exitCode] : {std::pair{std::vector<std::string>{"::1"}, 0},
+                                         {{"-6", "[::1]"}, 0},
+                                         {{"-4", "--timeout", "0.2", "::1"}, 1}}) {
+        Console console;
+        EXPECT_EQ(console.Run(args, server), exitCode) << console.err.str();
+    }
+}
+
 // A name's control bytes are shown escaped, never sent raw to the terminal.
 TEST(Console, EscapesControlBytesOfTheServerName)
 {
