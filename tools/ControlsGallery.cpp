@@ -4,6 +4,7 @@
 #include "controls/HoverButton.h"
 #include "controls/IComboBox.h"
 #include "controls/LinkLabel.h"
+#include "res/SkinLayout.h"
 #include "res/resource.h"
 
 #include <QApplication>
@@ -46,7 +47,7 @@ int main(int argc, char** argv)
         save(picture, "combo-" + QString("normal hot pressed disabled tall").split(' ')[i]);
     }
     CAnalogClock clock;
-    clock.SetBkColor(QColor(192, 192, 192));
+    clock.SetBkColor(SkinLayout::kFace);
     for (int i = 0; i < 3; ++i) {
         clock.resize(i == 2 ? 135 : 45, i == 2 ? 135 : 45);
         clock.ShowMinuteTicks(i > 0);

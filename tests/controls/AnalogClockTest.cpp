@@ -1,4 +1,5 @@
 #include "controls/AnalogClock.h"
+#include "res/SkinLayout.h"
 
 #include "TestPixels.h"
 
@@ -15,7 +16,7 @@ public:
     {
         Run(false);
         resize(45, 45);
-        SetBkColor(QColor(192, 192, 192));
+        SetBkColor(SkinLayout::kFace);
         ShowMinuteTicks(false);
         Show(t);
     }

@@ -1,4 +1,5 @@
 #include "controls/IComboBox.h"
+#include "res/SkinLayout.h"
 
 #include "TestPixels.h"
 
@@ -14,7 +15,7 @@ using namespace TestPixels;
 namespace
 {
 
-const QColor kFace(192, 192, 192);
+const QColor kFace = SkinLayout::kFace;
 
 // The control with the flat frame of a look drawn over it, as its paint event would show it.
 QImage Flat(CIComboBox& combo, int look)

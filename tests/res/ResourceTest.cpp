@@ -1,5 +1,6 @@
 #include "res/resource.h"
 #include "res/ResourceLoader.h"
+#include "res/SkinLayout.h"
 
 #include <QFile>
 #include <QRawFont>
@@ -29,7 +30,7 @@ TEST(BitmapTest, ControlsSitOnTheSkinWithoutSeams)
     for (const QRect& r :
          {QRect(27, 34, 45, 45), QRect(104, 36, 144, 42), QRect(23, 91, 221, 94)}) {
         for (const QPoint p : {r.topLeft(), r.center(), r.bottomRight()}) {
-            EXPECT_EQ(skin.pixel(p), qRgb(192, 192, 192)) << p.x() << "," << p.y();
+            EXPECT_EQ(skin.pixel(p), SkinLayout::kFace.rgb()) << p.x() << "," << p.y();
         }
     }
     // clang-format off
