@@ -71,8 +71,9 @@ uint16_t FindFreeUdpPort()
     return port;
 }
 
-UdpResponder::UdpResponder(Script script, const std::string& host)
-    : m_socket(UdpSocket(host, 0, true)), m_port(LocalPort(m_socket)), m_script(std::move(script))
+UdpResponder::UdpResponder(Script script, const std::string& host, uint16_t port)
+    : m_socket(UdpSocket(host, port, true)), m_port(LocalPort(m_socket)),
+      m_script(std::move(script))
 {
     if (m_port != 0) {
         m_thread = std::thread([this] { Run(); });

@@ -41,8 +41,10 @@ public:
         uint32_t referenceId = 0; // a kiss code at stratum 0, such as 0x52415445 ("RATE")
     };
 
-    // host: 127.0.0.1 (any other IPv4 text too) or an IPv6 address such as ::1.
-    explicit UdpResponder(Script script = Silent(), const std::string& host = "127.0.0.1");
+    // host: 127.0.0.1 (any other IPv4 text too) or an IPv6 address such as ::1; port 0 picks a
+    // free one.
+    explicit UdpResponder(Script script = Silent(), const std::string& host = "127.0.0.1",
+                          uint16_t port = 0);
     ~UdpResponder();
     UdpResponder(const UdpResponder&) = delete;
     UdpResponder& operator=(const UdpResponder&) = delete;
