@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -39,6 +40,20 @@ bool ProbeSntp(uint16_t port, const std::string& host, int timeoutMs)
                           poll(&p, 1, timeoutMs) == 1 && recv(fd, answer, sizeof answer, 0) >= 48;
     close(fd); // -1 when it failed: nothing to close
     return answered;
+}
+
+// Whether a TCP connection to 127.0.0.1:port is accepted.
+bool AcceptsTcp(uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool accepted =
+        fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return accepted;
 }
 
 } // namespace
@@ -92,8 +107,8 @@ bool ChronyServer::Launch()
             m_pid = -1;
             return Fail("chronyd exited at start");
         }
-        // Its key-exchange port opens before it serves time.
-        if (ProbeSntp(m_port, m_options.address, 50))
+        // The key exchange is served by a helper process of its own, which may come later.
+        if (ProbeSntp(m_port, m_options.address, 50) && (!m_options.nts || AcceptsTcp(m_ntsPort)))
             return true;
     }
     return Fail("chronyd did not answer on " + m_options.address + ":" + std::to_string(m_port));
