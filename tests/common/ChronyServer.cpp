@@ -109,7 +109,7 @@ bool ChronyServer::Launch()
         }
         // The key exchange is served by a helper process of its own, which may come later.
         if (ProbeSntp(m_port, m_options.address, 50) && (!m_options.nts || AcceptsTcp(m_ntsPort)))
-            return true;
+            return Settled();
     }
     return Fail("chronyd did not answer on " + m_options.address + ":" + std::to_string(m_port));
 }
@@ -127,6 +127,15 @@ bool ChronyServer::PrepareNts(std::string& config)
     config = "ntsserverkey " + key + "\nntsservercert " + CertificateFile() + "\nntsport " +
              std::to_string(m_ntsPort) + "\n";
     return true;
+}
+
+// Answers once more a moment later: a server that answered its first request only while it was
+// still setting up would turn the test's first query away.
+bool ChronyServer::Settled()
+{
+    usleep(20000);
+    return ProbeSntp(m_port, m_options.address, 500) ||
+           Fail("chronyd answered once on " + m_options.address + ", then no more");
 }
 
 void ChronyServer::Stop()

@@ -43,6 +43,7 @@ public:
 
 private:
     bool Launch();
+    bool Settled();
     // The configuration lines of the key exchange, once its certificate is made.
     bool PrepareNts(std::string& config);
     void Stop();
