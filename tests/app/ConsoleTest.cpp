@@ -61,7 +61,8 @@ struct Console {
 
 bool IsJson(const std::string& text)
 {
-    FILE* tool = popen("/usr/bin/python3 -m json.tool >/dev/null 2>&1", "w");
+    FILE* tool =
+        popen("PYTHONIOENCODING=utf-8:strict /usr/bin/python3 -m json.tool >/dev/null 2>&1", "w");
     if (!tool) {
         return false;
     }
@@ -172,14 +173,18 @@ TEST(Console, TakesIPv6Literals)
     }
 }
 
-// A name's control bytes are shown escaped, never sent raw to the terminal.
+// A name's control bytes are shown escaped, never sent raw to the terminal, and any bytes of
+// it still give valid JSON.
 TEST(Console, EscapesControlBytesOfTheServerName)
 {
+    const std::string name = "\x1b]0;owned\x07x\xff\".invalid";
     UdpResponder server;
-    Console console;
-    EXPECT_EQ(console.Run({"--timeout", "0.1", "\x1b]0;owned\x07x.invalid"}, server), 1);
+    Console console, json;
+    EXPECT_EQ(console.Run({"--timeout", "0.1", name}, server), 1);
     EXPECT_EQ(console.out.str().find('\x1b'), std::string::npos);
-    EXPECT_EQ(console.Lines()[0], "Looking up   --- \\x1b]0;owned\\x07x.invalid ---");
+    EXPECT_EQ(console.Lines()[0], "Looking up   --- \\x1b]0;owned\\x07x\xff\".invalid ---");
+    EXPECT_EQ(json.Run({"--json", "--timeout", "0.1", name}, server), 1);
+    EXPECT_TRUE(IsJson(json.out.str())) << json.out.str();
 }
 
 // The report's lines, whole: two-digit day, month, hour, minute and second, three-digit
