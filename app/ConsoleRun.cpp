@@ -3,6 +3,7 @@
 #include "app/CapabilityClockSetter.h"
 
 #include "app/JsonObject.h"
+#include "app/SyncSteps.h"
 #include "sntp/TimestampText.h"
 
 #include <thread>

@@ -2,10 +2,10 @@
 
 #include "app/ClockSetter.h"
 #include "app/CommandLine.h"
-#include "app/SyncSteps.h"
 #include "app/WorkerHost.h"
 #include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
+#include "sntp/SntpPacket.h"
 
 #include <chrono>
 #include <memory>

@@ -56,11 +56,6 @@ std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
     };
 }
 
-bool SyncSteps::SetClockByOffset(CSntpClient& client, double offset)
-{
-    return client.AdjustSystemClockByOffset(offset);
-}
-
 bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
 {
     WSADATA data;

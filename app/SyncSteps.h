@@ -33,8 +33,6 @@ public:
     // The five lines that follow a successful exchange.
     static std::vector<std::string> ReportLines(const SntpReply& reply);
     static const char* AdjustLine(bool adjusted) { return adjusted ? kAdjusted : kAdjustFailed; }
-    // Sets the clock to the current time moved by offset seconds.
-    static bool SetClockByOffset(CSntpClient& client, double offset);
 
     // One retrieve: reads the server from the host, queries it and reports.
     static Outcome Retrieve(WorkerHost& host, CSntpClient& client, SocketLibraryApi& sockets);
