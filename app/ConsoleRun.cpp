@@ -28,13 +28,9 @@ AddressFamily FamilyOf(CommandLine::Family family)
 
 } // namespace
 
-// From a terminal polkit may ask for a password there; otherwise nobody can be asked.
+// The clock setter is chosen when the clock is to be set: a run that only reports needs no bus.
 ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err)
-    : m_out(out), m_err(err),
-      m_clockSetter(ClockSetter::ForThisProcess(m_client, ::isatty(STDIN_FILENO)
-                                                              ? ClockSetter::Prompt::Terminal
-                                                              : ClockSetter::Prompt::None)),
-      m_sockets(std::make_shared<SocketLibraryApi>())
+    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
 {
 }
 
@@ -196,6 +192,12 @@ void ConsoleRun::SetLogText(const std::string& text)
 
 bool ConsoleRun::AdjustClock(double offset)
 {
+    if (!m_clockSetter) {
+        // From a terminal polkit may ask for a password there; otherwise nobody can be asked.
+        m_clockSetter = ClockSetter::ForThisProcess(m_client, ::isatty(STDIN_FILENO)
+                                                                  ? ClockSetter::Prompt::Terminal
+                                                                  : ClockSetter::Prompt::None);
+    }
     const bool adjusted = ClockSetter::SetAndWait(*m_clockSetter, offset);
     m_adjustFailure = adjusted ? "" : m_clockSetter->FailureReason();
     return adjusted;

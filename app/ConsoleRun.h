@@ -65,7 +65,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     CSntpClient m_client;
-    std::unique_ptr<ClockSetter> m_clockSetter;
+    std::unique_ptr<ClockSetter> m_clockSetter; // chosen at the first setting unless given
     std::shared_ptr<SocketLibraryApi> m_sockets;
     std::chrono::milliseconds m_sampleGap = kSampleGap;
     unsigned m_port = kNtpPort;
