@@ -173,7 +173,14 @@ QString ResourceLoader::Path(int id)
 QImage ResourceLoader::LoadBitmap(int id)
 {
     const Resource* r = Find(id, "BITMAP");
-    return r != nullptr ? QImage(QString::fromLatin1(r->path), "BMP") : QImage();
+    if (r == nullptr) {
+        return {};
+    }
+    // Qt reads BMP itself; asked to detect the format, the reader would first load every image
+    // plugin to offer it the file.
+    QImageReader reader(QString::fromLatin1(r->path), "BMP");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
 }
 
 QCursor ResourceLoader::LoadCursor(int id)
@@ -197,6 +204,7 @@ QIcon ResourceLoader::LoadIcon(int id)
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
+    reader.setAutoDetectImageFormat(false);
     QIcon icon;
     for (const auto& [size, index] : wanted) {
         QImage image;
