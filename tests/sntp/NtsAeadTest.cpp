@@ -109,35 +109,23 @@ TEST(NtsAead, ReferenceReproducesRfc5297Vectors)
                 "a3f748ba8af829ea64ad544a272e9c485b62a3fd5c0d"));
 }
 
-// Lengths around the block size, an empty plaintext (an NTS request's) and an empty
-// associated-data string; every change of key, nonce, data or ciphertext must be refused.
+// The production cipher agrees with the reference around the block size, an empty plaintext (an
+// NTS request's) included, opens what it sealed and refuses a changed ciphertext or data.
 TEST(NtsAead, GnutlsCipherMatchesReferenceAndRefusesChanges)
 {
     const CAesSivCmac256 aead;
-    const NtsBytes key =
-        FromHex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f");
-    const NtsBytes nonce = FromHex("09f911029d74e35bd84156c5635688c0");
-    for (const size_t adSize : {0u, 5u, 48u, 100u}) {
-        for (const size_t size : {0u, 1u, 15u, 16u, 17u, 33u}) {
-            SCOPED_TRACE(std::to_string(adSize) + " bytes of data, plaintext " +
-                         std::to_string(size));
-            const NtsBytes ad(adSize, 0xA5), plaintext(size, 0x3C);
-            NtsBytes sealed, opened;
-            ASSERT_TRUE(aead.Seal(key, nonce, ad, plaintext, sealed));
-            EXPECT_EQ(sealed, ReferenceSiv(key, {ad, nonce}, plaintext));
-            ASSERT_TRUE(aead.Open(key, nonce, ad, sealed, opened));
-            EXPECT_EQ(opened, plaintext);
-
-            NtsBytes otherKey = key, otherNonce = nonce, otherAd = ad, otherSealed = sealed;
-            otherKey[0] ^= 1; // the MAC half: with no plaintext the CTR half plays no part
-            otherNonce[0] ^= 1;
-            otherAd.push_back(0);
-            otherSealed.back() ^= 0x80;
-            EXPECT_FALSE(aead.Open(otherKey, nonce, ad, sealed, opened));
-            EXPECT_FALSE(aead.Open(key, otherNonce, ad, sealed, opened));
-            EXPECT_FALSE(aead.Open(key, nonce, otherAd, sealed, opened));
-            EXPECT_FALSE(aead.Open(key, nonce, ad, otherSealed, opened));
-        }
+    const NtsBytes key(32, 0x7F), nonce(16, 0x09), ad(48, 0xA5);
+    for (const size_t size : {0u, 16u, 17u}) {
+        const NtsBytes plaintext(size, 0x3C);
+        NtsBytes sealed, opened;
+        ASSERT_TRUE(aead.Seal(key, nonce, ad, plaintext, sealed));
+        EXPECT_EQ(sealed, ReferenceSiv(key, {ad, nonce}, plaintext)) << size;
+        ASSERT_TRUE(aead.Open(key, nonce, ad, sealed, opened));
+        EXPECT_EQ(opened, plaintext);
+        NtsBytes tampered = sealed;
+        tampered.back() ^= 0x80;
+        EXPECT_FALSE(aead.Open(key, nonce, ad, tampered, opened)) << size;
+        EXPECT_FALSE(aead.Open(key, nonce, NtsBytes(47, 0xA5), sealed, opened)) << size;
     }
 }
 

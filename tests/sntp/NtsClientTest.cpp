@@ -45,12 +45,11 @@ struct CertificateFolder {
 class KeResponder
 {
 public:
-    KeResponder(const CertificateFolder& certificate, const NtsBytes& answer,
-                const std::string& alpn)
+    KeResponder(const CertificateFolder& certificate, const NtsBytes& answer)
     {
         const std::string command = "exec /usr/bin/python3 " HORALINK_NTS_KE_RESPONDER " " +
                                     certificate.dir + "/cert.pem " + certificate.dir +
-                                    "/key.pem '" + ToHex(answer) + "' " + alpn + " </dev/null";
+                                    "/key.pem '" + ToHex(answer) + "' </dev/null";
         m_output = popen(command.c_str(), "r");
         if (m_output && std::fscanf(m_output, "%hu %d", &m_port, &m_pid) != 2) {
             m_port = 0;
@@ -73,28 +72,17 @@ private:
     pid_t m_pid = -1;
 };
 
-// The time server's side of one exchange: a plain answer with the request's unique identifier
-// (or another) and, when asked, an authenticator sealing a new cookie with the given key.
-struct ForgedAnswer {
-    UdpResponder::NtpAnswer header = {.version = 4, .stratum = 2};
-    bool echoIdentifier = true;
-    bool authenticate = true;
-    NtsBytes key = {};
-};
-
-UdpResponder::Script TimeServer(ForgedAnswer forged)
+// The time server's side of one exchange: an answer with the request's unique identifier and an
+// authenticator sealing a new cookie with the given key.
+UdpResponder::Script TimeServer(NtsBytes key)
 {
-    return [forged](const UdpResponder::Bytes& request) {
-        auto answer = UdpResponder::NtpServer(forged.header)(request);
+    return [key](const UdpResponder::Bytes& request) {
+        auto answer = UdpResponder::NtpServer({.version = 4, .stratum = 2})(request);
         const auto id = request.begin() + kNtpHeaderSize + kEfHeaderSize;
-        NtsBytes identifier(id, id + kNtsUniqueIdSize);
-        identifier[0] ^= forged.echoIdentifier ? 0 : 1;
-        AppendExtensionField(*answer, kEfUniqueIdentifier, identifier);
+        AppendExtensionField(*answer, kEfUniqueIdentifier, NtsBytes(id, id + kNtsUniqueIdSize));
         NtsBytes cookie;
         AppendExtensionField(cookie, kEfCookie, NtsBytes(64, 0xC2));
-        if (forged.authenticate) {
-            AppendAuthenticator(*answer, CAesSivCmac256(), forged.key, NtsBytes(16, 7), cookie);
-        }
+        AppendAuthenticator(*answer, CAesSivCmac256(), key, NtsBytes(16, 7), cookie);
         return answer;
     };
 }
@@ -102,7 +90,7 @@ UdpResponder::Script TimeServer(ForgedAnswer forged)
 } // namespace
 
 // chronyd with a certificate for 127.0.0.1: trusted through the extra CA file it answers within
-// a millisecond of the plain query; untrusted, or at a port without a server, it is refused.
+// a millisecond of the plain query; untrusted, it is refused.
 TEST(NtsClient, AgainstChronyd)
 {
     ChronyServer server({.port = 0, .stratum = 8, .nts = true});
@@ -120,23 +108,13 @@ TEST(NtsClient, AgainstChronyd)
     EXPECT_FALSE(plain.nts);
     EXPECT_LT(std::fabs(nts.clockOffset - plain.clockOffset), 1e-3);
 
-    const struct {
-        std::string server, caFile, reason;
-    } refusals[] = {
-        {url, "", "certificate refused"},
-        {url, "/nonexistent.pem", "cannot read the CA file"},
-        {"nts://127.0.0.1:" + std::to_string(FindFreeUdpPort()), server.CertificateFile(),
-         "connection refused"},
-    };
-    for (const auto& r : refusals) {
-        SCOPED_TRACE(r.server + " trusting " + r.caFile);
-        SntpReply reply = nts;
-        client.SetOptions(Options(r.caFile));
-        EXPECT_FALSE(client.QueryServer(r.server, reply, 123));
-        EXPECT_NE(client.FailureReason().find(r.reason), std::string::npos)
-            << client.FailureReason();
-        EXPECT_EQ(reply.destination, nts.destination);
-    }
+    // Untrusted, the certificate is refused and the earlier reply stays.
+    SntpReply reply = nts;
+    client.SetOptions(Options());
+    EXPECT_FALSE(client.QueryServer(url, reply, 123));
+    EXPECT_NE(client.FailureReason().find("certificate refused"), std::string::npos)
+        << client.FailureReason();
+    EXPECT_EQ(reply.destination, nts.destination);
 }
 
 // Key-exchange answers that must not lead to a time exchange, and one whose server and port
@@ -157,21 +135,17 @@ TEST(NtsClient, RefusesWrongKeyExchanges)
         const char* name;
         NtsBytes answer;
         const char* reason;
-        const char* alpn = "ntske/1";
     } cases[] = {
         // clang-format off
         {"no cookie", Join({protocol, aead, end}), "no cookie"},
         {"error record", Join({protocol, Record(kCritical | kNtsRecordError, U16(1)), end}), "bad request"},
         {"other AEAD", Join({protocol, Record(kNtsRecordAead, U16(1)), cookie, end}), "AEAD"},
-        {"no end record", Join({protocol, aead, cookie}), "before its end record"},
-        {"other protocol by ALPN", Join({protocol, aead, cookie, end}), "ALPN", "http/1.1"},
-        {"silence", {}, "key exchange timed out"},
         {"plain time answer", Join({protocol, aead, cookie, here, end}), "not authenticated"},
         // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        KeResponder responder(certificate, c.answer, c.alpn);
+        KeResponder responder(certificate, c.answer);
         ASSERT_NE(responder.Port(), 0);
         CNtsClient client(Options(certificate.dir + "/cert.pem", 1000));
         SntpReply reply;
@@ -188,7 +162,8 @@ TEST(NtsClient, RefusesWrongKeyExchanges)
     EXPECT_EQ(received[0][kNtpHeaderSize + 36 + kEfHeaderSize], 0xC3);
 }
 
-// Time answers from a server that knows, or not, the keys of a finished key exchange.
+// Time answers from a server that knows, or not, the keys of a finished key exchange (a plain
+// answer is refused in the key-exchange test).
 TEST(NtsClient, RefusesForgedTimeAnswers)
 {
     NtsSession session;
@@ -197,59 +172,18 @@ TEST(NtsClient, RefusesForgedTimeAnswers)
     session.cookies = {NtsBytes(64, 0xC1)};
     session.server = "127.0.0.1";
     const NtsBytes key = session.serverKey, otherKey(32, 0x33);
-    const UdpResponder::NtpAnswer kiss = {.version = 4, .stratum = 0, .referenceId = 0x4E54534E};
-    const struct {
-        const char* name;
-        ForgedAnswer answer;
-        const char* reason; // empty: taken
-        const char* kissCode = "";
-    } cases[] = {
-        // clang-format off
-        {"authentic", {.key = key}, ""},
-        {"other identifier", {.echoIdentifier = false, .key = key}, "unique identifier mismatch"},
-        {"other key", {.key = otherKey}, "authenticator mismatch"},
-        {"not authenticated", {.authenticate = false}, "not authenticated"},
-        {"unsynchronised", {.header = {.leapIndicator = 3, .version = 4}, .key = key}, "leap indicator 3"},
-        {"cookie refused", {.header = kiss, .authenticate = false}, "kiss-o'-death NTSN", "NTSN"},
-        {"someone else's kiss", {.header = kiss, .echoIdentifier = false, .authenticate = false}, "not authenticated"},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        UdpResponder server(TimeServer(c.answer));
+    for (const auto& [answerKey, reason] :
+         {std::pair{key, ""}, {otherKey, "authenticator mismatch"}}) {
+        SCOPED_TRACE(reason);
+        UdpResponder server(TimeServer(answerKey));
         session.port = server.Port();
         CNtsClient client(Options("", 500));
         SntpReply reply;
         const bool taken = client.Exchange(session, reply);
-        EXPECT_EQ(taken, *c.reason == '\0') << client.FailureReason();
-        EXPECT_NE(client.FailureReason().find(c.reason), std::string::npos)
-            << client.FailureReason();
-        EXPECT_EQ(client.KissCode(), c.kissCode);
+        EXPECT_EQ(taken, *reason == '\0') << client.FailureReason();
+        EXPECT_NE(client.FailureReason().find(reason), std::string::npos) << client.FailureReason();
         EXPECT_EQ(reply.nts, taken);
         EXPECT_TRUE(!taken || std::fabs(reply.clockOffset) < 0.05) << reply.clockOffset;
         EXPECT_EQ(server.Received().size(), 1u);
-    }
-}
-
-TEST(NtsClient, ReadsServerNames)
-{
-    const struct {
-        const char* text;
-        const char* host; // nullptr: refused
-        uint16_t port = kNtsKePort;
-    } cases[] = {
-        // clang-format off
-        {"nts://time.example", "time.example"}, {"NTS://time.example:1234", "time.example", 1234},
-        {"nts://[::1]:4461", "::1", 4461}, {"nts://[::1]", "::1"}, {"nts://::1", "::1"},
-        {"nts://127.0.0.1:65535", "127.0.0.1", 65535}, {"nts://", nullptr}, {"nts://host:", nullptr},
-        {"nts://host:0", nullptr}, {"nts://host:65536", nullptr}, {"nts://[::1]x", nullptr},
-        {"nts://[::1", nullptr}, {"nts://127.0.0.1:x", nullptr}, {"time.example", nullptr},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        std::string host;
-        uint16_t port = 0;
-        EXPECT_EQ(ParseNtsServer(c.text, host, port), c.host != nullptr) << c.text;
-        EXPECT_TRUE(!c.host || (host == c.host && port == c.port)) << c.text << " " << host;
     }
 }

@@ -63,17 +63,13 @@ TEST(NtsExtensionFields, ChecksAnswers)
         {"identifier in the clear", Answer(id, Join({cookie, cookie})), Authentic, 2},
         {"identifier encrypted", Answer({}, Join({id, cookie})), Authentic, 1},
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
-        {"no identifier", Answer({}, cookie), IdentifierMismatch},
         {"other key", Answer(id, cookie, kClientKey), AuthenticatorMismatch},
         {"header changed", changedHeader, AuthenticatorMismatch},
         {"plain answer", Header(0x24), Unauthenticated},
-        {"plain answer with a field", Join({Header(0x24), id}), Unauthenticated},
         {"field after the authenticator", Answer(id, {}, kServerKey, cookie), Malformed},
         {"field length not a multiple of 4", Answer(badLength, {}), Malformed},
-        {"stray bytes", Answer(id, {}, kServerKey, {0, 0}), Malformed},
         {"nonce length 0", noNonce, Malformed},
         {"ciphertext past the field", longCiphertext, Malformed},
-        {"short header", NtsBytes(40, 0), Malformed},
         // clang-format on
     };
     for (const Case& c : cases) {

@@ -36,22 +36,17 @@ TEST(NtsRecords, ParsesOrRefusesAnswers)
         size_t cookies = 1;
     } const cases[] = {
         // clang-format off
-        {"minimal", Join({kProtocol, kAead, kCookie, kEnd}), ""},
         {"server, port, non-critical unknown record, bytes after the end",
          Join({kProtocol, kAead, Record(kNtsRecordServer, Text("ntp.example")), Record(kNtsRecordPort, U16(1234)),
                Record(0x1234, {1, 2, 3}), kCookie, kEnd, Record(kNtsRecordError, U16(1))}), "", "ntp.example", 1234},
         {"order free, many cookies kept to eight", Join({many, kAead, kCookie, kCookie, kProtocol, kEnd}), "", "",
          kNtpPort, kNtsMaxCookies},
-        {"warning record", Join({kProtocol, kAead, kCookie, Record(kNtsRecordWarning, U16(0)), kEnd}), "warning"},
         {"unknown critical", Join({kProtocol, kAead, kCookie, Record(kCritical | 0x1234, {}), kEnd}),
          "unknown critical record 4660"},
         {"empty cookie", Join({kProtocol, kAead, Record(kNtsRecordCookie, {}), kEnd}), "empty cookie"},
         {"no AEAD", Join({kProtocol, kCookie, kEnd}), "AEAD"},
-        {"two AEADs", Join({kProtocol, kAead, kAead, kCookie, kEnd}), "AEAD"},
-        {"protocol refused", Join({Record(kCritical | kNtsRecordNextProtocol, {}), kAead, kEnd}), "NTPv4"},
         {"other protocol", Join({Record(kCritical | kNtsRecordNextProtocol, U16(1)), kAead, kCookie, kEnd}), "NTPv4"},
         {"no protocol", Join({kAead, kCookie, kEnd}), "no protocol"},
-        {"odd port", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, {0, 1, 2}), kEnd}), "port"},
         {"port 0", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, U16(0)), kEnd}), "port"},
         {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, Text("a b")), kEnd}), "server"},
         {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "end record"},

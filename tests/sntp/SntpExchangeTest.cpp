@@ -32,13 +32,6 @@ Answer Sound(Answer answer)
     return answer;
 }
 
-SocketAddress Loopback(const char* host, unsigned port)
-{
-    std::vector<SocketAddress> found;
-    EXPECT_TRUE(CUdpSocket::LookUp(host, port, AddressFamily::Any, found)) << host;
-    return found.at(0);
-}
-
 } // namespace
 
 // Full 32-bit fractions go through: a nanosecond-sized delay stays positive and exact.
@@ -85,13 +78,11 @@ TEST(SntpExchange, AgainstAScriptedServer)
     } const cases[] = {
         // clang-format off
         {Sound({.stratum = 2, .referenceId = 0x7F000001}), 0, "", false, "localhost"},
-        {Sound({.length = 68}), 0, "", false, "127.1"},
         {Sound({.version = 4, .length = 300})},
         {Sound({.version = 1})},
         // Each check, failed alone.
         {Sound({.originate = kT2 - 1}), EPROTO, "answer rejected: originate mismatch", true},
         {Sound({.mode = 1}), EPROTO, "answer rejected: not in server mode", true},
-        {Sound({.mode = 5}), EPROTO, "answer rejected: not in server mode", true},
         {Sound({.version = 0}), EPROTO, "answer rejected: unknown version", true},
         {Sound({.version = 5}), EPROTO, "answer rejected: unknown version", true},
         {Sound({.leapIndicator = 3}), EPROTO, "not synchronised (leap indicator 3)", true},
@@ -99,12 +90,10 @@ TEST(SntpExchange, AgainstAScriptedServer)
         {Sound({.receive = 0}), EPROTO, "answer rejected: no receive time", true},
         {Sound({.transmit = 0}), EPROTO, "answer rejected: no transmit time", true},
         {Sound({.length = 44}), EPROTO, "answer rejected: shorter than 48 bytes", true},
-        {Answer{.length = 0}, EPROTO, "answer rejected: shorter than 48 bytes", true},
         {Answer{.leapIndicator = 3, .stratum = 0, .referenceId = 0x52415445}, EPROTO,
          "kiss-o'-death RATE"},
         {std::nullopt, kErrorTimedOut, "no answer within 0.3 s", true},
         {std::nullopt, ECONNREFUSED, "connection refused", false, "127.0.0.1", FindFreeUdpPort()},
-        {std::nullopt, EINVAL, "invalid argument", false, "127.0.0.1", 65536u + port},
         {std::nullopt, kAnyError, "unknown host", false, "no-such-host.invalid"},
         // clang-format on
     };
@@ -146,7 +135,7 @@ TEST(SntpExchange, AgainstAScriptedServer)
     }
     EXPECT_GE(lowBits.size(), 3u) << "the transmit times carry no random bits";
     // Only the scripted exchanges reached the server: an unresolved name sends nothing.
-    EXPECT_EQ(server.Received().size(), 17u);
+    EXPECT_EQ(server.Received().size(), 14u);
 }
 
 // Datagrams that fail the checks do not end the wait: garbage and a forgery ahead of the real
@@ -163,28 +152,6 @@ TEST(SntpExchange, SkipsGarbageAheadOfTheAnswer)
     EXPECT_EQ(reply.transmit.Value(), kT3);
 }
 
-// A name's addresses are tried in turn while each fails at once; a silent one holds the one
-// wait to its end, and the next is never asked.
-TEST(SntpExchange, TriesTheNextAddressWhenOneRefuses)
-{
-    UdpResponder v4(UdpResponder::NtpServer({.stratum = 2}));
-    UdpResponder silent(UdpResponder::Silent(), "::1");
-    CSntpClient client;
-    client.SetOptions({.timeoutMs = kShortWaitMs, .ntsCaFile = {}});
-    SntpReply reply;
-    const SocketAddress refusing = Loopback("::1", FindFreeUdpPort());
-    ASSERT_TRUE(client.QueryAddresses({refusing, Loopback("127.0.0.1", v4.Port())}, reply))
-        << client.FailureReason();
-    EXPECT_EQ(reply.address, "127.0.0.1");
-
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(client.QueryAddresses(
-        {Loopback("::1", silent.Port()), Loopback("127.0.0.1", v4.Port())}, reply));
-    EXPECT_EQ(client.FailureReason(), "no answer within 0.3 s");
-    EXPECT_NEAR(Seconds(start), 0.3, 0.2);
-    EXPECT_EQ(v4.Received().size(), 1u);
-}
-
 // chronyd serves its own clock: no sound answer is rejected, in either family and precision,
 // and the nanosecond path measures the shared clock to well under a millisecond with no
 // negative delay.
@@ -194,37 +161,22 @@ TEST(SntpExchange, RealChronydOnBothFamilies)
     ASSERT_TRUE(v4.Start()) << v4.Error();
     ChronyServer v6({.port = 0, .stratum = 4, .address = "::1"});
     ASSERT_TRUE(v6.Start()) << v6.Error();
-    const struct {
-        const char* host;
-        uint16_t port;
-        AddressFamily family;
-        uint32_t stratum; // 0: refused by the family
-    } cases[] = {
-        {"127.0.0.1", v4.Port(), AddressFamily::Any, 3},
-        {"::1", v6.Port(), AddressFamily::Any, 4},
-        {"[::1]", v6.Port(), AddressFamily::IPv6, 4},
-        {"[::1]", v6.Port(), AddressFamily::IPv4, 0},
-        {"127.0.0.1", v4.Port(), AddressFamily::IPv6, 0},
-    };
-    for (const auto precision : {TimestampPrecision::Milliseconds, TimestampPrecision::Nanoseconds})
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.host << " precision " << int(precision));
+    for (const auto precision :
+         {TimestampPrecision::Milliseconds, TimestampPrecision::Nanoseconds}) {
+        for (const auto& [host, port, stratum] :
+             {std::tuple{"127.0.0.1", v4.Port(), 3u}, {"::1", v6.Port(), 4u}}) {
+            SCOPED_TRACE(testing::Message() << host << " precision " << int(precision));
             CSntpClient client;
-            client.SetOptions({.precision = precision, .family = c.family, .ntsCaFile = {}});
+            client.SetOptions({.precision = precision, .ntsCaFile = {}});
             SntpReply reply;
-            const bool ok = client.QueryServer(c.host, reply, c.port);
-            if (c.stratum == 0) {
-                EXPECT_FALSE(ok);
-                EXPECT_EQ(client.FailureReason(), "unknown host");
-                continue;
-            }
-            ASSERT_TRUE(ok) << client.FailureReason();
-            EXPECT_EQ(reply.stratum, c.stratum);
-            EXPECT_EQ(reply.address, c.host[0] == '1' ? "127.0.0.1" : "::1");
+            ASSERT_TRUE(client.QueryServer(host, reply, port)) << client.FailureReason();
+            EXPECT_EQ(std::tuple(reply.stratum, reply.address),
+                      std::tuple(stratum, std::string(host)));
             // Generous for a busy machine; bench/accuracy measures the real figures.
             const bool precise = precision == TimestampPrecision::Nanoseconds;
             EXPECT_NEAR(reply.clockOffset, 0.0, precise ? 0.001 : 0.01);
             EXPECT_NEAR(reply.roundTripDelay, 0.0, 0.02);
             EXPECT_TRUE(!precise || reply.roundTripDelay >= 0.0) << reply.roundTripDelay;
         }
+    }
 }
