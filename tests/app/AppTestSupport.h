@@ -49,19 +49,16 @@ struct FakeClock : SystemClockApi {
     std::vector<SYSTEMTIME> m_settings;
 };
 
-// A socket library that works, fails to start or grants another version; it counts its calls.
+// A socket library that counts its starts and clean-ups.
 struct FakeSockets : SocketLibraryApi {
-    enum class Mode { Works, Fails, WrongVersion };
-    bool SocketInit() override { return mode != Mode::Fails; }
+    bool SocketInit() override { return true; }
     int Startup(uint16_t, WSADATA* data) override
     {
-        ++started;
-        data->wVersion = mode == Mode::WrongVersion ? MAKEWORD(2, 2) : MAKEWORD(1, 1);
-        return mode == Mode::Fails ? 10091 : 0;
+        data->wVersion = MAKEWORD(1, 1);
+        return ++started, 0;
     }
     int Cleanup() override { return ++cleanedUp, 0; }
 
-    std::atomic<Mode> mode = Mode::Works;
     std::atomic<int> started = 0;
     std::atomic<int> cleanedUp = 0;
 };

@@ -3,15 +3,12 @@
 #include "ClockSetterFake.h"
 
 #include "app/CapabilityClockSetter.h"
-#include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
 #include "controls/IComboBox.h"
 
 #include <QDateTime>
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 // The look-up line and the report of an answer from the loopback chronyd, which serves this
 // machine's own clock: today's UTC date and a small offset.
@@ -46,7 +43,7 @@ protected:
 
 // The window's command-line run reports, and with a Y sets the clock once by the measured
 // offset (through the window's thread) and forgets it, so the next "Adjust" asks again, the
-// typed server as it is. The console mode prints the same lines.
+// typed server as it is.
 TEST_F(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
 {
     FakeClock clock;
@@ -68,31 +65,6 @@ TEST_F(Chrony, CommandLineRunsInTheWindowAndOnTheConsole)
     ASSERT_TRUE(WaitIdle(dlg));
     ExpectLookupAndReport(LogLines(dlg), kChronyAddress + "  ");
     EXPECT_EQ(clock.m_settings.size(), 1u);
-
-    // The console asks port 123 of its own accord.
-    FakeClock console;
-    std::ostringstream out, err;
-    EXPECT_EQ(
-        ConsoleRun(out, err, console).Run(CommandLine::Parse({"--console", kChronyAddress, "y"})),
-        0);
-    const QStringList printed = QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
-    ExpectLookupAndReport(printed);
-    EXPECT_EQ(printed.value(6), SyncSteps::kAdjusted);
-    EXPECT_EQ(console.m_settings.size(), 1u);
-}
-
-// The window's command line retrieves from an NTS server whose authority --nts-ca names.
-TEST(ChronyNts, WindowRetrievesWithNts)
-{
-    ChronyServer chrony({.nts = true});
-    ASSERT_TRUE(chrony.Start()) << chrony.Error();
-    const std::string server = "nts://127.0.0.1:" + std::to_string(chrony.NtsPort());
-    TestWindow window;
-    window.dlg.SetCommandLine(CommandLine::Parse({"--nts-ca", chrony.CertificateFile(), server}));
-    window.dlg.OnInitDialog();
-    ASSERT_TRUE(WaitIdle(window.dlg));
-    EXPECT_EQ(LogLines(window.dlg).value(1), "Time was successfully retreived")
-        << LogLines(window.dlg).join('|').toStdString();
 }
 
 // "Adjust" pressed while a command-line run with Y types its report: one setting of the

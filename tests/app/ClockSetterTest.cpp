@@ -1,5 +1,5 @@
-// The clock setters without a system bus: the once-only rule, the route taken where there is no
-// timedated, and "Adjust" waiting for an answer while the window goes on.
+// The clock setters without a system bus: the once-only rule and the route taken where there is
+// no timedated.
 #include "AppTestSupport.h"
 #include "ClockSetterFake.h"
 
@@ -7,7 +7,6 @@
 #include "app/OffsetApplier.h"
 #include "app/SyncSteps.h"
 #include "app/TimedatedClockSetter.h"
-#include "controls/HoverButton.h"
 #include "platform/LastError.h"
 #include "sntp/NtpTimestamp.h"
 
@@ -96,30 +95,4 @@ TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
         ASSERT_EQ(api->m_settings.size(), 1u);
         EXPECT_NEAR(FromNow(api->m_settings[0]), 10.25, 0.5);
     }
-}
-
-// The window stays responsive while the answer is awaited: the log is cleared at once, a second
-// "Adjust" asks nothing more, and the result line is typed when the answer comes.
-TEST(ClockSetter, AdjustWaitsForItsAnswerAndIsNotRepeatedMeanwhile)
-{
-    TestWindow window;
-    CSyncDlg& dlg = window.dlg;
-    auto owned = std::make_unique<DeferredClockSetter>();
-    DeferredClockSetter& setter = *owned;
-    dlg.SetClockSetter(std::move(owned));
-    dlg.show();
-    SyncDlgProbe::LastReply(dlg) = Exchange(-3.5, -60);
-    Control<QPlainTextEdit>(dlg, "editLog")->setPlainText("old");
-
-    auto* adjust = Control<CHoverButton>(dlg, "btnAdjust");
-    adjust->click();
-    adjust->click();
-    ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(LogLines(dlg), QStringList());
-    EXPECT_EQ(setter.offsets, std::vector<double>{-3.5});
-
-    setter.Answer(true);
-    ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(LogLines(dlg), QStringList{SyncSteps::kAdjusted});
-    EXPECT_EQ(SyncDlgProbe::LastReply(dlg).destination.Value(), 0u);
 }

@@ -1,10 +1,8 @@
 #include "AppTestSupport.h"
 
 #include "app/FontDescription.h"
-#include "app/SyncApp.h"
 #include "app/SyncSteps.h"
 #include "app/TitleDrag.h"
-#include "app/WindowMenu.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "controls/IComboBox.h"
@@ -19,7 +17,6 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -75,21 +72,9 @@ protected:
     std::atomic<bool> m_threads = false;
 };
 
-TEST_F(SyncDlgTest, ARoundedSkinDraggedByItsTopBand)
+TEST_F(SyncDlgTest, DraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
-
-    // Offscreen windows ignore masks: the mask asked for is what counts. The four corners are
-    // cut alike, the edges stay whole.
-    const QRegion mask = m_dlg->mask();
-    const int right = m_dlg->width() - 1, bottom = m_dlg->height() - 1;
-    // clang-format off
-    for (const auto& [x, y, inside] : {std::tuple{0, 0, false}, {1, 0, false}, {0, 1, false}, {6, 0, true}, {0, 6, true}}) {
-        for (const QPoint q : {QPoint(x, y), QPoint(right - x, y), QPoint(x, bottom - y), QPoint(right - x, bottom - y)}) {
-            EXPECT_EQ(mask.contains(q), inside) << q.x() << ',' << q.y();
-        }
-    }
-    // clang-format on
 
     // Presses on the skin and the analogue clock reach the window, which follows the mouse when
     // the window system cannot move it (a bare X server); the band ends at y 35. The digital
@@ -113,27 +98,7 @@ TEST_F(SyncDlgTest, ARoundedSkinDraggedByItsTopBand)
     EXPECT_TRUE(Item<CHoverButton>("btnOK")->hasFocus());
 }
 
-// Enter runs "OK" (and tries again the worker that could not start) without closing.
-TEST_F(SyncDlgTest, EnterRunsOkWhileEscapeTheCloseButtonAndTheMenuEndIt)
-{
-    QTest::keyClick(Item<QPlainTextEdit>("editLog"), Qt::Key_Return);
-    QTest::keyClick(Item<CHoverButton>("btnOK"), Qt::Key_Enter);
-    EXPECT_EQ(m_starts, 3);
-    EXPECT_TRUE(m_dlg->isVisible());
-    QTest::keyClick(Item<CHoverButton>("btnOK"), Qt::Key_Escape);
-    EXPECT_FALSE(m_dlg->isVisible());
-
-    m_dlg->show();
-    Item<CHoverButton>("btnClose")->click();
-    EXPECT_FALSE(m_dlg->isVisible());
-
-    m_dlg->show();
-    m_dlg->findChild<WindowMenu*>()->Menu()->actions().value(1)->trigger(); // "Close"
-    EXPECT_FALSE(m_dlg->isVisible());
-}
-
-// With workers that run, asking the refusing address. A socket library failure's text replaces
-// the look-up line; the next "OK" starts a new worker, and a second press while it waits runs no
+// With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
 // other and leads its lines. Before any retrieve "Adjust" retrieves; after one it sets the clock
 // by the offset relative to now, however old the retrieve, and forgets the offset once it is
 // applied, not before. Closing while a worker waits for its line returns at once and lets the
@@ -144,22 +109,12 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
         GTEST_SKIP() << "UDP port 123 is taken at " << kRefusingAddress;
     }
     m_threads = true;
-    for (const auto& [mode, text, cleanups] :
-         {std::tuple{FakeSockets::Mode::Fails, SyncSteps::kSocketsFailed, 0},
-          {FakeSockets::Mode::WrongVersion, SyncSteps::kSocketsVersion, 1}}) {
-        m_sockets->mode = mode;
-        m_sockets->cleanedUp = 0;
-        Run(&CSyncDlg::OnOK);
-        EXPECT_EQ(LogLines(*m_dlg), QStringList{QString(text).remove("\r\n")});
-        EXPECT_EQ(m_sockets->cleanedUp, cleanups);
-    }
-    m_sockets->mode = FakeSockets::Mode::Works;
     m_dlg->SetLogPace(std::chrono::milliseconds(10));
     m_dlg->OnOK();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == 1; }));
     QTest::qWait(100); // refused at once: by now the worker's line waits behind the look-up line
     EXPECT_EQ(Run(&CSyncDlg::OnOK), m_noAnswer);
-    EXPECT_EQ(m_starts, 4);
+    EXPECT_EQ(m_starts, 2);
 
     m_dlg->SetLogPace(std::chrono::milliseconds(1));
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
@@ -186,21 +141,6 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     m_dlg.reset();
     EXPECT_LT(closing.elapsed(), 500);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_sockets->cleanedUp == cleanedUp + 1; }));
-}
-
-// Without a socket library only the message shows, captioned with the executable's name, and
-// no window is made.
-TEST(SyncApp, ShowsOnlyTheSocketMessageWithoutASocketLibrary)
-{
-    CSyncApp app([]() -> std::unique_ptr<QDialog> { throw std::logic_error("no window"); });
-    auto sockets = std::make_shared<FakeSockets>();
-    sockets->mode = FakeSockets::Mode::Fails;
-    app.SetSocketLibrary(sockets);
-    QStringList shown;
-    app.SetMessageBox(
-        [&](const QString& caption, const QString& text) { shown << caption << text; });
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(shown, QStringList({"app_tests", "Windows sockets initialization failed."}));
 }
 
 // The window's picture with both clocks held at one time.
