@@ -2,25 +2,8 @@
 #include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
 
-#include <QFile>
 #include <QRawFont>
 #include <gtest/gtest.h>
-
-// The bitmaps in their sizes; the strips hold three frames, all different.
-TEST(BitmapTest, SizesAndFrames)
-{
-    // clang-format off
-    for (const auto& [id, width, height, frames] : {std::tuple(IDB_SKIN, 270, 240, 1), {IDB_GET, 120, 22, 3},
-             {IDB_SET, 120, 22, 3}, {IDB_MINIMIZE, 45, 15, 3}, {IDB_ABOUT, 45, 15, 3}, {IDB_CLOSE, 45, 15, 3}}) {
-        // clang-format on
-        const QImage image = ResourceLoader::LoadBitmap(id);
-        ASSERT_EQ(image.size(), QSize(width, height)) << id;
-        const int w = width / frames;
-        for (int i = 1; i < frames; ++i) {
-            EXPECT_NE(image.copy(i * w, 0, w, height), image.copy((i - 1) * w, 0, w, height)) << id;
-        }
-    }
-}
 
 // The skin shows the panel's plain grey where the controls paint their own, and each face's
 // corners match the skin under its button, so that nothing shows a seam.
@@ -62,15 +45,4 @@ TEST(FontTest, SegmaticFillsTheClocksCellWithEqualDigits)
         EXPECT_NE(glyphs[i], 0u) << i; // not .notdef
         EXPECT_EQ(advances[i].x(), advances[0].x()) << i;
     }
-}
-
-TEST(LookupTest, EveryIdFindsItsResourceAndNoOtherDoes)
-{
-    for (int id : {IDR_MAINFRAME, IDI_ABOUT, IDB_SKIN, IDR_SEGMATIC, IDB_GET, IDB_SET, IDB_MINIMIZE,
-                   IDB_ABOUT, IDB_CLOSE, IDC_HAND_PRESSED, IDC_HAND}) {
-        EXPECT_TRUE(QFile::exists(ResourceLoader::Path(id))) << id;
-    }
-    EXPECT_TRUE(ResourceLoader::LoadBitmap(IDC_HAND).isNull());
-    EXPECT_TRUE(ResourceLoader::LoadData(RT_TTF, IDB_SKIN).isEmpty());
-    EXPECT_EQ(ResourceLoader::LoadCursor(9999).shape(), Qt::ArrowCursor);
 }
