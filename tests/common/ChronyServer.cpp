@@ -10,7 +10,6 @@
 #include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -78,11 +77,6 @@ bool ChronyServer::Launch()
     if (!mkdtemp(pattern))
         return Fail("cannot make a folder in /tmp");
     m_dir = pattern;
-    // An installed chronyd drops to _chrony, which must then own the folder of its pid file and
-    // command socket; an unpacked one has no such user and stays root.
-    const passwd* user = getpwnam("_chrony");
-    if (user && chown(pattern, user->pw_uid, user->pw_gid))
-        return Fail("cannot give " + m_dir + " to _chrony");
     const std::string config = m_dir + "/chrony.conf", log = m_dir + "/chronyd.log";
     // Requests to any loopback address come from 127.0.0.1 (or ::1).
     const bool v6 = m_options.address.find(':') != std::string::npos;
@@ -94,9 +88,8 @@ bool ChronyServer::Launch()
     if (m_options.nts && !PrepareNts(nts))
         return false;
     std::ofstream(config, std::ios::app) << nts;
-    const char* runAs = user ? "_chrony" : "root";
     // -4 / -6 keep it off the other family, which it would otherwise bind on every address.
-    const char* argv[] = {"chronyd", v6 ? "-6" : "-4", "-x", "-d",           "-u",   runAs,
+    const char* argv[] = {"chronyd", v6 ? "-6" : "-4", "-x", "-d",           "-u",   "root",
                           "-l",      log.c_str(),      "-f", config.c_str(), nullptr};
     if (posix_spawn(&m_pid, Binary(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         m_pid = -1;
@@ -119,10 +112,7 @@ bool ChronyServer::PrepareNts(std::string& config)
     std::string error;
     if (!MakeTestCertificate(m_dir, error))
         return Fail(error);
-    const passwd* user = getpwnam("_chrony");
     const std::string key = m_dir + "/key.pem";
-    if (user && chown(key.c_str(), user->pw_uid, user->pw_gid))
-        return Fail("cannot give " + key + " to _chrony");
     m_ntsPort = FindFreeUdpPort(); // and most likely free for TCP too
     config = "ntsserverkey " + key + "\nntsservercert " + CertificateFile() + "\nntsport " +
              std::to_string(m_ntsPort) + "\n";
