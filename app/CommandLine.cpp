@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "sntp/NtsQuery.h"
+
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -191,8 +193,8 @@ private:
         if (IsConsole() && name.empty()) {
             return Fail("--console needs a server name");
         }
-        if (m_nts && !name.starts_with(kNtsScheme)) {
-            name = kNtsScheme + name;
+        if (m_nts && !IsNtsServer(name)) {
+            name = std::string(kNtsScheme) + name;
         }
         if (name.size() > kMaxServerBytes) {
             return Fail("server name longer than " + std::to_string(kMaxServerBytes) + " bytes");

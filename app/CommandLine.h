@@ -24,7 +24,6 @@ public:
     static constexpr uint32_t kMinTimeoutMs = 100;
     static constexpr uint32_t kMaxTimeoutMs = 60000;
     static constexpr uint32_t kDefaultTimeoutMs = 5000;
-    static constexpr const char* kNtsScheme = "nts://";
 
     // args: the program's arguments without the program name.
     static CommandLine Parse(const std::vector<std::string>& args);

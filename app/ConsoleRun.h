@@ -37,6 +37,8 @@ public:
     void SetSampleGap(std::chrono::milliseconds gap) { m_sampleGap = gap; }
     // The port asked instead of the SNTP port, so that tests can use scripted servers.
     void SetPort(unsigned port) { m_port = port; }
+    // How nts:// servers are asked instead of through the NTS module (tests).
+    void SetNtsQuery(NtsQuery query) { m_client.SetNtsQuery(query); }
 
     // One of the exit codes above.
     int Run(const CommandLine& line);

@@ -2,9 +2,9 @@
 
 #include "platform/LastError.h"
 #include "sntp/ClockTarget.h"
+#include "sntp/NtsModule.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/UdpSocket.h"
-#include "sntp/nts/NtsClient.h"
 
 #include <cctype>
 #include <cerrno>
@@ -66,7 +66,10 @@ std::string ErrorText(uint32_t error, uint32_t timeoutMs)
 
 CSntpClient::CSntpClient() : CSntpClient(SystemClockApi::Default()) {}
 
-CSntpClient::CSntpClient(SystemClockApi& clockApi) : m_clockApi(&clockApi) {}
+CSntpClient::CSntpClient(SystemClockApi& clockApi)
+    : m_clockApi(&clockApi), m_ntsQuery(&NtsModule::Query)
+{
+}
 
 CSntpClient::~CSntpClient()
 {
@@ -77,11 +80,13 @@ bool CSntpClient::QueryServer(const std::string& server, SntpReply& reply, unsig
 {
     // nts://HOST[:PORT] names a key-exchange server; the time exchange's port comes from it.
     if (IsNtsServer(server)) {
-        CNtsClient nts(m_options);
-        const bool answered = nts.Query(server, reply);
-        m_failureReason = nts.FailureReason();
-        m_kissCode = nts.KissCode();
-        return answered;
+        const NtsOutcome outcome = m_ntsQuery(m_options, server, reply);
+        m_failureReason = outcome.failureReason;
+        m_kissCode = outcome.kissCode;
+        if (!outcome.answered) {
+            SetLastError(outcome.error);
+        }
+        return outcome.answered;
     }
     m_kissCode.clear();
     std::vector<SocketAddress> addresses;

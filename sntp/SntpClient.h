@@ -2,6 +2,7 @@
 
 #include "platform/SystemClockApi.h"
 #include "sntp/NtpTimestamp.h"
+#include "sntp/NtsQuery.h"
 #include "sntp/SntpReply.h"
 #include "sntp/UdpSocket.h"
 
@@ -51,6 +52,8 @@ public:
 
     void SetClockApi(SystemClockApi& clockApi) { m_clockApi = &clockApi; }
     void SetOptions(QueryOptions options) { m_options = std::move(options); }
+    // How nts:// servers are asked: through the module (NtsModule::Query) unless given.
+    void SetNtsQuery(NtsQuery query) { m_ntsQuery = query; }
     const QueryOptions& Options() const { return m_options; }
 
     // Why the last QueryServer / AdjustSystemClockByOffset failed; empty after a success.
@@ -73,4 +76,5 @@ private:
     TOKEN_PRIVILEGES m_privileges{};
     bool m_privilegeEnabled = false;
     SystemClockApi* m_clockApi;
+    NtsQuery m_ntsQuery;
 };

@@ -17,7 +17,6 @@
 namespace
 {
 
-constexpr std::string_view kScheme = "nts://";
 constexpr uint8_t kNtpv4ClientHeader = 0x23; // leap indicator 0, version 4, mode 3
 constexpr size_t kTransmitOffset = 40;
 // Room for an answer with several new cookies; a longer one is cut and fails to open.
@@ -64,20 +63,12 @@ struct CNtsClient::Request {
     NtsByteView serverKey;
 };
 
-bool IsNtsServer(const std::string& server)
-{
-    return server.size() >= kScheme.size() &&
-           std::equal(kScheme.begin(), kScheme.end(), server.begin(), [](char a, char b) {
-               return a == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 bool ParseNtsServer(const std::string& server, std::string& host, uint16_t& port)
 {
     if (!IsNtsServer(server)) {
         return false;
     }
-    std::string name = server.substr(kScheme.size());
+    std::string name = server.substr(kNtsScheme.size());
     std::optional<std::string> portText;
     if (!name.empty() && name.front() == '[') {
         const size_t close = name.find(']');
@@ -113,6 +104,17 @@ bool ParseNtsServer(const std::string& server, std::string& host, uint16_t& port
     host = name;
     port = static_cast<uint16_t>(value);
     return true;
+}
+
+NtsOutcome CNtsClient::Run(const QueryOptions& options, const std::string& server, SntpReply& reply)
+{
+    CNtsClient client(options);
+    NtsOutcome outcome;
+    outcome.answered = client.Query(server, reply);
+    outcome.error = outcome.answered ? 0 : GetLastError();
+    outcome.failureReason = client.FailureReason();
+    outcome.kissCode = client.KissCode();
+    return outcome;
 }
 
 bool CNtsClient::Query(const std::string& server, SntpReply& reply)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sntp/NtsQuery.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpReply.h"
 #include "sntp/nts/AesSivCmac256.h"
@@ -7,8 +8,6 @@
 
 #include <string>
 
-// Whether server is written nts://HOST or nts://HOST:PORT (the scheme in any case).
-bool IsNtsServer(const std::string& server);
 // The key-exchange host (brackets of an IPv6 address removed) and port (4460 when none is given).
 bool ParseNtsServer(const std::string& server, std::string& host, uint16_t& port);
 
@@ -20,6 +19,9 @@ class CNtsClient
 {
 public:
     explicit CNtsClient(QueryOptions options) : m_options(std::move(options)) {}
+
+    // One query in this process: an NtsQuery.
+    static NtsOutcome Run(const QueryOptions& options, const std::string& server, SntpReply& reply);
 
     bool Query(const std::string& server, SntpReply& reply);
     // The time exchange alone, with the keys and cookie of a finished key exchange.

@@ -4,6 +4,7 @@
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/TimestampText.h"
+#include "sntp/nts/NtsClient.h"
 
 #include <cerrno>
 #include <cmath>
@@ -105,6 +106,8 @@ int main(int argc, char** argv)
     }
     CSntpClient client;
     client.SetOptions(args.options);
+    // The tool carries NTS itself rather than looking for the program's module.
+    client.SetNtsQuery(&CNtsClient::Run);
     SntpReply reply;
     const bool ok = client.QueryServer(args.server, reply, args.port);
 

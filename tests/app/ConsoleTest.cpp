@@ -5,6 +5,7 @@
 #include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
 #include "sntp/NtpTimestamp.h"
+#include "sntp/nts/NtsClient.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"
 
@@ -154,7 +155,9 @@ TEST(Console, AuthenticatesWithNts)
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
     const std::string server = "127.0.0.1:" + std::to_string(chrony.NtsPort());
     std::ostringstream out, err;
-    EXPECT_EQ(ConsoleRun(out, err).Run(CommandLine::Parse(
+    ConsoleRun console(out, err);
+    console.SetNtsQuery(&CNtsClient::Run);
+    EXPECT_EQ(console.Run(CommandLine::Parse(
                   {"--console", "--nts-ca", chrony.CertificateFile(), "--json", "--nts", server})),
               0)
         << err.str();

@@ -69,7 +69,8 @@ for f in usr/bin/horalink usr/share/applications/org.horalink.Horalink.desktop \
     usr/share/icons/hicolor/48x48/apps/org.horalink.Horalink.png \
     usr/share/icons/hicolor/256x256/apps/org.horalink.Horalink.png \
     usr/share/metainfo/org.horalink.Horalink.metainfo.xml usr/share/man/man1/horalink.1.gz \
-    etc/horalink/time.txt usr/share/horalink/time.txt; do
+    "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/horalink/horalink-nts.so" etc/horalink/time.txt \
+    usr/share/horalink/time.txt; do
     [ -f "$root/$f" ] || fail "the package lacks $f"
 done
 grep -qx /etc/horalink/time.txt < <(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles) ||
@@ -123,12 +124,19 @@ console=$(as_nobody "$root/usr/bin/horalink" --console "$E2E_ADDRESS" 2>&1) && s
 echo "$console" | tee "$out/console.txt"
 [ "$status" -eq 0 ] || fail "--console exited with $status"
 grep -q '^Time was successfully retreived$' <<<"$console" || fail "no report from --console"
+# NTS comes from a module the installed program loads on first use: a refused key exchange, not
+# a missing module.
+nts=$(as_nobody "$root/usr/bin/horalink" --console --timeout 0.5 --nts 127.0.0.1:1 2>&1) || true
+grep -qx 'horalink: connection refused' <<<"$nts" || fail "NTS from the installed program: $nts"
 
 # A portable copy of the same program, its list beside it, for comparison: it writes its clock
 # font file and adds it from there.
 portable="$scratch/portable"
 mkdir -p "$portable/url"
 cp "$root/usr/bin/horalink" "$portable/"
+nts=$("$portable/horalink" --console --timeout 0.5 --nts 127.0.0.1:1 2>&1) && status=0 || status=$?
+[ "$status" -eq 1 ] && grep -q 'Network Time Security unavailable' <<<"$nts" ||
+    fail "a copy without its NTS module: exit $status, $nts"
 cp "$root/etc/horalink/time.txt" "$portable/url/"
 E2E_PROGRAM=$portable/horalink
 e2e_start_app

@@ -98,6 +98,7 @@ TEST(NtsClient, AgainstChronyd)
     const std::string url = "nts://127.0.0.1:" + std::to_string(server.NtsPort());
 
     CSntpClient client;
+    client.SetNtsQuery(&CNtsClient::Run);
     client.SetOptions(Options(server.CertificateFile()));
     SntpReply nts, plain;
     ASSERT_TRUE(client.QueryServer(url, nts, 123)) << client.FailureReason();

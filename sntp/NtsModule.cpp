@@ -1,0 +1,75 @@
+#include "sntp/NtsModule.h"
+
+#include "sntp/SntpClient.h"
+
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <climits>
+#include <unistd.h>
+
+#ifndef HORALINK_BIN_TO_PKGLIB
+#define HORALINK_BIN_TO_PKGLIB "../lib/horalink"
+#endif
+
+namespace
+{
+
+std::string ProgramFolder()
+{
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return {};
+    }
+    const std::string program(path, static_cast<size_t>(length));
+    return program.substr(0, program.rfind('/'));
+}
+
+} // namespace
+
+std::vector<std::string> NtsModule::Candidates(const std::string& programFolder)
+{
+    if (programFolder.empty()) {
+        return {};
+    }
+    return {programFolder + '/' + kFileName,
+            programFolder + '/' + HORALINK_BIN_TO_PKGLIB + '/' + kFileName};
+}
+
+NtsModule::Entry NtsModule::Load(std::string& reason)
+{
+    reason = std::string(kFileName) + " not found";
+    for (const std::string& path : Candidates(ProgramFolder())) {
+        if (::access(path.c_str(), F_OK) != 0) {
+            continue;
+        }
+        // Kept loaded: TLS libraries do not take well to being unloaded and loaded again.
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (module == nullptr) {
+            reason = ::dlerror();
+            return nullptr;
+        }
+        auto* entry = reinterpret_cast<Entry>(::dlsym(module, kEntryName));
+        if (entry == nullptr) {
+            reason = path + " lacks " + kEntryName;
+        }
+        return entry;
+    }
+    return nullptr;
+}
+
+NtsOutcome NtsModule::Query(const QueryOptions& options, const std::string& server,
+                            SntpReply& reply)
+{
+    NtsOutcome outcome;
+    std::string reason;
+    const Entry entry = Load(reason);
+    if (entry == nullptr) {
+        outcome.error = ENOSYS;
+        outcome.failureReason = "Network Time Security unavailable: " + reason;
+        return outcome;
+    }
+    entry(&options, server.c_str(), &reply, &outcome);
+    return outcome;
+}

@@ -1,0 +1,12 @@
+#include "sntp/NtsQuery.h"
+
+#include <algorithm>
+#include <cctype>
+
+bool IsNtsServer(const std::string& server)
+{
+    return server.size() >= kNtsScheme.size() &&
+           std::equal(kNtsScheme.begin(), kNtsScheme.end(), server.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
+}
