@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/ConsoleRun.h"
+#include "app/FontConfigWarmUp.h"
 #include "app/SyncApp.h"
 #include "app/SyncDlg.h"
 #include "platform/EffectiveCapability.h"
@@ -36,6 +37,7 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
         std::cerr << "no display: set DISPLAY or WAYLAND_DISPLAY, or use --console SERVER\n";
         return 2;
     }
+    const FontConfigWarmUp fonts;
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
