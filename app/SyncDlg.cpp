@@ -41,8 +41,11 @@ CSyncDlg::CSyncDlg(QWidget* parent)
       m_sntpClient(std::make_shared<CSntpClient>()), m_crossing(WindowCrossing::Create(this)),
       m_sockets(std::make_shared<SocketLibraryApi>()), m_startThread(&CSyncDlg::StartDetachedThread)
 {
-    // Before the controls are made, so that each takes the skin's colours from the start.
+    // Before the controls are made, so that each takes the skin's colours and the window's text
+    // face from the start: a control made with the desktop's font would lay its text out in a
+    // face the window never shows.
     setPalette(style()->standardPalette());
+    setFont(WindowFonts::Normal(CTahomaFont::Family()));
     DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
     m_offsetApplier = std::make_unique<OffsetApplier>(m_lastReply);

@@ -3,14 +3,24 @@
 #include "app/ClockFont.h"
 #include "app/FontDescription.h"
 
-WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& clockFont)
+namespace
+{
+
+FontDescription NormalDescription(const QString& tahomaFamily)
 {
     FontDescription description;
     description.height = -11;
     description.weight = 400;
     description.sansFamily = true;
     description.face = tahomaFamily;
+    return description;
+}
 
+} // namespace
+
+WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& clockFont)
+{
+    FontDescription description = NormalDescription(tahomaFamily);
     WindowFonts fonts;
     fonts.normal = description.CreateFont();
     description.weight = 700;
@@ -19,4 +29,9 @@ WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& cl
     clockFont.Install();
     fonts.clock = clockFont.Choose(description).CreateFont();
     return fonts;
+}
+
+QFont WindowFonts::Normal(const QString& tahomaFamily)
+{
+    return NormalDescription(tahomaFamily).CreateFont();
 }

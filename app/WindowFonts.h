@@ -15,4 +15,6 @@ struct WindowFonts {
     // Both Tahoma fonts come from one description (character height 11); the clock's starts from
     // the bold one. Installs the clock font file on the way.
     static WindowFonts Create(const QString& tahomaFamily, const ClockFont& clockFont);
+    // The regular one alone, which the window gives its controls before they are made.
+    static QFont Normal(const QString& tahomaFamily);
 };
