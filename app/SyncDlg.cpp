@@ -5,6 +5,7 @@
 
 #include "app/ClockFont.h"
 #include "app/ClockSetter.h"
+#include "app/FlushDisplay.h"
 #include "app/LogWriter.h"
 #include "app/OffsetApplier.h"
 #include "app/RoundedMask.h"
@@ -37,9 +38,9 @@
 #include <algorithm>
 
 CSyncDlg::CSyncDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(ResourceLoader::LoadIcon(IDR_MAINFRAME)),
-      m_sntpClient(std::make_shared<CSntpClient>()), m_crossing(WindowCrossing::Create(this)),
-      m_sockets(std::make_shared<SocketLibraryApi>()), m_startThread(&CSyncDlg::StartDetachedThread)
+    : QDialog(parent), m_sntpClient(std::make_shared<CSntpClient>()),
+      m_crossing(WindowCrossing::Create(this)), m_sockets(std::make_shared<SocketLibraryApi>()),
+      m_startThread(&CSyncDlg::StartDetachedThread)
 {
     // Before the controls are made, so that each takes the skin's colours and the window's text
     // face from the start: a control made with the desktop's font would lay its text out in a
@@ -96,7 +97,10 @@ void CSyncDlg::setVisible(bool visible)
     m_initialised = true;
     InitFrame();
     QDialog::setVisible(true);
+    FlushDisplay();
     InitContent();
+    // Window managers take an icon at any time: it need not hold up the first frame.
+    QMetaObject::invokeMethod(this, &CSyncDlg::SetIcon, Qt::QueuedConnection);
 }
 
 bool CSyncDlg::OnInitDialog()
@@ -107,13 +111,13 @@ bool CSyncDlg::OnInitDialog()
     m_initialised = true;
     InitFrame();
     InitContent();
+    SetIcon();
     return true;
 }
 
 // What the window needs before it is mapped: its shape, size and place.
 void CSyncDlg::InitFrame()
 {
-    setWindowIcon(m_hIcon);
     AddWindowMenu();
     SetExeDirCurrent();
     // May start the command-line worker before the rest of the set-up, whose steps run
@@ -137,6 +141,12 @@ void CSyncDlg::InitContent()
     LoadServerList();
     FitDropList();
     StartClocks();
+}
+
+void CSyncDlg::SetIcon()
+{
+    m_hIcon = ResourceLoader::LoadIcon(IDR_MAINFRAME);
+    setWindowIcon(m_hIcon);
 }
 
 void CSyncDlg::AddWindowMenu()

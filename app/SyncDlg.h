@@ -103,6 +103,7 @@ private:
     void DoDataExchange();
     void InitFrame();
     void InitContent();
+    void SetIcon();
     void AddWindowMenu();
     void CreateFonts();
     void SetSkin();
