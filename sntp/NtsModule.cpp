@@ -8,10 +8,6 @@
 #include <climits>
 #include <unistd.h>
 
-#ifndef HORALINK_BIN_TO_PKGLIB
-#define HORALINK_BIN_TO_PKGLIB "../lib/horalink"
-#endif
-
 namespace
 {
 
