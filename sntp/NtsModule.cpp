@@ -48,7 +48,7 @@ NtsModule::Entry NtsModule::Load(std::string& reason)
         }
         auto* entry = reinterpret_cast<Entry>(::dlsym(module, kEntryName));
         if (entry == nullptr) {
-            reason = path + " lacks " + kEntryName;
+            reason = path + " belongs to another version of Horalink (restart it)";
         }
         return entry;
     }

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#define HORALINK_NTS_STRING(name) #name
+#define HORALINK_NTS_NAME(name) HORALINK_NTS_STRING(name)
+#define HORALINK_NTS_ENTRY_NAME HORALINK_NTS_NAME(HORALINK_NTS_ENTRY)
+
 // The Network Time Security module (horalink-nts.so, with GnuTLS behind it), loaded the first
 // time an nts:// server is asked and kept until the program ends. It is looked for beside the
 // program (a build or an unpacked copy) and in the program's private library folder (installed);
@@ -13,8 +17,9 @@ class NtsModule
 {
 public:
     static constexpr const char* kFileName = "horalink-nts.so";
-    // The name of the one function the module exports (see sntp/nts/NtsModuleEntry.cpp).
-    static constexpr const char* kEntryName = "horalink_nts_query";
+    // The name of the one function the module exports (see sntp/nts/NtsModuleEntry.cpp); it
+    // carries the version.
+    static constexpr const char* kEntryName = HORALINK_NTS_ENTRY_NAME;
     using Entry = void (*)(const QueryOptions* options, const char* server, SntpReply* reply,
                            NtsOutcome* outcome);
 

@@ -4,7 +4,7 @@
 #include "sntp/nts/NtsClient.h"
 
 extern "C" __attribute__((visibility("default"))) void
-horalink_nts_query(const QueryOptions* options, const char* server, SntpReply* reply,
+HORALINK_NTS_ENTRY(const QueryOptions* options, const char* server, SntpReply* reply,
                    NtsOutcome* outcome)
 {
     *outcome = CNtsClient::Run(*options, server, *reply);

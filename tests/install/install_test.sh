@@ -134,9 +134,15 @@ grep -qx 'horalink: connection refused' <<<"$nts" || fail "NTS from the installe
 portable="$scratch/portable"
 mkdir -p "$portable/url"
 cp "$root/usr/bin/horalink" "$portable/"
-nts=$("$portable/horalink" --console --timeout 0.5 --nts 127.0.0.1:1 2>&1) && status=0 || status=$?
-[ "$status" -eq 1 ] && grep -q 'Network Time Security unavailable' <<<"$nts" ||
-    fail "a copy without its NTS module: exit $status, $nts"
+# Without its NTS module, and beside a module that is not of its version (as after an upgrade
+# while it runs), a copy fails NTS cleanly and says why.
+for module in "" "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libz.so.1"; do
+    [ -z "$module" ] || cp "$module" "$portable/horalink-nts.so"
+    nts=$("$portable/horalink" --console --timeout 0.5 --nts 127.0.0.1:1 2>&1) && status=0 || status=$?
+    [ "$status" -eq 1 ] && grep -Eq 'unavailable: (horalink-nts.so not found|.*another version)' <<<"$nts" ||
+        fail "NTS from a copy with module '$module': exit $status, $nts"
+done
+rm "$portable/horalink-nts.so"
 cp "$root/etc/horalink/time.txt" "$portable/url/"
 E2E_PROGRAM=$portable/horalink
 e2e_start_app
