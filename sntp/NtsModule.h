@@ -26,6 +26,7 @@ public:
     // An NtsQuery: asks through the module, or fails with the reason it could not be loaded.
     static NtsOutcome Query(const QueryOptions& options, const std::string& server,
                             SntpReply& reply);
+
 private:
     // Where the module is looked for, in order, for a program in programFolder.
     static std::vector<std::string> Candidates(const std::string& programFolder);
