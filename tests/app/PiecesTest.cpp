@@ -71,6 +71,8 @@ TEST(CommandLine, ParsesTheArguments)
         {{"t.example", "y", "n"}, Mode::Invalid, "", "", false},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
         {{"--console", "127.0.0.1", "--dry-run"}, Mode::Invalid, "", "", false},
+        {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N", false},
+        {{"--console", "--nts", "NTS://t.example"}, Mode::Console, "NTS://t.example", "N", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
         // clang-format on
