@@ -6,11 +6,9 @@
 
 #include <filesystem>
 #include <latch>
-#include <string>
 #include <sys/capability.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace
 {
@@ -18,28 +16,19 @@ namespace
 // CAP_SYS_NICE stands in for CAP_SYS_TIME: raising it is harmless.
 constexpr int kCapability = CAP_SYS_NICE;
 
-bool Effective(const std::string& status)
-{
-    return HasCapability(kCapability, "CapEff", status);
-}
-
 // The threads of this process whose effective set holds the capability.
 int ThreadsHoldingIt()
 {
     int holding = 0;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        holding += Effective(task.path() / "status");
+        holding += HasCapability(kCapability, "CapEff", task.path() / "status");
     }
     return holding;
 }
 
-TOKEN_PRIVILEGES Privilege(bool enable)
+TOKEN_PRIVILEGES Privilege(uint32_t attributes)
 {
-    TOKEN_PRIVILEGES p;
-    p.PrivilegeCount = 1;
-    p.Privileges[0].Luid.LowPart = kCapability;
-    p.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-    return p;
+    return {1, {{{kCapability, 0}, attributes}}};
 }
 
 } // namespace
@@ -53,28 +42,20 @@ TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
     }
     ASSERT_TRUE(DropEffectiveCapability(kCapability));
     std::latch done(1);
-    std::vector<std::thread> idle;
-    for (int i = 0; i < 2; ++i) {
-        idle.emplace_back([&] { done.wait(); });
-    }
+    std::thread idle([&] { done.wait(); });
     EXPECT_EQ(ThreadsHoldingIt(), 0);
-
-    std::thread setter([] {
+    std::thread([] {
         LinuxSystemClockApi api;
         TokenHandle token = kInvalidToken;
         ASSERT_TRUE(api.OpenProcessToken(&token));
-        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(true)));
-        EXPECT_TRUE(Effective("/proc/thread-self/status")) << "the enable step raised nothing";
+        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(SE_PRIVILEGE_ENABLED)));
         EXPECT_EQ(ThreadsHoldingIt(), 1);
-        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(false)));
-        EXPECT_FALSE(Effective("/proc/thread-self/status"));
-    });
-    setter.join();
-    EXPECT_EQ(ThreadsHoldingIt(), 0);
+        EXPECT_TRUE(HasCapability(kCapability, "CapEff", "/proc/thread-self/status"));
+        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(0)));
+        EXPECT_EQ(ThreadsHoldingIt(), 0);
+    }).join();
     done.count_down();
-    for (std::thread& t : idle) {
-        t.join();
-    }
+    idle.join();
     // Back as it was, for the tests that follow in this process.
-    LinuxSystemClockApi().AdjustTokenPrivileges(0, Privilege(true));
+    LinuxSystemClockApi().AdjustTokenPrivileges(0, Privilege(SE_PRIVILEGE_ENABLED));
 }
