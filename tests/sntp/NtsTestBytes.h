@@ -6,7 +6,8 @@
 #include <initializer_list>
 #include <string>
 
-// Building blocks of the NTS tests' messages: numbers, key-exchange records, hex text.
+// Building blocks of the NTS tests' messages: numbers, key-exchange records, hex text for
+// the scripted key-exchange server.
 inline NtsBytes U16(uint16_t value)
 {
     NtsBytes out;
@@ -26,15 +27,6 @@ inline NtsBytes Join(std::initializer_list<NtsBytes> parts)
 inline NtsBytes Record(uint16_t type, const NtsBytes& body)
 {
     return Join({U16(type), U16(static_cast<uint16_t>(body.size())), body});
-}
-
-inline NtsBytes FromHex(const std::string& text)
-{
-    NtsBytes bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
 }
 
 inline std::string ToHex(NtsByteView bytes)
