@@ -11,12 +11,8 @@ const CAesSivCmac256 kAead;
 const NtsBytes kClientKey(32, 0x11), kServerKey(32, 0x22), kNonce(16, 0x33);
 const NtsBytes kUniqueId(kNtsUniqueIdSize, 0x44);
 
-NtsBytes Header(uint8_t first)
-{
-    NtsBytes header(kNtpHeaderSize, 0);
-    header[0] = first;
-    return header;
-}
+// An NTPv4 server's header with every other field zero.
+const NtsBytes kHeader = Join({{0x24}, NtsBytes(kNtpHeaderSize - 1, 0)});
 
 NtsBytes Field(uint16_t type, const NtsBytes& value)
 {
@@ -30,7 +26,7 @@ NtsBytes Field(uint16_t type, const NtsBytes& value)
 NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes& key = kServerKey,
                 const NtsBytes& after = {})
 {
-    NtsBytes packet = Join({Header(0x24), clear});
+    NtsBytes packet = Join({kHeader, clear});
     EXPECT_TRUE(AppendAuthenticator(packet, kAead, key, kNonce, encrypted));
     Append(packet, after);
     return packet;
@@ -65,7 +61,7 @@ TEST(NtsExtensionFields, ChecksAnswers)
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
         {"other key", Answer(id, cookie, kClientKey), AuthenticatorMismatch},
         {"header changed", changedHeader, AuthenticatorMismatch},
-        {"plain answer", Header(0x24), Unauthenticated},
+        {"plain answer", kHeader, Unauthenticated},
         {"field after the authenticator", Answer(id, {}, kServerKey, cookie), Malformed},
         {"field length not a multiple of 4", Answer(badLength, {}), Malformed},
         {"nonce length 0", noNonce, Malformed},
@@ -78,6 +74,6 @@ TEST(NtsExtensionFields, ChecksAnswers)
         EXPECT_EQ(CheckNtsAnswer(c.packet, kUniqueId, kAead, kServerKey, cookies), c.check);
         EXPECT_EQ(cookies.size(), c.cookies);
     }
-    EXPECT_TRUE(HasUniqueIdentifier(Join({Header(0x24), id}), kUniqueId));
-    EXPECT_FALSE(HasUniqueIdentifier(Join({Header(0x24), otherId}), kUniqueId));
+    EXPECT_TRUE(HasUniqueIdentifier(Join({kHeader, id}), kUniqueId));
+    EXPECT_FALSE(HasUniqueIdentifier(Join({kHeader, otherId}), kUniqueId));
 }
