@@ -7,6 +7,7 @@
 # capsh --drop=cap_sys_time with the tools installed.
 #   timedated.sh BUILD_DIR
 set -uo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
 program=$1/app/horalink
 adjust_test=$1/tests/dbus/dbus_tests
