@@ -3,8 +3,6 @@
 
 #include "TestPixels.h"
 
-using namespace TestPixels;
-
 namespace
 {
 
@@ -19,13 +17,12 @@ public:
         SetBkColor(SkinLayout::kFace);
         ShowMinuteTicks(false);
         Show(t);
+        Render(*this); // painted in full, as when first shown; what follows is incremental
     }
     using CAnalogClock::Canvas, CAnalogClock::NextTick, CAnalogClock::TimerID;
     void Show(const QTime& t) { ShowTime(t.hour() % 12, t.minute(), t.second(), t.msec()); }
-    QTime now;
-
-protected:
     QTime GetLocalTime() const override { return now; }
+    QTime now{9, 0, 0};
 };
 
 } // namespace
@@ -43,14 +40,11 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
         SCOPED_TRACE(seconds ? "with second wake-ups" : "alone");
         TestClock reference(start), sleeper(start);
         sleeper.SetSecondWakeups(seconds);
-        Render(reference); // the full paints; what follows is incremental
-        Render(sleeper);
         int next = sleeper.NextTick(), wakes = 0, wholeSeconds = 0;
         for (int at = 0; at <= span; at += 50) {
-            for (; next <= at; next += sleeper.NextTick()) {
+            for (; next <= at; next += sleeper.NextTick(), ++wakes) {
                 sleeper.Show(start.addMSecs(next));
                 wholeSeconds += next % 1000 == 0;
-                ++wakes;
             }
             reference.Show(start.addMSecs(at));
             ASSERT_EQ(sleeper.Canvas(), reference.Canvas()) << at << " ms";
@@ -61,7 +55,6 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     }
 
     TestClock clock;
-    clock.now = QTime(9, 0, 0);
     clock.show();
     clock.Run(true);
     EXPECT_NE(clock.TimerID(), 0);

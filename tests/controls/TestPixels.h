@@ -1,31 +1,24 @@
 #pragma once
 
-#include <QPixmap>
+#include <QImage>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 // What the controls' tests look at: rendered pixels.
-namespace TestPixels
+
+// An image of one colour, to compare a whole face or area with.
+inline QImage Plain(const QSize& size, const QColor& color)
 {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
 
 // The widget as its paint event leaves it, over magenta so that pixels it leaves show.
 inline QImage Render(QWidget& widget)
 {
-    QPixmap pixmap(widget.size());
-    pixmap.fill(Qt::magenta);
-    widget.render(&pixmap, QPoint(), QRegion(), QWidget::RenderFlags());
-    return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    QImage image = Plain(widget.size(), Qt::magenta);
+    widget.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    return image;
 }
-
-// The number of pixels of exactly this colour inside a rectangle.
-inline int Count(const QImage& image, const QRect& rect, const QColor& color)
-{
-    const QImage part = image.copy(rect);
-    const auto* pixels = reinterpret_cast<const QRgb*>(part.constBits());
-    return int(std::count(pixels, pixels + part.width() * part.height(), color.rgb()));
-}
-
-} // namespace TestPixels

@@ -7,21 +7,23 @@
 
 #include <algorithm>
 
+using namespace SkinLayout;
+
 // The skin shows the panel's plain grey where the controls paint their own, and each face's
 // corners match the skin under its button, so that nothing shows a seam.
 TEST(BitmapTest, ControlsSitOnTheSkinWithoutSeams)
 {
     const QImage skin = ResourceLoader::LoadBitmap(IDB_SKIN);
-    for (const QRect& r :
-         {QRect(27, 34, 45, 45), QRect(104, 36, 144, 42), QRect(23, 91, 221, 94)}) {
+    for (const QRect& r : {kAnalogClock, kDigitalClock, kLog}) {
         for (const QPoint p : {r.topLeft(), r.center(), r.bottomRight()}) {
-            EXPECT_EQ(skin.pixel(p), SkinLayout::kFace.rgb()) << p.x() << "," << p.y();
+            EXPECT_EQ(skin.pixel(p), kFace.rgb()) << p.x() << "," << p.y();
         }
     }
-    // clang-format off
-    for (const auto& [id, at] : {std::pair(IDB_CLOSE, QPoint(246, 5)), {IDB_ABOUT, {228, 5}},
-             {IDB_MINIMIZE, {210, 5}}, {IDB_GET, {165, 200}}, {IDB_SET, {210, 200}}}) {
-        // clang-format on
+    for (const auto& [id, at] : {std::pair(IDB_CLOSE, kClose.topLeft()),
+                                 {IDB_ABOUT, kAbout.topLeft()},
+                                 {IDB_MINIMIZE, kMinimize.topLeft()},
+                                 {IDB_GET, kGet.topLeft()},
+                                 {IDB_SET, kSet.topLeft()}}) {
         const QImage strip = ResourceLoader::LoadBitmap(id);
         const int w = strip.width() / 3, h = strip.height();
         for (int i = 0; i < 12; ++i) { // the four corners of each of the three frames
