@@ -1,14 +1,15 @@
 #pragma once
 
+#include "app/ClockSetter.h"
+#include "app/LogWriter.h"
 #include "app/SyncDlg.h"
 #include "controls/IComboBox.h"
+#include "platform/LastError.h"
 #include "platform/SystemClockApi.h"
 #include "sntp/NtpTimestamp.h"
-#include "tests/app/SyncDlgProbe.h"
 #include "tests/common/ChronyServer.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,16 @@
 #include <atomic>
 #include <ostream>
 #include <vector>
+
+// What the tests read of the window beyond its controls, which they find by object name.
+struct SyncDlgProbe {
+    static CSntpClient& Client(CSyncDlg& dlg) { return *dlg.m_sntpClient; }
+    static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
+    // A worker runs.
+    static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
+    // The log pane has nothing left to type.
+    static bool IsLogIdle(const CSyncDlg& dlg) { return dlg.m_log->IsIdle(); }
+};
 
 // The program always asks port 123, so the tests tell servers apart by loopback address: each
 // test process takes addresses of its own, 127.A.B.host with A.B from its pid, so that runs
@@ -32,8 +43,8 @@ inline std::string RunAddress(int host)
 inline const std::string kChronyAddress = RunAddress(1);   // chronyd answers here
 inline const std::string kRefusingAddress = RunAddress(2); // nothing listens: refused at once
 
-// Records the clock settings instead of making them. The clock is only ever set on the
-// window's thread, which is the test's.
+// Records the clock settings instead of making them; a refused one fails as the kernel refuses a
+// process without the capability. The clock is only ever set on the window's thread, the test's.
 struct FakeClock : SystemClockApi {
     explicit FakeClock(bool succeeds = true) : m_succeeds(succeeds) {}
     bool OpenProcessToken(TokenHandle* token) override { return (*token = 1) != 0; }
@@ -42,25 +53,35 @@ struct FakeClock : SystemClockApi {
     void CloseHandle(TokenHandle) override {}
     bool SetSystemTime(const SYSTEMTIME& st) override
     {
-        return m_settings.push_back(st), m_succeeds;
+        m_settings.push_back(st);
+        SetLastError(m_succeeds ? 0 : EPERM);
+        return m_succeeds;
     }
 
     bool m_succeeds;
     std::vector<SYSTEMTIME> m_settings;
 };
 
-// A socket library that counts its starts and clean-ups.
-struct FakeSockets : SocketLibraryApi {
-    bool SocketInit() override { return true; }
-    int Startup(uint16_t, WSADATA* data) override
+// Records the offsets it is asked to set and answers only when the test says so, as
+// timedated does while polkit asks for a password.
+struct DeferredClockSetter : ClockSetter {
+    void SetByOffset(double offset, Done done) override
     {
-        data->wVersion = MAKEWORD(1, 1);
-        return ++started, 0;
+        offsets.push_back(offset);
+        pending.push_back(std::move(done));
     }
-    int Cleanup() override { return ++cleanedUp, 0; }
+    std::string FailureReason() const override { return {}; }
 
-    std::atomic<int> started = 0;
-    std::atomic<int> cleanedUp = 0;
+    // Answers the oldest setting that waits.
+    void Answer(bool set)
+    {
+        const Done done = std::move(pending.front());
+        pending.erase(pending.begin());
+        done(set);
+    }
+
+    std::vector<double> offsets;
+    std::vector<Done> pending;
 };
 
 // A temporary folder standing in for the executable's; restores the current directory.

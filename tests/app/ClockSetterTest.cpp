@@ -1,21 +1,12 @@
 // The clock setters without a system bus: the once-only rule and the route taken where there is
 // no timedated.
 #include "AppTestSupport.h"
-#include "ClockSetterFake.h"
 
 #include "app/CapabilityClockSetter.h"
 #include "app/OffsetApplier.h"
-#include "app/SyncSteps.h"
 #include "app/TimedatedClockSetter.h"
-#include "platform/LastError.h"
-#include "sntp/NtpTimestamp.h"
 
-#include <gtest/gtest.h>
-
-namespace
-{
-
-SntpReply Exchange(double offset, int second)
+static SntpReply Exchange(double offset, int second)
 {
     SntpReply reply;
     reply.destination = CNtpTimestamp::Now().AddSeconds(second);
@@ -23,19 +14,6 @@ SntpReply Exchange(double offset, int second)
     reply.clockOffset = offset;
     return reply;
 }
-
-// A clock the process may not set: every setting fails as the kernel says it.
-struct DeniedClock : FakeClock {
-    DeniedClock() : FakeClock(false) {}
-    bool SetSystemTime(const SYSTEMTIME& st) override
-    {
-        FakeClock::SetSystemTime(st);
-        SetLastError(EPERM);
-        return false;
-    }
-};
-
-} // namespace
 
 // "Adjust" pressed while a command-line run with Y types its report, then the run's own
 // setting: whichever comes first sets the clock, the other joins it or learns it was done.
@@ -84,9 +62,8 @@ TEST(OffsetApplier, AppliesAnExchangeOnceWhoeverAsks)
 // why it could not.
 TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
 {
-    FakeClock clock;
-    DeniedClock denied;
-    for (FakeClock* api : {&clock, static_cast<FakeClock*>(&denied)}) {
+    FakeClock clock, denied(false);
+    for (FakeClock* api : {&clock, &denied}) {
         CSntpClient client(*api);
         TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
                                     ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");

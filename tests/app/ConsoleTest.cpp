@@ -4,12 +4,9 @@
 
 #include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
-#include "sntp/NtpTimestamp.h"
 #include "sntp/nts/NtsClient.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -36,13 +33,14 @@ UdpResponder::Script Server(double ahead, double busy = 0)
 struct Console {
     explicit Console(bool clockSets = true) : clock(clockSets) {}
 
-    int Run(std::vector<std::string> args, const UdpResponder& server)
+    int Run(std::vector<std::string> args, unsigned port)
     {
         args.insert(args.begin(), "--console");
         const CommandLine line = CommandLine::Parse(args);
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
-        run.SetPort(server.Port());
+        run.SetPort(port);
+        run.SetNtsQuery(&CNtsClient::Run);
         run.SetSampleGap(std::chrono::milliseconds(1));
         return run.Run(line);
     }
@@ -93,7 +91,7 @@ TEST(Console, ExitCodesReasonsAndTheClock)
         SCOPED_TRACE(reason);
         UdpResponder server(script);
         Console console(clockSets);
-        EXPECT_EQ(console.Run({"127.0.0.1", "y"}, server), exitCode);
+        EXPECT_EQ(console.Run({"127.0.0.1", "y"}, server.Port()), exitCode);
         const auto lines = console.Lines();
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[0], SyncSteps::LookupLine("127.0.0.1"));
@@ -118,7 +116,7 @@ TEST(Console, JsonForEveryOutcomeAndTheTimeout)
     for (const UdpResponder* server : {&good, &silent, &rejected}) {
         Console console;
         const auto start = std::chrono::steady_clock::now();
-        const int exitCode = console.Run({"--json", "--timeout", "1", "127.0.0.1"}, *server);
+        const int exitCode = console.Run({"--json", "--timeout", "1", "127.0.0.1"}, server->Port());
         const std::string text = console.out.str();
         EXPECT_EQ(exitCode, server == &good ? 0 : 1);
         EXPECT_TRUE(IsJson(text)) << text;
@@ -141,7 +139,7 @@ TEST(Console, SamplesReportTheLowestDelay)
         return Server(i + 1, busy[i])(request);
     });
     Console console;
-    EXPECT_EQ(console.Run({"--samples", "4", "127.0.0.1", "y"}, server), 0);
+    EXPECT_EQ(console.Run({"--samples", "4", "127.0.0.1", "y"}, server.Port()), 0);
     EXPECT_EQ(server.Received().size(), 4u);
     ASSERT_EQ(console.Lines().size(), 7u);
     EXPECT_NEAR(std::stod(console.Lines()[5].substr(9)), 2.1, 0.05);
@@ -154,14 +152,10 @@ TEST(Console, AuthenticatesWithNts)
     ChronyServer chrony({.nts = true});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
     const std::string server = "127.0.0.1:" + std::to_string(chrony.NtsPort());
-    std::ostringstream out, err;
-    ConsoleRun console(out, err);
-    console.SetNtsQuery(&CNtsClient::Run);
-    EXPECT_EQ(console.Run(CommandLine::Parse(
-                  {"--console", "--nts-ca", chrony.CertificateFile(), "--json", "--nts", server})),
-              0)
-        << err.str();
-    EXPECT_NE(out.str().find("\"nts\": true"), std::string::npos) << out.str();
+    Console console;
+    EXPECT_EQ(console.Run({"--nts-ca", chrony.CertificateFile(), "--json", "--nts", server}, 0), 0)
+        << console.err.str();
+    EXPECT_NE(console.out.str().find("\"nts\": true"), std::string::npos) << console.out.str();
 }
 
 // IPv6 literals with and without brackets; -4 keeps the console off them.
@@ -172,7 +166,7 @@ TEST(Console, TakesIPv6Literals)
                                          {{"-6", "[::1]"}, 0},
                                          {{"-4", "--timeout", "0.2", "::1"}, 1}}) {
         Console console;
-        EXPECT_EQ(console.Run(args, server), exitCode) << console.err.str();
+        EXPECT_EQ(console.Run(args, server.Port()), exitCode) << console.err.str();
     }
 }
 
@@ -183,10 +177,10 @@ TEST(Console, EscapesControlBytesOfTheServerName)
     const std::string name = "\x1b]0;owned\x07x\xff\".invalid";
     UdpResponder server;
     Console console, json;
-    EXPECT_EQ(console.Run({"--timeout", "0.1", name}, server), 1);
+    EXPECT_EQ(console.Run({"--timeout", "0.1", name}, server.Port()), 1);
     EXPECT_EQ(console.out.str().find('\x1b'), std::string::npos);
     EXPECT_EQ(console.Lines()[0], "Looking up   --- \\x1b]0;owned\\x07x\xff\".invalid ---");
-    EXPECT_EQ(json.Run({"--json", "--timeout", "0.1", name}, server), 1);
+    EXPECT_EQ(json.Run({"--json", "--timeout", "0.1", name}, server.Port()), 1);
     EXPECT_TRUE(IsJson(json.out.str())) << json.out.str();
 }
 

@@ -8,9 +8,7 @@
 
 #include <QDateTime>
 #include <QDirIterator>
-#include <QFileInfo>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -33,22 +31,13 @@ std::map<QString, std::pair<qint64, qint64>> Snapshot(const QString& root)
     return files;
 }
 
-// Sets an environment variable for the life of the object.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-    const char* m_name;
-    bool m_had;
-    QByteArray m_old;
-};
-
 // A prefix unpacked below a temporary root, as a package is by dpkg -x: ROOT/usr/bin,
-// ROOT/usr/share/horalink, ROOT/etc/horalink.
+// ROOT/usr/share/horalink, ROOT/etc/horalink; the user's configuration in ROOT/config while it
+// lives (an empty value, as an unset one, is not an absolute path and so means the default).
 struct Prefix : QTemporaryDir {
+    Prefix() { qputenv("XDG_CONFIG_HOME", filePath("config").toUtf8()); }
+    ~Prefix() { qputenv("XDG_CONFIG_HOME", m_config); }
+    const QByteArray m_config = qgetenv("XDG_CONFIG_HOME");
     const InstallLayout::Relative relative{"../share", "../../etc"};
     QString Bin() const { return filePath("usr/bin"); }
     void Install() const { QDir().mkpath(filePath("usr/share/horalink")); }
@@ -61,7 +50,6 @@ struct Prefix : QTemporaryDir {
 TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
 {
     Prefix root;
-    ScopedEnv config("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
     const QString userList = root.filePath("config/horalink/time.txt");
     const QString systemList = root.filePath("etc/horalink/time.txt");
 
@@ -152,7 +140,6 @@ TEST(InstallLayout, AnInstalledWindowReadsTheSystemListAndWritesNothing)
     QDir().mkpath(QDir(bin).filePath(compiled.data + "/horalink"));
     WriteFile(QDir(bin).filePath(compiled.sysconf + "/horalink/time.txt"),
               "# the system's list\nb.example\na.example\n");
-    ScopedEnv config("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
     const QString started = QDir::currentPath();
     const auto before = Snapshot(root.path());
 

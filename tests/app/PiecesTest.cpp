@@ -1,16 +1,9 @@
 #include "AppTestSupport.h"
 
 #include "app/CommandLine.h"
-#include "app/LogWriter.h"
-#include "app/SyncSteps.h"
 #include "app/WindowCrossing.h"
-#include "controls/IComboBox.h"
-#include "res/ResourceLoader.h"
-#include "res/resource.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
@@ -75,6 +68,10 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--nts", "NTS://t.example"}, Mode::Console, "NTS://t.example", "N", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
+        {{"--console", "--samples", "17", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--timeout", "nan", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "-4", "-6", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--samples", "t.example"}, Mode::Invalid, "", "", false},
         // clang-format on
     };
     for (const auto& [args, mode, server, flag, setsClock] : cases) {
@@ -99,23 +96,13 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
               std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
                          std::string("::1"), std::string("Y")));
     EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
-    // clang-format off
-    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-             {"--samples", "17"}, {"--timeout", "nan"}, {"-4", "-6"}, {"--samples"}}) {
-        // clang-format on
-        std::vector<std::string> args = {"--console"};
-        args.insert(args.end(), wrong.begin(), wrong.end());
-        args.push_back("t.example");
-        EXPECT_EQ(CommandLine::Parse(args).mode, CommandLine::Mode::Invalid)
-            << testing::PrintToString(wrong);
-    }
 }
 
-// A clear shows no half line: the window's own lines go with the cleared text, a waiting
-// writer's line is typed again whole and its writer released.
 // Unless told otherwise, a ten-character line and its break take eleven steps of 30 ms: a pace
 // ten times slower, or none at all, shows (the margins allow for a loaded machine).
-TEST(LogWriter, TypesAtItsOwnPace)
+// A clear shows no half line: the window's own lines go with the cleared text, a waiting
+// writer's line is typed again whole and its writer released.
+TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrderAndClearingRetypesAWaitedOne)
 {
     QPlainTextEdit pane;
     LogWriter writer(&pane, nullptr);
@@ -125,12 +112,8 @@ TEST(LogWriter, TypesAtItsOwnPace)
     ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }, 5000));
     EXPECT_GT(clock.elapsed(), 250);
     EXPECT_LT(clock.elapsed(), 2000);
-}
 
-TEST(LogWriter, LinesAreWholeInTheirOrderAndClearingRetypesAWaitedOne)
-{
-    QPlainTextEdit pane;
-    LogWriter writer(&pane, nullptr);
+    writer.Clear();
     writer.SetPace(std::chrono::milliseconds(10));
     writer.Append("window line");
     int done = 0;

@@ -5,19 +5,16 @@
 #include "app/TitleDrag.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
-#include "controls/IComboBox.h"
 #include "controls/TahomaFont.h"
 #include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
 #include "res/resource.h"
-#include "sntp/NtpTimestamp.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include <thread>
 #include <tuple>
@@ -28,10 +25,22 @@
 class SyncDlgTest : public testing::Test
 {
 protected:
+    // A socket library that counts its starts and clean-ups.
+    struct FakeSockets : SocketLibraryApi {
+        bool SocketInit() override { return true; }
+        int Startup(uint16_t, WSADATA* data) override
+        {
+            data->wVersion = MAKEWORD(1, 1);
+            return ++started, 0;
+        }
+        int Cleanup() override { return ++cleanedUp, 0; }
+
+        std::atomic<int> started = 0;
+        std::atomic<int> cleanedUp = 0;
+    };
+
     void SetUp() override
     {
-        m_dlg->SetExeDir(m_folder.path());
-        m_dlg->SetLogPace(std::chrono::milliseconds(1));
         m_dlg->SetSocketLibrary(m_sockets);
         SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
         m_dlg->SetCommandLine(CommandLine::Parse({"t.example", "yes"}));
@@ -42,32 +51,28 @@ protected:
             return m_threads.load();
         });
         m_dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
-        Item<CIComboBox>("comboServer")->setEditText(QString::fromStdString(kRefusingAddress));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg));
+        Control<CIComboBox>(*m_dlg, "comboServer")
+            ->setEditText(QString::fromStdString(kRefusingAddress));
     }
 
-    void TearDown() override { EXPECT_TRUE(!m_dlg || WaitIdle(*m_dlg)); }
-
-    template <typename Widget> Widget* Item(const char* name)
-    {
-        return Control<Widget>(*m_dlg, name);
-    }
+    void TearDown() override { EXPECT_TRUE(!m_window || WaitIdle(*m_dlg)); }
 
     // Runs a command and returns the log once everything is written.
     QStringList Run(void (CSyncDlg::*command)())
     {
-        (m_dlg.get()->*command)();
+        (m_dlg->*command)();
         EXPECT_TRUE(WaitIdle(*m_dlg));
         return LogLines(*m_dlg);
     }
 
     const QStringList m_noAnswer = {QString::fromStdString(SyncSteps::LookupLine(kRefusingAddress)),
                                     SyncSteps::kRetrieveFailed};
-    TempExeDir m_folder;
     std::shared_ptr<FakeSockets> m_sockets = std::make_shared<FakeSockets>();
     // Shared: a worker may outlive the window and still hold the client that points here.
     std::shared_ptr<FakeClock> m_clock = std::make_shared<FakeClock>();
-    std::unique_ptr<CSyncDlg> m_dlg = std::make_unique<CSyncDlg>();
+    std::unique_ptr<TestWindow> m_window = std::make_unique<TestWindow>();
+    CSyncDlg* m_dlg = &m_window->dlg;
     std::atomic<int> m_starts = 0;
     std::atomic<bool> m_threads = false;
 };
@@ -80,22 +85,23 @@ TEST_F(SyncDlgTest, DraggedByItsTopBand)
     // the window system cannot move it (a bare X server); the band ends at y 35. The digital
     // clock passes the focus on.
     m_dlg->findChild<TitleDrag*>()->SetSystemMove([](QWindow*) { return false; });
-    auto* skin = Item<QLabel>("staticSkin");
+    auto* skin = Control<QLabel>(*m_dlg, "staticSkin");
     // clang-format off
     for (const auto& [target, at, moves] : {std::tuple<QWidget*, QPoint, bool>{skin, {120, 34}, true},
-             {Item<CAnalogClock>("clock"), {20, 0}, true}, {skin, {120, 35}, false}, {Item<CHoverButton>("btnAbout"), {7, 7}, false}}) {
+             {Control<CAnalogClock>(*m_dlg, "clock"), {20, 0}, true}, {skin, {120, 35}, false},
+             {Control<CHoverButton>(*m_dlg, "btnAbout"), {7, 7}, false}}) {
         // clang-format on
         const QPoint start = m_dlg->pos();
         QTest::mousePress(target, Qt::LeftButton, {}, at);
         QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at) + QPoint(40, 25),
                          Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(m_dlg.get(), &move);
-        QTest::mouseRelease(m_dlg.get(), Qt::LeftButton, {}, at);
+        QApplication::sendEvent(m_dlg, &move);
+        QTest::mouseRelease(m_dlg, Qt::LeftButton, {}, at);
         EXPECT_EQ(m_dlg->pos() - start, moves ? QPoint(40, 25) : QPoint()) << at.y();
     }
 
-    QTest::mouseClick(Item<QLineEdit>("editTime"), Qt::LeftButton);
-    EXPECT_TRUE(Item<CHoverButton>("btnOK")->hasFocus());
+    QTest::mouseClick(Control<QLineEdit>(*m_dlg, "editTime"), Qt::LeftButton);
+    EXPECT_TRUE(Control<CHoverButton>(*m_dlg, "btnOK")->hasFocus());
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
@@ -121,15 +127,14 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     SntpReply& last = SyncDlgProbe::LastReply(*m_dlg);
     last.destination = CNtpTimestamp::Now().AddSeconds(-7200);
     last.clockOffset = -3600.25;
-    FakeClock refusing(false);
-    SyncDlgProbe::Client(*m_dlg).SetClockApi(refusing);
+    m_clock->m_succeeds = false;
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjustFailed});
-    SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
+    m_clock->m_succeeds = true;
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjusted});
-    ASSERT_EQ(m_clock->m_settings.size(), 1u);
-    EXPECT_NEAR(FromNow(m_clock->m_settings[0]), -3600.25, 1.0);
+    ASSERT_EQ(m_clock->m_settings.size(), 2u); // the refused setting and the one made
+    EXPECT_NEAR(FromNow(m_clock->m_settings[1]), -3600.25, 1.0);
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
-    EXPECT_EQ(m_clock->m_settings.size(), 1u);
+    EXPECT_EQ(m_clock->m_settings.size(), 2u);
 
     m_dlg->SetLogPace(std::chrono::seconds(1));
     const int started = m_sockets->started, cleanedUp = m_sockets->cleanedUp;
@@ -138,9 +143,15 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     QTest::qWait(100); // refused at once: by now the worker waits for its line
     QElapsedTimer closing;
     closing.start();
-    m_dlg.reset();
+    m_window.reset();
     EXPECT_LT(closing.elapsed(), 500);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_sockets->cleanedUp == cleanedUp + 1; }));
+}
+
+// A widget's picture, comparable with the skin's bitmaps.
+static QImage Picture(QWidget* widget)
+{
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // The window's picture with both clocks held at one time.
@@ -151,7 +162,7 @@ static QImage Still(QWidget& window)
     clock->ShowTime(6, 30, 45, 0);
     Control<QLineEdit>(window, "editTime")->setText(QStringLiteral("12:34:56"));
     Control<CIComboBox>(window, "comboServer")->setEditText(QStringLiteral("pool.ntp.org"));
-    return window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return Picture(&window);
 }
 
 // Each button shows the normal face of its own strip; the analogue clock has the skin's face
@@ -164,7 +175,7 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
              {"btnMinimize", IDB_MINIMIZE}, {"btnAbout", IDB_ABOUT}, {"btnClose", IDB_CLOSE}}) {
         // clang-format on
         const QImage faces = ResourceLoader::LoadBitmap(strip);
-        EXPECT_EQ(Item<CHoverButton>(name)->grab().toImage().convertToFormat(QImage::Format_RGB32),
+        EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, name)),
                   faces.copy(0, 0, faces.width() / 3, faces.height())
                       .convertToFormat(QImage::Format_RGB32))
             << name;
@@ -176,22 +187,17 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
     reference.SetBkColor(SkinLayout::kFace);
     reference.ShowMinuteTicks(false);
     reference.ShowTime(6, 30, 45, 0);
-    EXPECT_EQ(light.copy(SkinLayout::kAnalogClock),
-              reference.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(light.copy(SkinLayout::kAnalogClock), Picture(&reference));
 
     const QPalette original = QApplication::palette();
-    QPalette dark(QColor(40, 40, 48), QColor(30, 30, 36));
-    dark.setColor(QPalette::Base, QColor(20, 20, 24));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    QApplication::setPalette(dark);
-    TestWindow window;
-    CSyncDlg& themed = window.dlg;
-    themed.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&themed));
-    const QImage shown = Still(themed);
+    QApplication::setPalette(QPalette(QColor(40, 40, 48), QColor(30, 30, 36)));
+    TestWindow themed;
+    themed.dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&themed.dlg));
+    const QImage shown = Still(themed.dlg);
     QApplication::setPalette(original);
     EXPECT_EQ(shown, light);
-    const QImage edit = Control<CIComboBox>(themed, "comboServer")->lineEdit()->grab().toImage();
+    const QImage edit = Picture(Control<CIComboBox>(themed.dlg, "comboServer")->lineEdit());
     EXPECT_EQ(QColor(edit.pixel(edit.width() - 2, 1)), SkinLayout::kFace);
     QRgb darkest = qRgb(255, 255, 255);
     for (int i = 0; i < edit.width() * edit.height(); ++i) {
@@ -205,7 +211,7 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
 // Minimised or hidden, both clocks stop; shown again, they catch up at once.
 TEST_F(SyncDlgTest, ClocksFollowTheWallClockSecondsAndSleepWhileNotShown)
 {
-    auto* time = Item<QLineEdit>("editTime");
+    auto* time = Control<QLineEdit>(*m_dlg, "editTime");
     QList<QDateTime> changes;
     QObject::connect(time, &QLineEdit::textChanged, time,
                      [&changes] { changes << QDateTime::currentDateTime(); });
@@ -239,11 +245,11 @@ TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
     EXPECT_EQ(QFontInfo(missing.CreateFont()).family(),
               QFontInfo(QFont(QStringLiteral("Sans Serif"))).family());
 
-    auto* time = Item<QLineEdit>("editTime");
+    auto* time = Control<QLineEdit>(*m_dlg, "editTime");
     time->setFont(FontDescription{38, 700, false, true, CTahomaFont::Family()}.CreateFont());
     time->clear();
     m_dlg->OnTimer(CSyncDlg::kClockTimer);
-    const QImage image = time->grab().toImage();
+    const QImage image = Picture(time);
     int first = image.width(), last = -1;
     for (int i = 0; i < image.width() * image.height(); ++i) {
         const int x = i % image.width();
