@@ -12,19 +12,14 @@
 
 using SkinLayout::kFace;
 
-namespace
-{
-
 // An image of the control with the flat frame of a look drawn over it.
-QImage Flat(CIComboBox& combo, int look, QImage image)
+static QImage Flat(CIComboBox& combo, int look, QImage image)
 {
     QPainter painter(&image);
     combo.DrawFlat(&painter, look);
     painter.end();
     return image;
 }
-
-} // namespace
 
 // Shown, the looks follow the mouse; the press that opens the list ends when the list closes,
 // though the release went to the list. Where the window system tells the cursor's position only
