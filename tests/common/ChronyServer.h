@@ -43,9 +43,6 @@ public:
 
 private:
     bool Launch();
-    bool Settled();
-    // The configuration lines of the key exchange, once its certificate is made.
-    bool PrepareNts(std::string& config);
     void Stop();
     bool Fail(const std::string& reason);
 

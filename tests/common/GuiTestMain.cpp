@@ -7,9 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Never the machine's system bus: its timedated could set the clock past the capability
     // drop. The D-Bus tests name their private bus themselves.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horalink-tests", 1);

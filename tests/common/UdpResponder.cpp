@@ -35,16 +35,17 @@ uint16_t LocalPort(int fd)
 
 } // namespace
 
-int UdpSocket(const std::string& host, uint16_t port, bool bind)
+int TestSocket(const std::string& host, uint16_t port, bool bind, bool stream)
 {
+    const int type = stream ? SOCK_STREAM : SOCK_DGRAM;
     addrinfo hints{};
-    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_socktype = type;
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
         return -1;
     }
-    int fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int fd = socket(found->ai_family, type | SOCK_CLOEXEC, 0);
     if (fd >= 0 && (bind ? ::bind(fd, found->ai_addr, found->ai_addrlen)
                          : connect(fd, found->ai_addr, found->ai_addrlen)) != 0) {
         close(fd);
@@ -58,21 +59,13 @@ int UdpSocket(const std::string& host, uint16_t port, bool bind)
 // in its place: a taken port must be caught before the start.
 bool IsUdpPortFree(uint16_t port, const std::string& address)
 {
-    const int fd = UdpSocket(address, port, true);
+    const int fd = TestSocket(address, port, true);
     close(fd); // -1 when it failed: nothing to close
     return fd >= 0;
 }
 
-uint16_t FindFreeUdpPort()
-{
-    const int fd = UdpSocket("127.0.0.1", 0, true);
-    const uint16_t port = LocalPort(fd);
-    close(fd);
-    return port;
-}
-
 UdpResponder::UdpResponder(Script script, const std::string& host, uint16_t port)
-    : m_socket(UdpSocket(host, port, true)), m_port(LocalPort(m_socket)),
+    : m_socket(TestSocket(host, port, true)), m_port(LocalPort(m_socket)),
       m_script(std::move(script))
 {
     if (m_port != 0) {
@@ -103,17 +96,12 @@ void UdpResponder::Run()
         }
         const Bytes request(buffer.begin(), buffer.begin() + n);
         Script script;
-        std::vector<Bytes> datagrams;
         {
             std::lock_guard lock(m_mutex);
             m_received.push_back(request);
             script = m_script;
-            datagrams = m_prelude;
         }
-        if (const std::optional<Bytes> answer = script ? script(request) : std::nullopt) {
-            datagrams.push_back(*answer);
-        }
-        for (const Bytes& datagram : datagrams) {
+        for (const Bytes& datagram : script ? script(request) : std::vector<Bytes>{}) {
             sendto(m_socket, datagram.data(), datagram.size(), 0,
                    reinterpret_cast<const sockaddr*>(&peer), peerLength);
         }
@@ -133,7 +121,7 @@ UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
         WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));
         WriteTimestamp(packet, 40, answer.transmit.value_or(NtpNow()));
         packet.resize(answer.length, 0);
-        return std::optional<Bytes>(packet);
+        return std::vector<Bytes>{packet};
     };
 }
 

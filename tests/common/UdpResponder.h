@@ -10,7 +10,8 @@
 
 // A scriptable UDP server on 127.0.0.1 (or ::1) for tests, answering from its own thread.
 // For every datagram it receives it records the bytes and asks its script what to send back:
-// a datagram, or nothing (std::nullopt). Independent of the engine and of Qt.
+// datagrams in order (garbage and forgeries ahead of an answer), or none. Independent of the
+// engine and of Qt.
 //
 //     UdpResponder server(UdpResponder::NtpServer({.stratum = 2}));   // ephemeral port
 //     client.QueryServer("127.0.0.1", reply, server.Port());
@@ -19,12 +20,12 @@
 //     UdpResponder silent;                 // answers nothing: for time-outs
 //
 // The script runs on the responder's thread; SetScript may swap it at any time. An empty script
-// answers nothing, as Silent() does.
+// answers nothing.
 class UdpResponder
 {
 public:
     using Bytes = std::vector<uint8_t>;
-    using Script = std::function<std::optional<Bytes>(const Bytes& request)>;
+    using Script = std::function<std::vector<Bytes>(const Bytes& request)>;
 
     // Fields of an SNTP answer. Timestamps are NTP values (seconds << 32 | fraction); those left
     // unset are filled per request: originate echoes the request's transmit timestamp, receive
@@ -43,25 +44,18 @@ public:
 
     // host: 127.0.0.1 (any other IPv4 text too) or an IPv6 address such as ::1; port 0 picks a
     // free one.
-    explicit UdpResponder(Script script = Silent(), const std::string& host = "127.0.0.1",
+    explicit UdpResponder(Script script = {}, const std::string& host = "127.0.0.1",
                           uint16_t port = 0);
     ~UdpResponder();
-    UdpResponder(const UdpResponder&) = delete;
-    UdpResponder& operator=(const UdpResponder&) = delete;
 
-    // 0 when the socket could not be bound.
+    // 0 when the socket could not be bound. A responder made and dropped at once names a port
+    // that was free a moment ago.
     uint16_t Port() const { return m_port; }
 
     void SetScript(Script script)
     {
         std::lock_guard lock(m_mutex);
         m_script = std::move(script);
-    }
-    // Datagrams sent ahead of every scripted answer (garbage, forgeries).
-    void SetPrelude(std::vector<Bytes> datagrams)
-    {
-        std::lock_guard lock(m_mutex);
-        m_prelude = std::move(datagrams);
     }
     // Every datagram received so far, in order.
     std::vector<Bytes> Received() const
@@ -70,7 +64,6 @@ public:
         return m_received;
     }
 
-    static Script Silent() { return {}; }
     static Script NtpServer(NtpAnswer answer);
 
     // The current time as an NTP value, to the nanosecond.
@@ -85,17 +78,14 @@ private:
     uint16_t m_port = 0;
     mutable std::mutex m_mutex;
     Script m_script;
-    std::vector<Bytes> m_prelude;
     std::vector<Bytes> m_received;
     std::thread m_thread;
 };
 
-// A UDP socket bound to host:port (an IPv4 or IPv6 address), or connected to it, or -1.
-int UdpSocket(const std::string& host, uint16_t port, bool bind);
+// A UDP (or, with stream, TCP) socket bound to host:port (an IPv4 or IPv6 address), or
+// connected to it, or -1.
+int TestSocket(const std::string& host, uint16_t port, bool bind, bool stream = false);
 
 // Whether a UDP socket could be bound to address:port just now. Also false while another
 // socket holds the port on every address (0.0.0.0).
-bool IsUdpPortFree(uint16_t port, const std::string& address = "127.0.0.1");
-
-// A UDP port on 127.0.0.1 that was free a moment ago (0 if none).
-uint16_t FindFreeUdpPort();
+bool IsUdpPortFree(uint16_t port, const std::string& address);
