@@ -7,15 +7,10 @@
 #include <cmath>
 #include <limits>
 
-namespace
-{
-
 constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC
 constexpr int64_t kLastSecond = 4233462143;        // 2104-02-26 09:42:23 UTC
 constexpr double kYear = 365.25 * 86400;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-} // namespace
 
 // The target is now + offset in 64-bit seconds, read back by the clock setter's calendar
 // conversion as the same instant; anything before the build date, past the window's last

@@ -2,7 +2,6 @@
 
 #include "sntp/nts/NtsBytes.h"
 
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 
@@ -33,9 +32,8 @@ inline std::string ToHex(NtsByteView bytes)
 {
     std::string text;
     for (const uint8_t b : bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
+        text += "0123456789abcdef"[b >> 4];
+        text += "0123456789abcdef"[b & 15];
     }
     return text;
 }

@@ -31,18 +31,18 @@ bool Same(const SntpReply& a, const SntpReply& b)
            a.rootDispersion == b.rootDispersion;
 }
 
-void SntpAnswer(const uint8_t* data, size_t size)
+void SntpAnswer(NtsByteView input)
 {
-    if (size < 16) {
+    if (input.size() < 16) {
         return;
     }
-    const CNtpTimestamp sent = CNtpTimestamp::FromNetwork(data);
-    const CNtpTimestamp destination = CNtpTimestamp::FromNetwork(data + 8);
+    const CNtpTimestamp sent = CNtpTimestamp::FromNetwork(input.data());
+    const CNtpTimestamp destination = CNtpTimestamp::FromNetwork(input.data() + 8);
     SntpReply reply;
     reply.stratum = 77; // a sentinel: an earlier reply that a rejection must leave alone
     reply.clockOffset = -3.5;
     const SntpReply before = reply;
-    if (ParseSntpAnswer(data + 16, size - 16, sent, destination, reply) !=
+    if (ParseSntpAnswer(input.data() + 16, input.size() - 16, sent, destination, reply) !=
         AnswerVerdict::Accepted) {
         Check(Same(reply, before));
         return;
@@ -114,16 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0) {
         return 0;
     }
-    const NtsByteView input(data + 1, size - 1);
-    switch (data[0] % 3) {
-    case 0:
-        SntpAnswer(input.data(), input.size());
-        break;
-    case 1:
-        NtsRecords(input);
-        break;
-    default:
-        NtsFields(input);
-    }
+    static void (*const parsers[])(NtsByteView) = {SntpAnswer, NtsRecords, NtsFields};
+    parsers[data[0] % 3](NtsByteView(data + 1, size - 1));
     return 0;
 }
