@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/ServerListText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,10 +28,7 @@ void ServerList(std::string_view content, bool cut)
     Check(entries.size() <= ServerListText::kMaxEntries);
     for (const std::string& entry : entries) {
         Check(entry.size() <= ServerListText::kMaxEntryBytes && !entry.starts_with('#'));
-        for (const char c : entry) {
-            const auto byte = static_cast<unsigned char>(c);
-            Check(byte >= 0x20 && byte != 0x7F);
-        }
+        Check(std::ranges::none_of(entry, [](unsigned char c) { return c < 0x20 || c == 0x7F; }));
     }
 }
 
