@@ -84,20 +84,17 @@ struct DeferredClockSetter : ClockSetter {
     std::vector<Done> pending;
 };
 
-// A temporary folder standing in for the executable's; restores the current directory.
-struct TempExeDir : QTemporaryDir {
-    ~TempExeDir() { QDir::setCurrent(previous); }
-    QString previous = QDir::currentPath();
-};
-
-// A window run from a temporary folder that types its log at 1 ms a character.
+// A window run from a temporary folder standing in for the executable's, which types its log at
+// 1 ms a character; the current directory is restored when it goes.
 struct TestWindow {
     TestWindow()
     {
         dlg.SetExeDir(folder.path());
         dlg.SetLogPace(std::chrono::milliseconds(1));
     }
-    TempExeDir folder;
+    ~TestWindow() { QDir::setCurrent(previous); }
+    const QString previous = QDir::currentPath();
+    QTemporaryDir folder;
     CSyncDlg dlg;
 };
 

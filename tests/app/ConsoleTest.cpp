@@ -76,12 +76,7 @@ bool IsJson(const std::string& text)
 // the clock; a sound one 10 s ahead asks the clock for now + 10 s.
 TEST(Console, ExitCodesReasonsAndTheClock)
 {
-    const struct {
-        UdpResponder::Script script;
-        bool clockSets;
-        int exitCode;
-        const char* reason;
-    } cases[] = {
+    const std::tuple<UdpResponder::Script, bool, int, const char*> cases[] = {
         {Server(10), true, 0, ""},
         {Server(10), false, 3, "horalink: "},
         {UdpResponder::NtpServer({.stratum = 0, .referenceId = 0x52415445}), true, 1, "RATE"},

@@ -22,27 +22,22 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         // A leading byte-order mark does not hide a comment; an entry is cut at a control byte
         // (a NUL would end the name the engine sees) and dropped when longer than a server name.
         {"\xEF\xBB\xBF# servers\na.example\n", {"a.example"}},
-        {QByteArray("a.example\0\xff\nb.exa\x1b"
-                    "mple \t\n\x01"
-                    "c\n",
-                    28),
-         {"", "a.example", "b.exa"}},
+        {QByteArray("a.example\0\xff\nb.exa\x1bmple \t\n\001c\n", 28), {"", "a.example", "b.exa"}},
         {QByteArray(260, 'a') + "\n" + QByteArray(259, 'b'), {QString(259, 'b')}},
     };
     for (const auto& [content, entries] : cases) {
-        TempExeDir folder;
+        TestWindow window;
+        const QString list = window.folder.filePath("url/time.txt");
         if (content) {
-            WriteFile(folder.filePath("url/time.txt"), *content);
+            WriteFile(list, *content);
         } else if (&content != &cases[0].first) {
             // A named pipe in its place is not waited on.
-            QDir().mkpath(folder.filePath("url"));
-            ASSERT_EQ(mkfifo(folder.filePath("url/time.txt").toLocal8Bit().constData(), 0600), 0);
+            QDir().mkpath(window.folder.filePath("url"));
+            ASSERT_EQ(mkfifo(list.toLocal8Bit().constData(), 0600), 0);
         }
-        CSyncDlg dlg;
-        dlg.SetExeDir(folder.path());
-        dlg.OnInitDialog();
-        EXPECT_EQ(ServerEntries(dlg), entries);
-        EXPECT_EQ(Control<CIComboBox>(dlg, "comboServer")->currentIndex(), 0);
+        window.dlg.OnInitDialog();
+        EXPECT_EQ(ServerEntries(window.dlg), entries);
+        EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->currentIndex(), 0);
     }
 }
 
@@ -131,21 +126,17 @@ TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrderAndClearingRetypesAWaitedOne
     writer.Clear();
     writer.SetPace(std::chrono::milliseconds(1));
     const auto crossing = WindowCrossing::Create(&writer);
-    auto writeFive = [&](const QString& name, bool worker) {
+    const auto workerWrites = [&](const char* name) {
         for (int i = 0; i < 5; ++i) {
-            const QString line = QStringLiteral("%1 line %2").arg(name).arg(i);
-            if (!worker) {
-                writer.Append(line);
-                continue;
-            }
-            crossing->Await([&writer, line](const WindowCrossing::Done& finished) {
-                writer.Append(line, finished);
-            });
+            crossing->Await(
+                [&writer, line = QStringLiteral("%1 line %2").arg(name).arg(i)](
+                    const WindowCrossing::Done& finished) { writer.Append(line, finished); });
         }
     };
-    std::thread first(writeFive, QStringLiteral("first"), true);
-    std::thread second(writeFive, QStringLiteral("second"), true);
-    writeFive(QStringLiteral("window"), false);
+    std::thread first(workerWrites, "first"), second(workerWrites, "second");
+    for (int i = 0; i < 5; ++i) {
+        writer.Append(QStringLiteral("window line %1").arg(i));
+    }
     EXPECT_FALSE(writer.IsIdle());
     const auto lines = [&pane] { return pane.toPlainText().split('\n', Qt::SkipEmptyParts); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 15 && writer.IsIdle(); }));

@@ -19,34 +19,23 @@
 #include <thread>
 #include <tuple>
 
-// The window shown from a temporary folder with a short pace, a fake socket library and clock,
-// and the server that refuses at once in its selector. Its command line asks for a worker that
+// The window shown from a temporary folder with a short pace, a fake clock, counted workers and
+// the server that refuses at once in its selector. Its command line asks for a worker that
 // cannot be created, so the set-up has to go on without one.
 class SyncDlgTest : public testing::Test
 {
 protected:
-    // A socket library that counts its starts and clean-ups.
-    struct FakeSockets : SocketLibraryApi {
-        bool SocketInit() override { return true; }
-        int Startup(uint16_t, WSADATA* data) override
-        {
-            data->wVersion = MAKEWORD(1, 1);
-            return ++started, 0;
-        }
-        int Cleanup() override { return ++cleanedUp, 0; }
-
-        std::atomic<int> started = 0;
-        std::atomic<int> cleanedUp = 0;
-    };
-
     void SetUp() override
     {
-        m_dlg->SetSocketLibrary(m_sockets);
         SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
         m_dlg->SetCommandLine(CommandLine::Parse({"t.example", "yes"}));
         m_dlg->SetThreadStarter([this](std::function<void()> body) {
             if (++m_starts, m_threads) {
-                std::thread(std::move(body)).detach();
+                std::thread([workers = m_workers, body = std::move(body)] {
+                    ++workers->began;
+                    body();
+                    ++workers->ended;
+                }).detach();
             }
             return m_threads.load();
         });
@@ -68,7 +57,11 @@ protected:
 
     const QStringList m_noAnswer = {QString::fromStdString(SyncSteps::LookupLine(kRefusingAddress)),
                                     SyncSteps::kRetrieveFailed};
-    std::shared_ptr<FakeSockets> m_sockets = std::make_shared<FakeSockets>();
+    // Shared: a worker may outlive the fixture.
+    struct Workers {
+        std::atomic<int> began = 0, ended = 0;
+    };
+    std::shared_ptr<Workers> m_workers = std::make_shared<Workers>();
     // Shared: a worker may outlive the window and still hold the client that points here.
     std::shared_ptr<FakeClock> m_clock = std::make_shared<FakeClock>();
     std::unique_ptr<TestWindow> m_window = std::make_unique<TestWindow>();
@@ -117,7 +110,7 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     m_threads = true;
     m_dlg->SetLogPace(std::chrono::milliseconds(10));
     m_dlg->OnOK();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_workers->began == 1; }));
     QTest::qWait(100); // refused at once: by now the worker's line waits behind the look-up line
     EXPECT_EQ(Run(&CSyncDlg::OnOK), m_noAnswer);
     EXPECT_EQ(m_starts, 2);
@@ -137,15 +130,15 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     EXPECT_EQ(m_clock->m_settings.size(), 2u);
 
     m_dlg->SetLogPace(std::chrono::seconds(1));
-    const int started = m_sockets->started, cleanedUp = m_sockets->cleanedUp;
+    const int began = m_workers->began, ended = m_workers->ended;
     m_dlg->OnOK();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sockets->started == started + 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_workers->began == began + 1; }));
     QTest::qWait(100); // refused at once: by now the worker waits for its line
     QElapsedTimer closing;
     closing.start();
     m_window.reset();
     EXPECT_LT(closing.elapsed(), 500);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_sockets->cleanedUp == cleanedUp + 1; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_workers->ended == ended + 1; }));
 }
 
 // A widget's picture, comparable with the skin's bitmaps.
@@ -241,9 +234,9 @@ TEST_F(SyncDlgTest, ClocksFollowTheWallClockSecondsAndSleepWhileNotShown)
 // character in the digital clock's field.
 TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
 {
-    FontDescription missing{-11, 400, false, true, QStringLiteral("No Such Face")};
-    EXPECT_EQ(QFontInfo(missing.CreateFont()).family(),
-              QFontInfo(QFont(QStringLiteral("Sans Serif"))).family());
+    EXPECT_EQ(
+        QFontInfo(FontDescription{-11, 400, false, true, "No Such Face"}.CreateFont()).family(),
+        QFontInfo(QFont(QStringLiteral("Sans Serif"))).family());
 
     auto* time = Control<QLineEdit>(*m_dlg, "editTime");
     time->setFont(FontDescription{38, 700, false, true, CTahomaFont::Family()}.CreateFont());
