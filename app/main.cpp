@@ -37,10 +37,11 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
         std::cerr << "no display: set DISPLAY or WAYLAND_DISPLAY, or use --console SERVER\n";
         return 2;
     }
-    const FontConfigWarmUp fonts;
+    FontConfigWarmUp fonts;
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
+    fonts.Wait();
     CSyncApp sync([&commandLine] {
         auto dlg = std::make_unique<CSyncDlg>();
         dlg->SetCommandLine(commandLine);
