@@ -79,11 +79,11 @@ TEST_F(SyncDlgTest, DraggedByItsTopBand)
     // clock passes the focus on.
     m_dlg->findChild<TitleDrag*>()->SetSystemMove([](QWindow*) { return false; });
     auto* skin = Control<QLabel>(*m_dlg, "staticSkin");
-    // clang-format off
-    for (const auto& [target, at, moves] : {std::tuple<QWidget*, QPoint, bool>{skin, {120, 34}, true},
-             {Control<CAnalogClock>(*m_dlg, "clock"), {20, 0}, true}, {skin, {120, 35}, false},
-             {Control<CHoverButton>(*m_dlg, "btnAbout"), {7, 7}, false}}) {
-        // clang-format on
+    for (const auto& [target, at, moves] :
+         {std::tuple<QWidget*, QPoint, bool>{skin, {120, 34}, true},
+          {Control<CAnalogClock>(*m_dlg, "clock"), {20, 0}, true},
+          {skin, {120, 35}, false},
+          {Control<CHoverButton>(*m_dlg, "btnAbout"), {7, 7}, false}}) {
         const QPoint start = m_dlg->pos();
         QTest::mousePress(target, Qt::LeftButton, {}, at);
         QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at) + QPoint(40, 25),
@@ -163,10 +163,11 @@ static QImage Still(QWidget& window)
 // edit field included, which has the log pane's colours.
 TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
 {
-    // clang-format off
-    for (const auto& [name, strip] : {std::pair("btnOK", IDB_GET), {"btnAdjust", IDB_SET},
-             {"btnMinimize", IDB_MINIMIZE}, {"btnAbout", IDB_ABOUT}, {"btnClose", IDB_CLOSE}}) {
-        // clang-format on
+    for (const auto& [name, strip] : {std::pair("btnOK", IDB_GET),
+                                      {"btnAdjust", IDB_SET},
+                                      {"btnMinimize", IDB_MINIMIZE},
+                                      {"btnAbout", IDB_ABOUT},
+                                      {"btnClose", IDB_CLOSE}}) {
         const QImage faces = ResourceLoader::LoadBitmap(strip);
         EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, name)),
                   faces.copy(0, 0, faces.width() / 3, faces.height())

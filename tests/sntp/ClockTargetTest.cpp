@@ -24,11 +24,17 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
         const char* target; // nullptr: refused; "": taken
     } cases[] = {
         // clang-format off
-        {10.25, "2026-12-07T00:30:10.750000000Z"}, {0.000000123, "2026-12-07T00:30:00.500000123Z"},
-        {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"}, {toEnd + 0.5, nullptr},
-        {toBuild - 0.5, ""}, {toBuild - 1.0, nullptr},
+        {10.25, "2026-12-07T00:30:10.750000000Z"},
+        {0.000000123, "2026-12-07T00:30:00.500000123Z"},
+        {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"},
+        {toEnd + 0.5, nullptr},
+        {toBuild - 0.5, ""},
+        {toBuild - 1.0, nullptr},
         {-60 * kYear, nullptr}, // 1966: the pivot would read it as 2102
-        {140 * kYear, nullptr}, {1e300, nullptr}, {std::nan(""), nullptr}, {-kInf, nullptr},
+        {140 * kYear, nullptr},
+        {1e300, nullptr},
+        {std::nan(""), nullptr},
+        {-kInf, nullptr},
         // clang-format on
     };
     for (const auto& c : cases) {
