@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QStyleFactory>
 
+#include <tuple>
+#include <utility>
+
 using SkinLayout::kFace;
 
 // An image of the control with the flat frame of a look drawn over it.
