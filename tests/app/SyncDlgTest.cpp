@@ -30,14 +30,16 @@ protected:
         SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
         m_dlg->SetCommandLine(CommandLine::Parse({"t.example", "yes"}));
         m_dlg->SetThreadStarter([this](std::function<void()> body) {
-            if (++m_starts, m_threads) {
-                std::thread([workers = m_workers, body = std::move(body)] {
-                    ++workers->began;
-                    body();
-                    ++workers->ended;
-                }).detach();
+            ++m_starts;
+            if (!m_threads) {
+                return false;
             }
-            return m_threads.load();
+            std::thread([workers = m_workers, body = std::move(body)] {
+                ++workers->began;
+                body();
+                ++workers->ended;
+            }).detach();
+            return true;
         });
         m_dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg));
