@@ -3,12 +3,13 @@
 # touched): python3-dbusmock's timedated records the calls of the window's "Adjust" (dbus_tests)
 # and of the console's Y; the real systemd-timedated, asked by the console as the unprivileged
 # user 65534, refuses as polkit and the NTP service say and, when allowed, fails in the kernel,
-# the capability being dropped. Skipped (exit 77) unless run as root under
-# capsh --drop=cap_sys_time with the tools installed.
+# the capability being dropped. Runs itself under capsh --drop=cap_sys_time; skipped (exit 77)
+# unless run as root with the tools installed.
 #   timedated.sh BUILD_DIR
 set -uo pipefail
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
+e2e_drop_clock_capability "$0" "$@"
 program=$1/app/horalink
 adjust_test=$1/tests/dbus/dbus_tests
 python=/usr/bin/python3 # Debian's, with its dbusmock
@@ -16,8 +17,6 @@ timedated=/usr/lib/systemd/systemd-timedated
 mock=org.freedesktop.DBus.Mock
 
 [ "$(id -u)" -eq 0 ] || e2e_skip "not root: the real timedated and the unprivileged caller need it"
-(( (0x$(awk '/^CapBnd:/ {print $2}' /proc/self/status) >> 25) & 1 )) &&
-    e2e_skip "CAP_SYS_TIME is in the bounding set: run under capsh --drop=cap_sys_time"
 for tool in dbus-daemon gdbus setpriv ss "$python" "$timedated" "$program" "$adjust_test"; do
     command -v "$tool" >/dev/null || e2e_skip "$tool is not installed or built"
 done
