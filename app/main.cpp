@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
-#include "app/ConsoleRun.h"
-#include "app/FontConfigWarmUp.h"
-#include "app/SyncApp.h"
-#include "app/SyncDlg.h"
+#include "app/console/ConsoleRun.h"
+#include "app/window/FontConfigWarmUp.h"
+#include "app/window/SyncApp.h"
+#include "app/window/SyncDlg.h"
 #include "platform/EffectiveCapability.h"
 #include "res/Version.h"
 

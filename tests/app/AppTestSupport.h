@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/ClockSetter.h"
-#include "app/LogWriter.h"
-#include "app/SyncDlg.h"
+#include "app/clock/ClockSetter.h"
+#include "app/window/LogWriter.h"
+#include "app/window/SyncDlg.h"
 #include "controls/IComboBox.h"
 #include "platform/LastError.h"
 #include "platform/SystemClockApi.h"

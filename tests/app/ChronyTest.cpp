@@ -1,8 +1,8 @@
 // Against chronyd on port 123, the port the program always asks, at this run's own address.
 #include "AppTestSupport.h"
 
-#include "app/CapabilityClockSetter.h"
 #include "app/SyncSteps.h"
+#include "app/clock/CapabilityClockSetter.h"
 
 // The look-up line and the report the window types for a reply.
 static QStringList Report(const std::string& server, const SntpReply& reply)

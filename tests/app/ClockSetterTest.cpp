@@ -2,9 +2,9 @@
 // no timedated.
 #include "AppTestSupport.h"
 
-#include "app/CapabilityClockSetter.h"
-#include "app/OffsetApplier.h"
-#include "app/TimedatedClockSetter.h"
+#include "app/clock/CapabilityClockSetter.h"
+#include "app/clock/OffsetApplier.h"
+#include "app/clock/TimedatedClockSetter.h"
 
 static SntpReply Exchange(double offset, int second)
 {

@@ -2,8 +2,8 @@
 // error stream, its exit codes, and that a bad answer never sets the clock.
 #include "AppTestSupport.h"
 
-#include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
+#include "app/console/ConsoleRun.h"
 #include "sntp/nts/NtsClient.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"

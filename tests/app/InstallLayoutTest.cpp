@@ -1,8 +1,8 @@
 #include "AppTestSupport.h"
 
-#include "app/ClockFont.h"
-#include "app/InstallLayout.h"
-#include "app/ServerListFile.h"
+#include "app/servers/InstallLayout.h"
+#include "app/servers/ServerListFile.h"
+#include "app/window/ClockFont.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 

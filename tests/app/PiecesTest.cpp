@@ -1,7 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/CommandLine.h"
-#include "app/WindowCrossing.h"
+#include "app/window/WindowCrossing.h"
 
 #include <QElapsedTimer>
 

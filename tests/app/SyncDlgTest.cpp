@@ -1,8 +1,8 @@
 #include "AppTestSupport.h"
 
-#include "app/FontDescription.h"
 #include "app/SyncSteps.h"
-#include "app/TitleDrag.h"
+#include "app/window/FontDescription.h"
+#include "app/window/TitleDrag.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "controls/TahomaFont.h"

@@ -2,9 +2,9 @@
 // python3-dbusmock's timedated; the script then checks the SetTime calls the mock recorded.
 #include "tests/app/AppTestSupport.h"
 
-#include "app/CapabilityClockSetter.h"
 #include "app/SyncSteps.h"
-#include "app/TimedatedClockSetter.h"
+#include "app/clock/CapabilityClockSetter.h"
+#include "app/clock/TimedatedClockSetter.h"
 
 #include <gtest/gtest.h>
 

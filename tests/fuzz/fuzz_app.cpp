@@ -3,7 +3,7 @@
 // result never takes an option for the flag, nor carries a server longer than its buffer or a
 // console option out of range.
 #include "app/CommandLine.h"
-#include "app/ServerListText.h"
+#include "app/servers/ServerListText.h"
 
 #include <algorithm>
 #include <cstdint>

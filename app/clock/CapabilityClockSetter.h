@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/clock/ClockSetter.h"
+
+#include <cstdint>
+
+// The engine's route: raises CAP_SYS_TIME into the effective set for the one call and sets the
+// clock itself. Answers before SetByOffset returns. Where the process does not hold the
+// capability, it fails with "no permission to set the clock".
+class CapabilityClockSetter : public ClockSetter
+{
+public:
+    // client must outlive the setter; its clock calls are the tests' seam.
+    explicit CapabilityClockSetter(CSntpClient& client) : m_client(client) {}
+
+    void SetByOffset(double offset, Done done) override;
+    std::string FailureReason() const override { return m_failureReason; }
+
+    // Whether this process holds CAP_SYS_TIME in its permitted set.
+    static bool Permitted();
+    // The reason for a failed setting that left error as the thread's last error.
+    static std::string ReasonFor(uint32_t error);
+
+private:
+    CSntpClient& m_client;
+    std::string m_failureReason;
+};

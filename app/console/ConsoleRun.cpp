@@ -1,0 +1,204 @@
+#include "app/console/ConsoleRun.h"
+
+#include "app/clock/CapabilityClockSetter.h"
+
+#include "app/SyncSteps.h"
+#include "app/console/JsonObject.h"
+#include "sntp/TimestampText.h"
+
+#include <thread>
+
+#include <unistd.h>
+
+namespace
+{
+
+AddressFamily FamilyOf(CommandLine::Family family)
+{
+    switch (family) {
+    case CommandLine::Family::IPv4:
+        return AddressFamily::IPv4;
+    case CommandLine::Family::IPv6:
+        return AddressFamily::IPv6;
+    case CommandLine::Family::Any:
+        break;
+    }
+    return AddressFamily::Any;
+}
+
+} // namespace
+
+// The clock setter is chosen when the clock is to be set: a run that only reports needs no bus.
+ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err)
+    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
+{
+}
+
+ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi)
+    : m_out(out), m_err(err), m_client(clockApi),
+      m_clockSetter(std::make_unique<CapabilityClockSetter>(m_client)),
+      m_sockets(std::make_shared<SocketLibraryApi>())
+{
+}
+
+int ConsoleRun::Run(const CommandLine& line)
+{
+    m_line = line;
+    QueryOptions options;
+    options.precision = TimestampPrecision::Nanoseconds;
+    options.family = FamilyOf(line.family);
+    options.timeoutMs = line.timeoutMs;
+    options.ntsCaFile = line.ntsCaFile;
+    m_client.SetOptions(options);
+
+    if (!m_line.json) {
+        AppendLog(SyncSteps::LookupLine(m_line.server));
+    }
+    Result result;
+    if (!SyncSteps::StartSockets(*this, *m_sockets)) {
+        result.failure = "the socket library did not start";
+    } else {
+        Measure(result);
+        m_sockets->Cleanup();
+    }
+    Report(result);
+    return ExitCode(result);
+}
+
+// Up to the asked number of exchanges, a gap apart; a kiss-o'-death ends them, since the server
+// asked to be left alone.
+void ConsoleRun::Measure(Result& result)
+{
+    for (int i = 0; i < m_line.samples; ++i) {
+        if (i > 0) {
+            std::this_thread::sleep_for(m_sampleGap);
+        }
+        SntpReply reply;
+        if (m_client.QueryServer(m_line.server, reply, m_port)) {
+            if (!result.reply || reply.roundTripDelay < result.reply->roundTripDelay) {
+                result.reply = reply;
+            }
+            continue;
+        }
+        result.failure = m_client.FailureReason();
+        if (!m_client.KissCode().empty()) {
+            break;
+        }
+    }
+    if (!result.reply) {
+        result.set = CommandLine::FlagSetsClock(m_line.flag) ? std::optional(false) : std::nullopt;
+        return;
+    }
+    result.failure.clear();
+    if (CommandLine::FlagSetsClock(m_line.flag)) {
+        result.set = AdjustClock(result.reply->clockOffset);
+        result.failure = *result.set ? "" : m_adjustFailure;
+    }
+}
+
+void ConsoleRun::Report(const Result& result)
+{
+    if (m_line.json) {
+        PrintJson(result);
+    } else if (!result.reply) {
+        AppendLog(SyncSteps::kRetrieveFailed);
+    } else {
+        for (const std::string& text : SyncSteps::ReportLines(*result.reply)) {
+            AppendLog(text);
+        }
+        if (result.set) {
+            AppendLog(SyncSteps::AdjustLine(*result.set));
+        }
+    }
+    if (!result.failure.empty()) {
+        m_err << "horalink: " << Escaped(result.failure) << '\n' << std::flush;
+    }
+}
+
+void ConsoleRun::PrintJson(const Result& result)
+{
+    JsonObject json;
+    json.Add("server", m_line.server);
+    if (const SntpReply* reply = result.reply ? &*result.reply : nullptr) {
+        json.Add("address", reply->address);
+        json.Add("port", reply->port);
+        json.Add("version", reply->version);
+        json.Add("leap", reply->leapIndicator);
+        json.Add("stratum", reply->stratum);
+        json.Add("reference_id", ReferenceIdText(reply->stratum, reply->referenceId));
+        json.Add("root_delay", reply->rootDelay);
+        json.Add("root_dispersion", reply->rootDispersion);
+        json.Add("originate", Rfc3339(reply->originate));
+        json.Add("receive", Rfc3339(reply->receive));
+        json.Add("transmit", Rfc3339(reply->transmit));
+        json.Add("destination", Rfc3339(reply->destination));
+        json.Add("delay", reply->roundTripDelay);
+        json.Add("offset", reply->clockOffset);
+    }
+    json.Add("nts", result.reply ? result.reply->nts : false);
+    json.Add("samples", m_line.samples);
+    json.Add("set", result.set);
+    if (!m_client.KissCode().empty() && !result.reply) {
+        json.Add("kiss_code", m_client.KissCode());
+    }
+    if (!result.failure.empty()) {
+        json.Add("error", result.failure);
+    }
+    m_out << json.Text() << '\n' << std::flush;
+}
+
+int ConsoleRun::ExitCode(const Result& result)
+{
+    if (!result.reply) {
+        return kExitNotRetrieved;
+    }
+    return result.set.value_or(true) ? kExitRetrieved : kExitNotSet;
+}
+
+std::string ConsoleRun::Escaped(const std::string& text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string escaped;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            escaped += c;
+            continue;
+        }
+        escaped += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+    return escaped;
+}
+
+void ConsoleRun::AppendLog(const std::string& line)
+{
+    m_out << Escaped(line) << '\n' << std::flush;
+}
+
+// The pane's text ends its lines with CR LF; a terminal wants LF alone.
+void ConsoleRun::SetLogText(const std::string& text)
+{
+    if (m_line.json) {
+        return;
+    }
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            plain += text[i];
+        }
+    }
+    m_out << plain << std::flush;
+}
+
+bool ConsoleRun::AdjustClock(double offset)
+{
+    if (!m_clockSetter) {
+        // From a terminal polkit may ask for a password there; otherwise nobody can be asked.
+        m_clockSetter = ClockSetter::ForThisProcess(m_client, ::isatty(STDIN_FILENO)
+                                                                  ? ClockSetter::Prompt::Terminal
+                                                                  : ClockSetter::Prompt::None);
+    }
+    const bool adjusted = ClockSetter::SetAndWait(*m_clockSetter, offset);
+    m_adjustFailure = adjusted ? "" : m_clockSetter->FailureReason();
+    return adjusted;
+}

@@ -1,0 +1,89 @@
+#include "app/window/LogWriter.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+LogWriter::LogWriter(QPlainTextEdit* pane, QObject* parent) : QObject(parent), m_pane(pane)
+{
+    m_timer.setInterval(kPace);
+    connect(&m_timer, &QTimer::timeout, this, &LogWriter::TypeNext);
+}
+
+void LogWriter::SetPace(std::chrono::milliseconds pace)
+{
+    m_timer.setInterval(pace);
+}
+
+void LogWriter::Append(const QString& line, Done done)
+{
+    m_lines.push_back({line, std::move(done)});
+    Pump();
+}
+
+void LogWriter::Clear(const QStringList& first)
+{
+    m_pane->clear();
+    std::erase_if(m_lines, [](const Line& line) { return !line.done; });
+    m_typed = 0;
+    for (auto line = first.crbegin(); line != first.crend(); ++line) {
+        m_lines.push_front({*line, {}});
+    }
+    Pump();
+}
+
+void LogWriter::SetText(const QString& text)
+{
+    Clear();
+    // The pane keeps its own paragraph breaks; a carriage return would show as a stray glyph.
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    InsertAtEnd(plain);
+}
+
+void LogWriter::TypeNext()
+{
+    if (m_lines.empty()) {
+        m_timer.stop();
+        return;
+    }
+    const QString& text = m_lines.front().text;
+    // A character outside the basic plane is two code units; type them together.
+    const qsizetype width = text.at(m_typed).isHighSurrogate() && m_typed + 1 < text.size() ? 2 : 1;
+    InsertAtEnd(text.mid(m_typed, width));
+    m_typed += width;
+    Pump();
+}
+
+// Finishes every line that has nothing left to type, then runs the timer while there is more.
+void LogWriter::Pump()
+{
+    while (!m_lines.empty() && m_typed >= m_lines.front().text.size()) {
+        FinishLine();
+    }
+    if (m_lines.empty()) {
+        m_timer.stop();
+    } else if (!m_timer.isActive()) {
+        m_timer.start();
+    }
+}
+
+void LogWriter::FinishLine()
+{
+    InsertAtEnd(QStringLiteral("\n"));
+    m_pane->viewport()->update();
+    Done done = std::move(m_lines.front().done);
+    m_lines.pop_front();
+    m_typed = 0;
+    if (done) {
+        done();
+    }
+}
+
+void LogWriter::InsertAtEnd(const QString& text)
+{
+    QTextCursor cursor(m_pane->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    m_pane->setTextCursor(cursor);
+    m_pane->ensureCursorVisible();
+}
