@@ -140,8 +140,10 @@ private:
         if (!IsConsole()) {
             return Fail("unknown option " + option);
         }
-        if (option == "--json" || option == "--nts") {
-            (option == "--json" ? m_line.json : m_nts) = true;
+        if (option == "--json" || option == "--nts" || option == "--nts-bootstrap") {
+            (option == "--json"  ? m_line.json
+             : option == "--nts" ? m_nts
+                                 : m_line.ntsBootstrap) = true;
             ++m_next;
             return true;
         }
@@ -284,6 +286,8 @@ std::string CommandLine::Usage()
            "  -4, -6             use IPv4 or IPv6 addresses only\n"
            "  --nts              query SERVER with Network Time Security (nts://SERVER)\n"
            "  --nts-ca FILE      trust one more certificate authority for NTS (window too)\n"
+           "  --nts-bootstrap    judge NTS certificate dates by the server's authenticated\n"
+           "                     time, not by this computer's clock\n"
            "\n"
            "Exit status of --console: 0 the time was retrieved (and, with Y, set);\n"
            "1 nothing was retrieved; 2 usage error; 3 retrieved, but the clock was not set.\n";

@@ -43,6 +43,7 @@ public:
     uint32_t timeoutMs = kDefaultTimeoutMs;
     Family family = Family::Any;
     std::string ntsCaFile;
+    bool ntsBootstrap = false;
 
 private:
     class Reader;

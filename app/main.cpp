@@ -71,6 +71,11 @@ int main(int argc, char** argv)
         std::cerr << "horalink: " << commandLine.error << " (see horalink --help)\n";
         return ConsoleRun::kExitUsage;
     case CommandLine::Mode::Console:
+        // A run that will not set the clock gives the right up before the server says a word.
+        if (!CommandLine::FlagSetsClock(commandLine.flag) && !DropSystemTimeCapabilityForGood()) {
+            std::cerr << "horalink: cannot give up CAP_SYS_TIME\n";
+            return ConsoleRun::kExitNotRetrieved;
+        }
         return ConsoleRun(std::cout, std::cerr).Run(commandLine);
     case CommandLine::Mode::Window:
         break;

@@ -6,3 +6,9 @@
 // True when the capability is now off in the effective set (also when it was never there).
 bool DropEffectiveCapability(int capability);
 bool DropEffectiveSystemTimeCapability();
+
+// Removes the capability from the effective, permitted and inheritable sets for good, for a run
+// that will never use it; called before any network input is read. True when it is gone (also
+// when it was never there).
+bool DropCapabilityForGood(int capability);
+bool DropSystemTimeCapabilityForGood();

@@ -19,6 +19,9 @@ struct QueryOptions {
     AddressFamily family = AddressFamily::Any;
     uint32_t timeoutMs = 5000; // the one wait for a valid answer, shared by all addresses of a name
     std::string ntsCaFile{};   // one more trusted CA for nts:// servers
+    // Certificate dates judged against the authenticated time rather than the local clock (also
+    // chosen whenever the local clock lies before the build date).
+    bool ntsBootstrap = false;
 };
 
 // The time engine's one object: one SNTP exchange at a time, and setting the system clock.

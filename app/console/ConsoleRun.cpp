@@ -49,6 +49,7 @@ int ConsoleRun::Run(const CommandLine& line)
     options.family = FamilyOf(line.family);
     options.timeoutMs = line.timeoutMs;
     options.ntsCaFile = line.ntsCaFile;
+    options.ntsBootstrap = line.ntsBootstrap;
     m_client.SetOptions(options);
 
     if (!m_line.json) {

@@ -1,6 +1,7 @@
 #include "sntp/nts/NtsClient.h"
 
 #include "platform/LastError.h"
+#include "sntp/ClockTarget.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/UdpSocket.h"
 #include "sntp/nts/NtsExtensionFields.h"
@@ -128,10 +129,23 @@ bool CNtsClient::Query(const std::string& server, SntpReply& reply)
     NtsSession session;
     std::string reason;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_options.timeoutMs);
-    if (!RunNtsKeyExchange(peer, m_options.ntsCaFile, m_aead, deadline, session, reason)) {
+    if (!RunNtsKeyExchange(peer, m_options.ntsCaFile, m_aead, deadline, session, reason,
+                           m_options.ntsBootstrap)) {
         return Fail(reason == kKeyExchangeTimedOut ? kErrorTimedOut : EPROTO, reason);
     }
-    return Exchange(session, reply);
+    SntpReply candidate = reply;
+    if (!Exchange(session, candidate)) {
+        return false;
+    }
+    if (session.bootstrapValidity) {
+        reason = BootstrapTimeProblem(*session.bootstrapValidity, candidate.transmit.UnixSeconds(),
+                                      EarliestClockTarget());
+        if (!reason.empty()) {
+            return Fail(EPROTO, reason);
+        }
+    }
+    reply = std::move(candidate);
+    return true;
 }
 
 bool CNtsClient::Exchange(const NtsSession& session, SntpReply& reply)

@@ -41,11 +41,13 @@ bool ReadResponse(CTlsSession& tls, uint16_t aead, NtsKeResponse& response, std:
 } // namespace
 
 bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile, const CAead& aead,
-                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason)
+                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason,
+                       bool bootstrap)
 {
     CTlsSession tls;
     NtsKeResponse response;
-    if (!tls.Connect(peer, kAlpn, caFile, deadline) || !tls.Write(BuildNtsKeRequest(aead.Id()))) {
+    if (!tls.Connect(peer, kAlpn, caFile, deadline, bootstrap) ||
+        !tls.Write(BuildNtsKeRequest(aead.Id()))) {
         reason = tls.Error();
         return false;
     }
@@ -63,6 +65,7 @@ bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile,
     result.cookies = std::move(response.cookies);
     result.server = response.server.empty() ? peer.host : response.server;
     result.port = response.port;
+    result.bootstrapValidity = tls.BootstrapValidity();
     session = std::move(result);
     return true;
 }

@@ -15,9 +15,13 @@ struct NtsSession {
     std::vector<NtsBytes> cookies;
     std::string server; // as the key exchange named it, or the key-exchange server itself
     uint16_t port = kNtpPort;
+    // Set when the certificate dates were not checked against the local clock: the time the
+    // server gives must then lie inside it (BootstrapTimeProblem).
+    std::optional<CertificateValidity> bootstrapValidity;
 };
 
 // The key exchange with peer over TLS 1.3 (ALPN "ntske/1"), for NTPv4 with the given AEAD, all
 // of it before the deadline. False with a one-line reason.
 bool RunNtsKeyExchange(const CTlsSession::Peer& peer, const std::string& caFile, const CAead& aead,
-                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason);
+                       CTlsSession::Deadline deadline, NtsSession& session, std::string& reason,
+                       bool bootstrap = false);

@@ -1,13 +1,19 @@
 #include "sntp/nts/TlsSession.h"
 
+#include "sntp/ClockTarget.h"
+
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 #include <memory>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,17 +35,44 @@ struct AddrInfoDeleter {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
 
-// The certificate check's verdict, as GnuTLS words it, on one line.
-std::string VerificationText(unsigned status)
+// Everything but the dates, for a clock that cannot be trusted.
+constexpr unsigned kNoDateChecks =
+    GNUTLS_VERIFY_DISABLE_TIME_CHECKS | GNUTLS_VERIFY_DISABLE_TRUSTED_TIME_CHECKS;
+
+// GnuTLS's own words for what is left, on one line without trailing blanks.
+std::string GnutlsVerdict(unsigned status)
 {
     gnutls_datum_t text{};
     if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) < 0) {
-        return "certificate refused";
+        return "not trusted";
     }
     std::string result(reinterpret_cast<const char*>(text.data), text.size);
     gnutls_free(text.data);
-    return "certificate refused: " + result;
+    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back()))) {
+        result.pop_back();
+    }
+    return result;
 }
+
+// The first failed check, as a person reads it: the issuer, then the name, then the dates.
+std::string VerificationText(unsigned status, const std::string& host,
+                             const CertificateValidity& validity)
+{
+    std::string text;
+    if (status & (GNUTLS_CERT_SIGNER_NOT_FOUND | GNUTLS_CERT_SIGNER_NOT_CA)) {
+        text = "untrusted issuer";
+    } else if (status & GNUTLS_CERT_UNEXPECTED_OWNER) {
+        text = "name mismatch: the certificate is not for " + host;
+    } else if (status & (GNUTLS_CERT_NOT_ACTIVATED | GNUTLS_CERT_EXPIRED)) {
+        text = CertificateDateProblem(validity, std::time(nullptr), "this computer's date");
+    }
+    return "certificate refused: " + (text.empty() ? GnutlsVerdict(status) : text);
+}
+
+struct CertificateDeleter {
+    void operator()(gnutls_x509_crt_int* certificate) const { gnutls_x509_crt_deinit(certificate); }
+};
+using Certificate = std::unique_ptr<gnutls_x509_crt_int, CertificateDeleter>;
 
 } // namespace
 
@@ -57,10 +90,12 @@ CTlsSession::~CTlsSession()
 }
 
 bool CTlsSession::Connect(const Peer& peer, const std::string& alpn, const std::string& caFile,
-                          Deadline deadline)
+                          Deadline deadline, bool bootstrap)
 {
     m_deadline = deadline;
-    return ConnectTcp(peer) && Handshake(peer.host, alpn, caFile) && CheckNegotiated(alpn);
+    m_bootstrap = bootstrap || std::time(nullptr) < EarliestClockTarget();
+    return ConnectTcp(peer) && Handshake(peer.host, alpn, caFile) && VerifyPeer(peer.host) &&
+           CheckNegotiated(alpn);
 }
 
 bool CTlsSession::ConnectTcp(const Peer& peer)
@@ -81,6 +116,9 @@ bool CTlsSession::ConnectTcp(const Peer& peer)
             error = errno;
             continue;
         }
+        // The request follows the handshake's last flight at once, not after a delayed ACK.
+        const int on = 1;
+        setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         if (connect(m_socket, a->ai_addr, a->ai_addrlen) == 0) {
             return true;
         }
@@ -110,11 +148,19 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
     if (rc < 0) {
         return FailTls("TLS set-up failed", rc);
     }
-    // A machine without a system store can still trust the one CA it was given.
-    gnutls_certificate_set_x509_system_trust(m_credentials);
+    // The system store takes longer to read than the whole exchange: it is read only when the
+    // CA given does not vouch for the server (VerifyPeer).
     if (!caFile.empty() && gnutls_certificate_set_x509_trust_file(m_credentials, caFile.c_str(),
                                                                   GNUTLS_X509_FMT_PEM) <= 0) {
         return Fail("cannot read the CA file " + caFile);
+    }
+    if (caFile.empty()) {
+        // A machine without a system store can still trust the one CA it was given.
+        gnutls_certificate_set_x509_system_trust(m_credentials);
+        m_systemTrustLoaded = true;
+    }
+    if (m_bootstrap) {
+        gnutls_certificate_set_verify_flags(m_credentials, kNoDateChecks);
     }
     // A server that closes early must not kill the process with SIGPIPE.
     rc = gnutls_init(&m_session, GNUTLS_CLIENT | GNUTLS_NONBLOCK | GNUTLS_NO_SIGNAL);
@@ -132,12 +178,8 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
          (rc = gnutls_server_name_set(m_session, GNUTLS_NAME_DNS, host.data(), host.size())) < 0)) {
         return FailTls("TLS set-up failed", rc);
     }
-    gnutls_session_set_verify_cert(m_session, host.c_str(), 0);
     gnutls_transport_set_int(m_session, m_socket);
     while ((rc = gnutls_handshake(m_session)) < 0) {
-        if (rc == GNUTLS_E_CERTIFICATE_VERIFICATION_ERROR) {
-            return Fail(VerificationText(gnutls_session_get_verify_cert_status(m_session)));
-        }
         if (rc == GNUTLS_E_NO_APPLICATION_PROTOCOL) {
             return Fail("server does not speak " + alpn + " (ALPN)");
         }
@@ -149,6 +191,61 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
         }
     }
     return true;
+}
+
+// After the handshake and before a byte of the request is sent: the chain against the trust
+// anchors, the name, and (unless bootstrapping) the dates against this computer's clock.
+bool CTlsSession::VerifyPeer(const std::string& host)
+{
+    unsigned status = 0;
+    int rc = gnutls_certificate_verify_peers3(m_session, host.c_str(), &status);
+    if (rc >= 0 && (status & GNUTLS_CERT_SIGNER_NOT_FOUND) && !m_systemTrustLoaded) {
+        gnutls_certificate_set_x509_system_trust(m_credentials);
+        m_systemTrustLoaded = true;
+        rc = gnutls_certificate_verify_peers3(m_session, host.c_str(), &status);
+    }
+    if (rc < 0) {
+        return FailTls("certificate refused", rc);
+    }
+    const CertificateValidity validity = ChainValidity();
+    if (status != 0) {
+        return Fail(VerificationText(status, host, validity));
+    }
+    if (m_bootstrap) {
+        m_bootstrapValidity = validity;
+    }
+    return true;
+}
+
+// The server's chain and the trust anchor that issued its last certificate.
+CertificateValidity CTlsSession::ChainValidity() const
+{
+    CertificateValidity validity;
+    unsigned count = 0;
+    const gnutls_datum_t* chain = gnutls_certificate_get_peers(m_session, &count);
+    Certificate last;
+    for (unsigned i = 0; chain && i < count; ++i) {
+        gnutls_x509_crt_t raw = nullptr;
+        if (gnutls_x509_crt_init(&raw) < 0) {
+            continue;
+        }
+        Certificate certificate(raw);
+        if (gnutls_x509_crt_import(raw, &chain[i], GNUTLS_X509_FMT_DER) < 0) {
+            // Unreadable dates make the chain valid at no time at all.
+            validity.Intersect(INT64_MAX, INT64_MIN);
+            continue;
+        }
+        validity.Intersect(gnutls_x509_crt_get_activation_time(raw),
+                           gnutls_x509_crt_get_expiration_time(raw));
+        last = std::move(certificate);
+    }
+    gnutls_x509_crt_t issuer = nullptr;
+    if (last && gnutls_certificate_get_issuer(m_credentials, last.get(), &issuer, 0) >= 0 &&
+        issuer != nullptr) {
+        validity.Intersect(gnutls_x509_crt_get_activation_time(issuer),
+                           gnutls_x509_crt_get_expiration_time(issuer));
+    }
+    return validity;
 }
 
 bool CTlsSession::CheckNegotiated(const std::string& alpn)

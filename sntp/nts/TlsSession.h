@@ -1,8 +1,10 @@
 #pragma once
 
+#include "sntp/nts/CertificateValidity.h"
 #include "sntp/nts/NtsBytes.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 // The reason left when the deadline passes.
@@ -30,10 +32,12 @@ public:
     CTlsSession& operator=(const CTlsSession&) = delete;
 
     // Connects to the first address of the peer that accepts, then shakes hands offering only
-    // alpn, and checks the certificate against the system's trust store, caFile (when not empty)
-    // and the host name or address.
+    // alpn, and checks the certificate against caFile (when not empty), then the system's trust
+    // store, and the host name or address. The dates are checked against this computer's clock,
+    // unless bootstrap is asked or the clock lies before the build date: then they are left to
+    // the caller, who judges the authenticated time against BootstrapValidity().
     bool Connect(const Peer& peer, const std::string& alpn, const std::string& caFile,
-                 Deadline deadline);
+                 Deadline deadline, bool bootstrap = false);
     bool Write(NtsByteView data);
     // Appends what arrives next to buffer; closed tells that the server ended the stream.
     bool Read(NtsBytes& buffer, bool& closed);
@@ -41,10 +45,18 @@ public:
     bool ExportKey(const std::string& label, NtsByteView context, size_t size, NtsBytes& key);
 
     const std::string& Error() const { return m_error; }
+    // After a bootstrap connection, the validity of the whole chain, trust anchor included;
+    // empty when the dates were checked against this computer's clock.
+    const std::optional<CertificateValidity>& BootstrapValidity() const
+    {
+        return m_bootstrapValidity;
+    }
 
 private:
     bool ConnectTcp(const Peer& peer);
     bool Handshake(const std::string& host, const std::string& alpn, const std::string& caFile);
+    bool VerifyPeer(const std::string& host);
+    CertificateValidity ChainValidity() const;
     bool CheckNegotiated(const std::string& alpn);
     // Waits until the socket can go on in the direction GnuTLS last asked for.
     bool WaitForSocket();
@@ -56,4 +68,7 @@ private:
     gnutls_session_int* m_session = nullptr;
     gnutls_certificate_credentials_st* m_credentials = nullptr;
     std::string m_error;
+    bool m_bootstrap = false;
+    bool m_systemTrustLoaded = false;
+    std::optional<CertificateValidity> m_bootstrapValidity;
 };

@@ -1,6 +1,8 @@
-// horalink-query [-4|-6] [--timeout SECONDS] SERVER [PORT]: one SNTP exchange with the time
-// engine to the nanosecond, printed. Never sets the clock. Exit status 0 on success, 1 when the
-// exchange failed, 2 on a usage error.
+// horalink-query [-4|-6] [--timeout SECONDS] [--nts-ca FILE] SERVER [PORT]: one SNTP exchange
+// with the time engine to the nanosecond, printed; SERVER nts://HOST[:PORT] asks with Network
+// Time Security (PORT of the key exchange inside the name). Never sets the clock. Exit status 0
+// on success, 1 when the exchange failed, 2 on a usage error.
+#include "platform/EffectiveCapability.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/TimestampText.h"
@@ -17,6 +19,9 @@ namespace
 
 constexpr double kShortestTimeout = 0.1; // seconds
 constexpr double kLongestTimeout = 60.0; // seconds
+constexpr const char* kUsage =
+    "usage: horalink-query [-4|-6] [--timeout SECONDS] [--nts-ca FILE] SERVER [PORT]\n"
+    "       (SERVER nts://HOST[:KE-PORT] for Network Time Security; no PORT then)\n";
 
 bool ParsePort(const char* text, unsigned& port)
 {
@@ -53,6 +58,8 @@ struct Arguments {
     QueryOptions options = Precise();
     std::string server;
     unsigned port = kNtpPort;
+    std::string keHost; // of an nts:// server
+    uint16_t kePort = 0;
 };
 
 bool Parse(int argc, char** argv, Arguments& args)
@@ -64,6 +71,8 @@ bool Parse(int argc, char** argv, Arguments& args)
             args.options.family = AddressFamily::IPv4;
         } else if (option == "-6") {
             args.options.family = AddressFamily::IPv6;
+        } else if (option == "--nts-ca" && i + 1 < argc) {
+            args.options.ntsCaFile = argv[++i];
         } else if (option != "--timeout" || ++i == argc ||
                    !ParseTimeout(argv[i], args.options.timeoutMs)) {
             return false;
@@ -73,13 +82,28 @@ bool Parse(int argc, char** argv, Arguments& args)
         return false;
     }
     args.server = argv[i];
-    return true;
+    // An NTS server carries its key-exchange port in its name; a time port is the server's to say.
+    return !IsNtsServer(args.server) ||
+           (argc - i == 1 && ParseNtsServer(args.server, args.keHost, args.kePort));
+}
+
+// Where the query went, as the failure line names it.
+std::string Destination(const Arguments& args)
+{
+    if (IsNtsServer(args.server)) {
+        return args.keHost + " key-exchange port " + std::to_string(args.kePort);
+    }
+    return args.server + " port " + std::to_string(args.port);
 }
 
 void Print(const Arguments& args, const SntpReply& reply)
 {
     std::printf("Server:           %s\n", args.server.c_str());
+    if (reply.nts) {
+        std::printf("Key exchange:     %s port %u\n", args.keHost.c_str(), args.kePort);
+    }
     std::printf("Address:          %s port %u\n", reply.address.c_str(), reply.port);
+    std::printf("Authenticated:    %s\n", reply.nts ? "NTS" : "no");
     std::printf("Version:          %d\n", reply.version);
     std::printf("Leap indicator:   %d\n", reply.leapIndicator);
     std::printf("Stratum:          %u\n", reply.stratum);
@@ -99,9 +123,14 @@ void Print(const Arguments& args, const SntpReply& reply)
 
 int main(int argc, char** argv)
 {
+    // The tool never sets the clock: the right goes before the server says a word.
+    if (!DropSystemTimeCapabilityForGood()) {
+        std::fputs("horalink-query: cannot give up CAP_SYS_TIME\n", stderr);
+        return 1;
+    }
     Arguments args;
     if (!Parse(argc, argv, args)) {
-        std::fprintf(stderr, "usage: horalink-query [-4|-6] [--timeout SECONDS] SERVER [PORT]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     CSntpClient client;
@@ -115,8 +144,8 @@ int main(int argc, char** argv)
         if (!client.KissCode().empty()) {
             std::printf("Kiss code:        %s\n", client.KissCode().c_str());
         }
-        std::fprintf(stderr, "horalink-query: no time from %s port %u: %s\n", args.server.c_str(),
-                     args.port, client.FailureReason().c_str());
+        std::fprintf(stderr, "horalink-query: no time from %s: %s\n", Destination(args).c_str(),
+                     client.FailureReason().c_str());
         return 1;
     }
     Print(args, reply);

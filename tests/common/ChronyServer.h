@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/common/TestCertificate.h"
 #include "tests/common/UdpResponder.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ public:
         // Also serves the NTS key exchange on NtsPort(), with a certificate for 127.0.0.1 made
         // at the start (CertificateFile(), to be trusted by the client).
         bool nts = false;
+        TestCertificateOptions certificate{};
     };
 
     explicit ChronyServer(Options options) : m_options(std::move(options)) {}

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 
@@ -31,12 +32,20 @@ QueryOptions Options(std::string caFile = "", uint32_t timeoutMs = 5000)
 // The scripted key-exchange server, tests/sntp/nts_ke_responder.py under Debian's Python, with a
 // test certificate in a folder of its own, answering every connection with the given bytes;
 // stopped by its pid.
+struct KeResponderOptions {
+    TestCertificateOptions certificate{};
+    std::string alpn = "ntske/1";
+    std::string tlsVersion = "1.3";
+};
+
 struct KeResponder {
-    explicit KeResponder(const NtsBytes& answer)
+    using Options = KeResponderOptions;
+    explicit KeResponder(const NtsBytes& answer, const Options& options = {})
+        : error(MakeTestCertificate(dir, options.certificate))
     {
         const std::string command = "exec /usr/bin/python3 " HORALINK_NTS_KE_RESPONDER " " + dir +
-                                    "/cert.pem " + dir + "/key.pem '" + ToHex(answer) +
-                                    "' </dev/null";
+                                    "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " +
+                                    options.alpn + " " + options.tlsVersion + " </dev/null";
         output = popen(command.c_str(), "r");
         if (output && std::fscanf(output, "%hu %d", &port, &pid) != 2) {
             port = 0;
@@ -54,7 +63,7 @@ struct KeResponder {
     }
     char pattern[32] = "/tmp/horalink-nts.XXXXXX";
     const std::string dir = mkdtemp(pattern) ? pattern : "/nonexistent";
-    const std::string error = MakeTestCertificate(dir); // empty when made
+    const std::string error; // empty when the certificate was made
     FILE* output = nullptr;
     uint16_t port = 0;
     pid_t pid = -1;
@@ -62,6 +71,17 @@ struct KeResponder {
 
 // A time server that does not know the keys of the key exchange: an answer with the request's
 // unique identifier and an authenticator sealing a new cookie with a key of its own.
+// The day of now + seconds, as "2026-03-01".
+std::string Day(long long seconds)
+{
+    const time_t t = std::time(nullptr) + seconds;
+    tm parts{};
+    gmtime_r(&t, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
 std::vector<UdpResponder::Bytes> ForgedTimeAnswer(const UdpResponder::Bytes& request)
 {
     auto answer = UdpResponder::NtpServer({.version = 4, .stratum = 2})(request);
@@ -164,5 +184,47 @@ TEST(NtsClient, RefusesWrongKeyExchanges)
         const auto received = server->Received();
         ASSERT_EQ(received.size(), 1u);
         EXPECT_EQ(received[0][kNtpHeaderSize + 36 + kEfHeaderSize], 0xC3);
+    }
+}
+
+// Every check between a key-exchange server and the keys, each alone failing its own case, with
+// the whole line a person reads. The certificate is trusted through the CA file unless said.
+TEST(NtsClient, RefusesUntrustworthyKeyExchangeServers)
+{
+    const NtsBytes answer = Join({Record(kNtsRecordCritical | kNtsRecordNextProtocol, U16(0)),
+                                  Record(kNtsRecordAead, U16(CAesSivCmac256::kId)),
+                                  Record(kNtsRecordCookie, NtsBytes(72, 0xC3)),
+                                  Record(kNtsRecordCritical | kNtsRecordEnd, {})});
+    constexpr long long kDay = 86400;
+    const struct {
+        const char* name;
+        KeResponder::Options server;
+        bool trusted;
+        std::string reason;
+    } cases[] = {
+        // clang-format off
+        {"issued for another name", {.certificate = {.names = "DNS:time.example,IP:127.0.0.2"}}, true,
+         "certificate refused: name mismatch: the certificate is not for 127.0.0.1"},
+        {"untrusted issuer", {}, false, "certificate refused: untrusted issuer"},
+        {"expired", {.certificate = {.shiftSeconds = -10 * kDay}}, true,
+         "certificate refused: expired: valid from " + Day(-10 * kDay) + " to " + Day(-8 * kDay) +
+         "; this computer's date is " + Day(0)},
+        {"not yet valid", {.certificate = {.shiftSeconds = 10 * kDay}}, true,
+         "certificate refused: not yet valid: valid from " + Day(10 * kDay) + " to " +
+         Day(12 * kDay) + "; this computer's date is " + Day(0)},
+        {"other ALPN", {.alpn = "ntske/2"}, true, "server does not speak ntske/1 (ALPN)"},
+        {"TLS 1.2", {.tlsVersion = "1.2"}, true,
+         "TLS handshake failed: A TLS fatal alert has been received."},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeResponder responder(answer, c.server);
+        ASSERT_NE(responder.port, 0) << responder.error;
+        CNtsClient client(Options(c.trusted ? responder.dir + "/cert.pem" : "", 2000));
+        SntpReply reply;
+        EXPECT_FALSE(client.Query("nts://127.0.0.1:" + std::to_string(responder.port), reply));
+        EXPECT_EQ(client.FailureReason(), c.reason);
+        EXPECT_EQ(reply.destination, CNtpTimestamp());
     }
 }

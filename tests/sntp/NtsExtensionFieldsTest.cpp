@@ -39,6 +39,11 @@ TEST(NtsExtensionFields, ChecksAnswers)
 {
     const NtsBytes id = Field(kEfUniqueIdentifier, kUniqueId);
     const NtsBytes otherId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize, 0x45));
+    NtsBytes lastByteChanged = kUniqueId;
+    lastByteChanged.back() ^= 1;
+    // The request's identifier as the start of a longer one, and a shorter one it starts with.
+    const NtsBytes longerId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize + 4, 0x44));
+    const NtsBytes shorterId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize - 4, 0x44));
     const NtsBytes cookie = Field(kEfCookie, NtsBytes(96, 0xC1));
     NtsBytes badLength = id;
     badLength[3] = 0x22; // 34: not a multiple of 4
@@ -59,6 +64,9 @@ TEST(NtsExtensionFields, ChecksAnswers)
         {"identifier in the clear", Answer(id, Join({cookie, cookie})), Authentic, 2},
         {"identifier encrypted", Answer({}, Join({id, cookie})), Authentic, 1},
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
+        {"identifier's last byte", Answer(Field(kEfUniqueIdentifier, lastByteChanged), cookie), IdentifierMismatch},
+        {"longer identifier", Answer(longerId, cookie), IdentifierMismatch},
+        {"shorter identifier", Answer(shorterId, cookie), IdentifierMismatch},
         {"other key", Answer(id, cookie, kClientKey), AuthenticatorMismatch},
         {"header changed", changedHeader, AuthenticatorMismatch},
         {"plain answer", kHeader, Unauthenticated},
