@@ -17,17 +17,17 @@ namespace
 constexpr long long kDay = 86400;
 constexpr long long k2001 = 978307200; // 2001-01-01 00:00:00 UTC
 
-struct Run {
+struct ProgramRun {
     int exitCode = -1;
     std::string out, err;
 };
 
 // horalink --console ARGS with the clock moved by shift seconds; stderr is kept in a file.
-Run Console(const std::string& args, long long shift)
+ProgramRun Console(const std::string& args, long long shift)
 {
     char pattern[] = "/tmp/horalink-boot.XXXXXX";
     const int fd = mkstemp(pattern);
-    Run run;
+    ProgramRun run;
     if (fd < 0) {
         return run;
     }
@@ -81,9 +81,9 @@ TEST(NtsBootstrap, RetrievesAuthenticatedTimeWithAClockIn2001)
     ChronyServer chrony({.nts = true});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
     const long long shift = k2001 - std::time(nullptr);
-    const Run run = Console("--nts-ca " + chrony.CertificateFile() +
-                                " nts://127.0.0.1:" + std::to_string(chrony.NtsPort()),
-                            shift);
+    const ProgramRun run = Console("--nts-ca " + chrony.CertificateFile() +
+                                       " nts://127.0.0.1:" + std::to_string(chrony.NtsPort()),
+                                   shift);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\"nts\": true"), std::string::npos) << run.out;
     EXPECT_NEAR(JsonNumber(run.out, "offset"), -shift, 5.0) << run.out;
@@ -124,9 +124,10 @@ TEST(NtsBootstrap, RefusesCertificatesOutsideTheServersTime)
         SCOPED_TRACE(c.name);
         ChronyServer chrony({.nts = true, .certificate = c.certificate});
         ASSERT_TRUE(chrony.Start()) << chrony.Error();
-        const Run run = Console(std::string(c.option) + "--nts-ca " + chrony.CertificateFile() +
-                                    " nts://127.0.0.1:" + std::to_string(chrony.NtsPort()),
-                                c.clientShift);
+        const ProgramRun run =
+            Console(std::string(c.option) + "--nts-ca " + chrony.CertificateFile() +
+                        " nts://127.0.0.1:" + std::to_string(chrony.NtsPort()),
+                    c.clientShift);
         EXPECT_EQ(run.exitCode, 1) << run.out;
         EXPECT_EQ(run.err, c.reason);
         EXPECT_NE(run.out.find("\"nts\": false"), std::string::npos) << run.out;
