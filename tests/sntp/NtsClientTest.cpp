@@ -15,8 +15,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 namespace
@@ -213,6 +213,7 @@ TEST(NtsClient, RefusesUntrustworthyKeyExchangeServers)
          "certificate refused: not yet valid: valid from " + Day(10 * kDay) + " to " +
          Day(12 * kDay) + "; this computer's date is " + Day(0)},
         {"other ALPN", {.alpn = "ntske/2"}, true, "server does not speak ntske/1 (ALPN)"},
+        {"no ALPN", {.alpn = "none"}, true, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", {.tlsVersion = "1.2"}, true,
          "TLS handshake failed: A TLS fatal alert has been received."},
         // clang-format on

@@ -4,7 +4,7 @@
 
 Prints its port and its process id on the first line of standard output, then answers every
 connection with the bytes of ANSWER_HEX once the client's request has arrived, and closes it.
-TLS_VERSION 1.2 speaks TLS 1.2 only (1.3 by default). An empty ANSWER_HEX answers nothing and holds the connection open. Runs until it is killed or,
+ALPN none offers no protocol at all. TLS_VERSION 1.2 speaks TLS 1.2 only (1.3 by default). An empty ANSWER_HEX answers nothing and holds the connection open. Runs until it is killed or,
 when standard input is a pipe, until that pipe closes.
 """
 import os
@@ -38,7 +38,8 @@ def main():
     else:
         context.minimum_version = ssl.TLSVersion.TLSv1_3
     context.load_cert_chain(cert, key)
-    context.set_alpn_protocols([alpn])
+    if alpn != "none":
+        context.set_alpn_protocols([alpn])
     listener = socket.create_server(("127.0.0.1", 0))
     sys.stdout.write(f"{listener.getsockname()[1]} {os.getpid()}\n")
     sys.stdout.close()  # the test stops reading after the line
