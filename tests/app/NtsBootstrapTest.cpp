@@ -23,7 +23,8 @@ struct ProgramRun {
 };
 
 // horalink --console ARGS with the clock moved by shift seconds; stderr is kept in a file.
-ProgramRun Console(const std::string& args, long long shift)
+// prefix runs before the program (unshare -Ur, for one that may set the clock).
+ProgramRun Console(const std::string& args, long long shift, const std::string& prefix = "")
 {
     char pattern[] = "/tmp/horalink-boot.XXXXXX";
     const int fd = mkstemp(pattern);
@@ -33,7 +34,7 @@ ProgramRun Console(const std::string& args, long long shift)
     }
     close(fd);
     const std::string command =
-        "HORALINK_CLOCK_SHIFT=" + std::to_string(shift) +
+        prefix + " env HORALINK_CLOCK_SHIFT=" + std::to_string(shift) +
         " LD_PRELOAD=" HORALINK_CLOCK_SHIM
         " DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/boot " HORALINK_PROGRAM
         " --console --json " +
@@ -132,4 +133,33 @@ TEST(NtsBootstrap, RefusesCertificatesOutsideTheServersTime)
         EXPECT_EQ(run.err, c.reason);
         EXPECT_NE(run.out.find("\"nts\": false"), std::string::npos) << run.out;
     }
+}
+
+// With Y, the clock is set to the server's time (the capability route in a user namespace; the
+// shim records the setting instead of making it).
+TEST(NtsBootstrap, SetsTheClockToTheServersTime)
+{
+    if (std::system("unshare -Ur true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no user namespaces here";
+    }
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    char pattern[] = "/tmp/horalink-set.XXXXXX";
+    const int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const ProgramRun run = Console("--nts-ca " + chrony.CertificateFile() + " nts://127.0.0.1:" +
+                                       std::to_string(chrony.NtsPort()) + " y",
+                                   k2001 - std::time(nullptr),
+                                   std::string("unshare -Ur env HORALINK_CLOCK_RECORD=") + pattern);
+    const long long now = std::time(nullptr);
+    EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
+    FILE* record = std::fopen(pattern, "r");
+    long long set = 0;
+    EXPECT_TRUE(record && std::fscanf(record, "%lld", &set) == 1);
+    if (record) {
+        std::fclose(record);
+    }
+    std::remove(pattern);
+    EXPECT_NEAR(static_cast<double>(set), static_cast<double>(now), 5.0);
 }
