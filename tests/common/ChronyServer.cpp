@@ -69,7 +69,8 @@ bool ChronyServer::Launch()
                           << m_options.stratum << "\ncmdport 0\nbindcmdaddress " << m_dir
                           << "/chronyd.sock\npidfile " << m_dir << "/chronyd.pid\n";
     if (m_options.nts) {
-        if (const std::string error = MakeTestCertificate(m_dir, m_options.certificate); !error.empty()) {
+        if (const std::string error = MakeTestCertificate(m_dir, m_options.certificate);
+            !error.empty()) {
             return Fail(error);
         }
         m_ntsPort = UdpResponder().Port(); // and most likely free for TCP too

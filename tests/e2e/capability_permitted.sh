@@ -24,6 +24,7 @@ read -r port <&"${SILENT[0]}"
 [ -n "$port" ] || { echo "FAILED: no silent server"; exit 1; }
 
 # Bit 25 (CAP_SYS_TIME) of the permitted set of a command caught one second into its wait.
+# shellcheck disable=SC2016 # expanded by the inner shell
 permitted_bit() {
     unshare -Ur bash -c '
         DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/caps "$@" >/dev/null 2>&1 &
