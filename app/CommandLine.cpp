@@ -140,8 +140,10 @@ private:
         if (!IsConsole()) {
             return Fail("unknown option " + option);
         }
-        if (option == "--json" || option == "--nts") {
-            (option == "--json" ? m_line.json : m_nts) = true;
+        if (option == "--json" || option == "--nts" || option == "--disable-ntp") {
+            (option == "--json"  ? m_line.json
+             : option == "--nts" ? m_nts
+                                 : m_line.disableNtp) = true;
             ++m_next;
             return true;
         }
@@ -160,6 +162,9 @@ private:
         }
         if (option == "--timeout") {
             return Value(option, value) && Timeout(value);
+        }
+        if (option == "--max-step") {
+            return Value(option, value) && MaxStep(value);
         }
         return Fail("unknown option " + option);
     }
@@ -181,6 +186,14 @@ private:
             return Fail("--timeout takes seconds from 0.1 to 60");
         }
         m_line.timeoutMs = static_cast<uint32_t>(ms);
+        return true;
+    }
+
+    bool MaxStep(const std::string& value)
+    {
+        if (!ParseSeconds(value, m_line.maxStep) || m_line.maxStep < 0) {
+            return Fail("--max-step takes seconds, 0 or more (0: no limit)");
+        }
         return true;
     }
 
@@ -284,6 +297,11 @@ std::string CommandLine::Usage()
            "  -4, -6             use IPv4 or IPv6 addresses only\n"
            "  --nts              query SERVER with Network Time Security (nts://SERVER)\n"
            "  --nts-ca FILE      trust one more certificate authority for NTS (window too)\n"
+           "  --max-step SECONDS with Y, set the clock from an answer that is not authenticated\n"
+           "                     only if it moves the clock by at most this much (default\n"
+           "                     1000; 0: no limit); an NTS answer has no limit\n"
+           "  --disable-ntp      with Y, turn automatic time synchronisation off first when it\n"
+           "                     keeps the clock (timedatectl set-ntp true turns it on again)\n"
            "\n"
            "Exit status of --console: 0 the time was retrieved (and, with Y, set);\n"
            "1 nothing was retrieved; 2 usage error; 3 retrieved, but the clock was not set.\n";
