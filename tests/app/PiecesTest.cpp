@@ -15,7 +15,7 @@
 // built-in servers when it gives none. The first entry is selected.
 TEST(ServerList, FillsTheSelectorInItsOrder)
 {
-    const QStringList builtIns = {"pool.ntp.org", "time.cloudflare.com", "time.nist.gov"};
+    const QStringList builtIns = {"nts://time.cloudflare.com", "pool.ntp.org", "time.nist.gov"};
     const std::pair<std::optional<QByteArray>, QStringList> cases[] = {
         {std::nullopt, builtIns},
         {std::nullopt, builtIns}, // a named pipe
