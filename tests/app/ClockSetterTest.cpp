@@ -98,6 +98,7 @@ TEST(SystemClockSetter, AsksBeforeABigUnauthenticatedStepOnly)
             << setter.FailureReason();
         EXPECT_EQ(consent.asked,
                   c.asked ? std::vector<std::string>{"step"} : std::vector<std::string>{});
+        ASSERT_EQ(consent.targets.size(), c.asked ? 1u : 0u);
         if (c.asked) {
             EXPECT_NEAR(static_cast<double>(consent.targets[0] - now), c.offset, 2.0);
         }

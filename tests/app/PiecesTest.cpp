@@ -67,6 +67,9 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--timeout", "nan", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "-4", "-6", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "--samples", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--max-step", "-1", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--max-step", "inf", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--disable-ntp", "t.example", "y"}, Mode::Invalid, "", "", false},
         // clang-format on
     };
     for (const auto& [args, mode, server, flag, setsClock] : cases) {
@@ -91,6 +94,14 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
               std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
                          std::string("::1"), std::string("Y")));
     EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
+
+    // The setting's options: a limit of 0 lifts it; without them the limit is 1000 s.
+    const CommandLine setting =
+        CommandLine::Parse({"--console", "--max-step", "0", "--disable-ntp", "t.example", "y"});
+    ASSERT_EQ(setting.mode, CommandLine::Mode::Console) << setting.error;
+    EXPECT_EQ(std::pair(setting.maxStep, setting.disableNtp), std::pair(0.0, true));
+    const CommandLine plain = CommandLine::Parse({"--console", "t.example", "y"});
+    EXPECT_EQ(std::pair(plain.maxStep, plain.disableNtp), std::pair(1000.0, false));
 }
 
 // Unless told otherwise, a ten-character line and its break take eleven steps of 30 ms: a pace
