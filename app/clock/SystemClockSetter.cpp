@@ -141,9 +141,8 @@ void SystemClockSetter::Finish(const std::shared_ptr<Setting>& setting, bool set
 
 std::string SystemClockSetter::AutomaticTimeLine(bool synchronised)
 {
-    return synchronised ? "Automatic time synchronisation keeps the clock; it reports it in sync"
-                        : "Automatic time synchronisation keeps the clock; it reports it not in "
-                          "sync";
+    return std::string("Automatic time synchronisation keeps the clock and ") +
+           (synchronised ? "reports it synchronised" : "does not report it synchronised");
 }
 
 std::string SystemClockSetter::StepReason(double offset, double limit)
