@@ -367,6 +367,8 @@ void CSyncDlg::LoadServerList()
         }
     }
     m_comboServer->setCurrentIndex(0);
+    // A name longer than the box (nts://time.cloudflare.com) shows its start, its scheme.
+    m_comboServer->lineEdit()->setCursorPosition(0);
 }
 
 void CSyncDlg::AddServer(const QString& server)

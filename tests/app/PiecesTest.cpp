@@ -4,6 +4,7 @@
 #include "app/window/WindowCrossing.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include <map>
 #include <optional>
@@ -38,6 +39,8 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         window.dlg.OnInitDialog();
         EXPECT_EQ(ServerEntries(window.dlg), entries);
         EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->currentIndex(), 0);
+        // A name longer than the box shows its start.
+        EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->lineEdit()->cursorPosition(), 0);
     }
 }
 
