@@ -127,8 +127,9 @@ unset 'e2e_pids[-1]'
 has_owner() { call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner "$1" | grep -q true; }
 e2e_wait_for 5 eval '! has_owner org.freedesktop.timedate1' || e2e_fail "the mock timedated stayed"
 
-# The real timedated: polkit says no; an NTP service runs; polkit says yes and the kernel
-# refuses. Each time the clock is not set (exit 3) and the console gives the reason.
+# The real timedated: polkit says no; an NTP service runs, which timedated reports and for which
+# it refuses SetTime; polkit says yes and the kernel refuses. Each time the clock is not set
+# (exit 3) and the console gives the reason.
 serve org.freedesktop.PolicyKit1 "$python" -m dbusmock --system --template polkitd
 serve org.freedesktop.systemd1 "$python" -m dbusmock --system --template systemd
 # systemd's object path of a unit: bytes other than letters and digits as _XX.
@@ -155,6 +156,13 @@ while IFS='|' read -r allowed ntp reason; do
     console_y unprivileged
     [ "$status" -eq 3 ] && [ "${out##*$'\n'}" = "Failed to set the local time" ] &&
         [[ $err == *"$reason"* ]] || e2e_fail "expected '$reason', exit $status: $out $err"
+    # The refusal the setter retries after SetNTP(false), by the name it knows it by.
+    if [ "$ntp" = active ]; then
+        refusal=$(call org.freedesktop.timedate1 /org/freedesktop/timedate1 \
+            org.freedesktop.timedate1.SetTime 1000000 true false 2>&1)
+        [[ $refusal == *org.freedesktop.timedate1.AutomaticTimeSyncEnabled* ]] ||
+            e2e_fail "timedated's SetTime while its NTP unit runs: $refusal"
+    fi
 done <<'CASES'
 @as []|inactive|systemd-timedated: Permission denied
 ['org.freedesktop.timedate1.set-time']|active|automatic time synchronisation keeps the clock; --disable-ntp turns it off first
