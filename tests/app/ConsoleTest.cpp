@@ -272,3 +272,26 @@ TEST(Console, WindowCommandLineAsksBeforeABigStep)
     EXPECT_EQ(lines.back(), SyncSteps::kAdjustFailed);
     EXPECT_TRUE(clock.m_settings.empty());
 }
+
+// The same command line with an NTS answer 5000 s ahead: no question; the report says the time
+// came authenticated and the clock is set.
+TEST(Console, WindowCommandLineTakesAnNtsAnswerUnasked)
+{
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    FakeClock clock;
+    TestWindow window;
+    SetInProcess(window.dlg, clock);
+    SyncDlgProbe::Client(window.dlg).SetNtsQuery(&NtsAhead);
+    window.dlg.SetCommandLine(
+        CommandLine::Parse({"--nts-ca", chrony.CertificateFile(),
+                            "nts://127.0.0.1:" + std::to_string(chrony.NtsPort()), "Y"}));
+    window.dlg.show();
+    EXPECT_TRUE(AnswerQuestion(window.dlg, false, 3000).isEmpty());
+    ASSERT_TRUE(WaitIdle(window.dlg));
+    const QStringList lines = LogLines(window.dlg);
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{SyncSteps::kAuthenticated, SyncSteps::kAdjusted}));
+    ASSERT_EQ(clock.m_settings.size(), 1u);
+    EXPECT_NEAR(FromNow(clock.m_settings[0]), 5000, 1.0);
+}
