@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 namespace
 {
@@ -132,6 +133,23 @@ private:
         return true;
     }
 
+    // The console's options that take no value, or nullptr.
+    bool* Flag(const std::string& option)
+    {
+        const std::pair<const char*, bool*> flags[] = {
+            {"--json", &m_line.json},
+            {"--nts", &m_nts},
+            {"--nts-bootstrap", &m_line.ntsBootstrap},
+            {"--disable-ntp", &m_line.disableNtp},
+        };
+        for (const auto& [name, flag] : flags) {
+            if (option == name) {
+                return flag;
+            }
+        }
+        return nullptr;
+    }
+
     bool Option(const std::string& option)
     {
         if (option == "--nts-ca") {
@@ -140,10 +158,8 @@ private:
         if (!IsConsole()) {
             return Fail("unknown option " + option);
         }
-        if (option == "--json" || option == "--nts" || option == "--nts-bootstrap") {
-            (option == "--json"  ? m_line.json
-             : option == "--nts" ? m_nts
-                                 : m_line.ntsBootstrap) = true;
+        if (bool* flag = Flag(option)) {
+            *flag = true;
             ++m_next;
             return true;
         }
@@ -162,6 +178,9 @@ private:
         }
         if (option == "--timeout") {
             return Value(option, value) && Timeout(value);
+        }
+        if (option == "--max-step") {
+            return Value(option, value) && MaxStep(value);
         }
         return Fail("unknown option " + option);
     }
@@ -183,6 +202,14 @@ private:
             return Fail("--timeout takes seconds from 0.1 to 60");
         }
         m_line.timeoutMs = static_cast<uint32_t>(ms);
+        return true;
+    }
+
+    bool MaxStep(const std::string& value)
+    {
+        if (!ParseSeconds(value, m_line.maxStep) || m_line.maxStep < 0) {
+            return Fail("--max-step takes seconds, 0 or more (0: no limit)");
+        }
         return true;
     }
 
@@ -288,6 +315,11 @@ std::string CommandLine::Usage()
            "  --nts-ca FILE      trust one more certificate authority for NTS (window too)\n"
            "  --nts-bootstrap    judge NTS certificate dates by the server's authenticated\n"
            "                     time, not by this computer's clock\n"
+           "  --max-step SECONDS with Y, set the clock from an answer that is not authenticated\n"
+           "                     only if it moves the clock by at most this much (default\n"
+           "                     1000; 0: no limit); an NTS answer has no limit\n"
+           "  --disable-ntp      with Y, turn automatic time synchronisation off first when it\n"
+           "                     keeps the clock (timedatectl set-ntp true turns it on again)\n"
            "\n"
            "Exit status of --console: 0 the time was retrieved (and, with Y, set);\n"
            "1 nothing was retrieved; 2 usage error; 3 retrieved, but the clock was not set.\n";

@@ -24,6 +24,7 @@ public:
     static constexpr uint32_t kMinTimeoutMs = 100;
     static constexpr uint32_t kMaxTimeoutMs = 60000;
     static constexpr uint32_t kDefaultTimeoutMs = 5000;
+    static constexpr double kDefaultMaxStep = 1000.0;
 
     // args: the program's arguments without the program name.
     static CommandLine Parse(const std::vector<std::string>& args);
@@ -44,6 +45,9 @@ public:
     Family family = Family::Any;
     std::string ntsCaFile;
     bool ntsBootstrap = false;
+    // Seconds: the largest step an unauthenticated answer may make with Y; 0 for no limit.
+    double maxStep = kDefaultMaxStep;
+    bool disableNtp = false; // with Y, turn automatic time off when it keeps the clock
 
 private:
     class Reader;

@@ -46,7 +46,7 @@ std::string SyncSteps::LookupLine(const std::string& server)
 std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
 {
     const SYSTEMTIME st = reply.destination.ToSystemTime();
-    return {
+    std::vector<std::string> lines{
         "Time was successfully retreived",
         "CLIENT DESTINATION DATE:",
         FormatC("         %02d/%02d/%04d, %02d:%02d:%02d.%03d", st.wDay, st.wMonth, st.wYear,
@@ -54,6 +54,10 @@ std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
         "LOCAL CLOCK OFFSET:",
         FormatC("         %f seconds", reply.clockOffset),
     };
+    if (reply.nts) {
+        lines.emplace_back(kAuthenticated);
+    }
+    return lines;
 }
 
 bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
@@ -112,7 +116,7 @@ SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
     if (QueryAndReport(host, client, server, reply)) {
         outcome = Outcome::Retrieved;
         if (CommandLine::FlagSetsClock(flag)) {
-            const bool adjusted = host.AdjustClock(reply.clockOffset);
+            const bool adjusted = host.AdjustClock(reply);
             if (adjusted) {
                 // A measured offset is applied once: the next "Adjust" measures again.
                 host.StoreReply(SntpReply{});

@@ -25,12 +25,13 @@ public:
     static constexpr const char* kRetrieveFailed = "Failed to retreive time from server";
     static constexpr const char* kAdjusted = "Time was successfully synchronised";
     static constexpr const char* kAdjustFailed = "Failed to set the local time";
+    static constexpr const char* kAuthenticated = "The time came authenticated (NTS)";
     static constexpr const char* kSocketsFailed = "Failed to load winsock stack\r\n";
     static constexpr const char* kSocketsVersion =
         "Winsock stack does not support version which this program requires\r\n";
 
     static std::string LookupLine(const std::string& server);
-    // The five lines that follow a successful exchange.
+    // The five lines that follow a successful exchange, and a sixth when it was authenticated.
     static std::vector<std::string> ReportLines(const SntpReply& reply);
     static const char* AdjustLine(bool adjusted) { return adjusted ? kAdjusted : kAdjustFailed; }
 

@@ -19,6 +19,7 @@ public:
     virtual void SetLogText(const std::string& text) = 0;
     // Keeps the reply of a successful exchange for "Adjust"; an empty reply forgets it.
     virtual void StoreReply(const SntpReply& reply) = 0;
-    // Sets the system clock to the current time moved by offset seconds; true when it was set.
-    virtual bool AdjustClock(double offset) = 0;
+    // Sets the system clock to the current time moved by the offset of reply, an exchange this
+    // host stored; true when it was set.
+    virtual bool AdjustClock(const SntpReply& reply) = 0;
 };

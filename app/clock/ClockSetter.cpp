@@ -1,32 +1,39 @@
 #include "app/clock/ClockSetter.h"
 
-#include "app/clock/CapabilityClockSetter.h"
-#include "app/clock/TimedatedClockSetter.h"
+#include "app/clock/CapabilityRoute.h"
+#include "app/clock/SystemClockSetter.h"
 
 #include <QEventLoop>
 
 #include <optional>
 
-std::unique_ptr<ClockSetter> ClockSetter::ForThisProcess(CSntpClient& client, Prompt prompt)
+std::unique_ptr<ClockSetter> ClockSetter::ForThisProcess(ClockConsent& consent, Prompt prompt)
 {
-    auto capability = std::make_unique<CapabilityClockSetter>(client);
-    if (CapabilityClockSetter::Permitted()) {
-        return capability;
-    }
-    return std::make_unique<TimedatedClockSetter>(std::move(capability), prompt);
+    return std::make_unique<SystemClockSetter>(consent, prompt, SystemClockApi::Default(),
+                                               CapabilityRoute::Permitted());
 }
 
-bool ClockSetter::SetAndWait(ClockSetter& setter, double offset)
+bool ClockSetter::SetAndWait(ClockSetter& setter, const ClockStep& step)
 {
-    QEventLoop loop;
-    // Shared: the loop may be left by a quit from elsewhere before the answer comes.
-    auto answer = std::make_shared<std::optional<bool>>();
-    setter.SetByOffset(offset, [answer, &loop](bool set) {
-        *answer = set;
-        loop.quit();
+    struct Wait {
+        std::optional<bool> answer;
+        QEventLoop* loop = nullptr;
+    };
+    // Shared: the loop may be left by a quit from elsewhere before the answer comes. The loop is
+    // made only for an answer that does not come at once: without an application object (the
+    // console setting the clock in process) it would complain on stderr.
+    auto wait = std::make_shared<Wait>();
+    setter.SetByOffset(step, [wait](bool set) {
+        wait->answer = set;
+        if (wait->loop != nullptr) {
+            wait->loop->quit();
+        }
     });
-    if (!answer->has_value()) {
+    if (!wait->answer.has_value()) {
+        QEventLoop loop;
+        wait->loop = &loop;
         loop.exec();
+        wait->loop = nullptr;
     }
-    return answer->value_or(false);
+    return wait->answer.value_or(false);
 }

@@ -4,11 +4,17 @@
 #include <memory>
 #include <string>
 
-class CSntpClient;
+class ClockConsent;
 
-// Moves the system clock by a measured offset. Two routes: the engine's own, for a process that
-// holds CAP_SYS_TIME (CapabilityClockSetter), and systemd-timedated's, which asks polkit and so
-// may ask the user for a password (TimedatedClockSetter). ForThisProcess picks one.
+// A measured step for the clock: the offset and whether the answer it came from was
+// authenticated (NTS).
+struct ClockStep {
+    double offset = 0.0; // seconds; positive when the clock is behind
+    bool authenticated = false;
+};
+
+// Moves the system clock by a measured offset: the one entry the window's "Adjust", its
+// command line's Y and the console use. SystemClockSetter is the real one.
 class ClockSetter
 {
 public:
@@ -24,18 +30,16 @@ public:
 
     virtual ~ClockSetter() = default;
 
-    // Sets the clock to the time of the setting plus offset seconds. done runs once on the
+    // Sets the clock to the time of the setting plus step.offset seconds. done runs once on the
     // calling thread: before this returns, or later from that thread's event loop. It never
     // runs once the setter is gone.
-    virtual void SetByOffset(double offset, Done done) = 0;
+    virtual void SetByOffset(const ClockStep& step, Done done) = 0;
     // Why the last setting failed, one short line; empty after one that worked.
     virtual std::string FailureReason() const = 0;
 
-    // The route for this process: the engine's when it holds CAP_SYS_TIME (permitted),
-    // timedated's otherwise, which falls back to the engine's where there is no timedated.
-    // client must outlive the setter.
-    static std::unique_ptr<ClockSetter> ForThisProcess(CSntpClient& client, Prompt prompt);
+    // The setter for this process; consent answers its questions and must outlive it.
+    static std::unique_ptr<ClockSetter> ForThisProcess(ClockConsent& consent, Prompt prompt);
 
     // Sets the clock and waits for the answer, running the calling thread's event loop meanwhile.
-    static bool SetAndWait(ClockSetter& setter, double offset);
+    static bool SetAndWait(ClockSetter& setter, const ClockStep& step);
 };

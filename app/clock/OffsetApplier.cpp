@@ -28,7 +28,7 @@ void OffsetApplier::Apply(ClockSetter& setter, const SntpReply& exchange, ClockS
     }
     m_pending = exchange;
     m_waiting.push_back(std::move(done));
-    setter.SetByOffset(exchange.clockOffset, [this](bool set) { Finish(set); });
+    setter.SetByOffset({exchange.clockOffset, exchange.nts}, [this](bool set) { Finish(set); });
 }
 
 void OffsetApplier::Finish(bool set)

@@ -1,6 +1,6 @@
 #include "app/console/ConsoleRun.h"
 
-#include "app/clock/CapabilityClockSetter.h"
+#include "app/clock/SystemClockSetter.h"
 
 #include "app/SyncSteps.h"
 #include "app/console/JsonObject.h"
@@ -35,10 +35,11 @@ ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err)
 }
 
 ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi)
-    : m_out(out), m_err(err), m_client(clockApi),
-      m_clockSetter(std::make_unique<CapabilityClockSetter>(m_client)),
-      m_sockets(std::make_shared<SocketLibraryApi>())
+    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
 {
+    ClockConsent& consent = *this;
+    m_clockSetter =
+        std::make_unique<SystemClockSetter>(consent, ClockSetter::Prompt::None, clockApi, true);
 }
 
 int ConsoleRun::Run(const CommandLine& line)
@@ -92,7 +93,7 @@ void ConsoleRun::Measure(Result& result)
     }
     result.failure.clear();
     if (CommandLine::FlagSetsClock(m_line.flag)) {
-        result.set = AdjustClock(result.reply->clockOffset);
+        result.set = AdjustClock(*result.reply);
         result.failure = *result.set ? "" : m_adjustFailure;
     }
 }
@@ -191,15 +192,15 @@ void ConsoleRun::SetLogText(const std::string& text)
     m_out << plain << std::flush;
 }
 
-bool ConsoleRun::AdjustClock(double offset)
+bool ConsoleRun::AdjustClock(const SntpReply& reply)
 {
     if (!m_clockSetter) {
         // From a terminal polkit may ask for a password there; otherwise nobody can be asked.
-        m_clockSetter = ClockSetter::ForThisProcess(m_client, ::isatty(STDIN_FILENO)
-                                                                  ? ClockSetter::Prompt::Terminal
-                                                                  : ClockSetter::Prompt::None);
+        m_clockSetter = ClockSetter::ForThisProcess(*this, ::isatty(STDIN_FILENO)
+                                                               ? ClockSetter::Prompt::Terminal
+                                                               : ClockSetter::Prompt::None);
     }
-    const bool adjusted = ClockSetter::SetAndWait(*m_clockSetter, offset);
+    const bool adjusted = ClockSetter::SetAndWait(*m_clockSetter, {reply.clockOffset, reply.nts});
     m_adjustFailure = adjusted ? "" : m_clockSetter->FailureReason();
     return adjusted;
 }

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/WorkerHost.h"
+#include "app/clock/ClockConsent.h"
 #include "app/clock/ClockSetter.h"
 #include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
@@ -15,8 +16,9 @@
 
 // The command-line run without a window: the lines the log pane would get are printed at once,
 // one per line (or one JSON object with --json), the reason of a failure goes to the error
-// stream, and the exit code says what happened.
-class ConsoleRun : private WorkerHost
+// stream, and the exit code says what happened. Nobody is asked before the clock is set: the
+// options answer (--disable-ntp, --max-step).
+class ConsoleRun : private WorkerHost, private ClockConsent
 {
 public:
     static constexpr int kExitRetrieved = 0; // and set, when the flag asked for it
@@ -57,7 +59,12 @@ private:
     void AppendLog(const std::string& line) override;
     void SetLogText(const std::string& text) override;
     void StoreReply(const SntpReply&) override {}
-    bool AdjustClock(double offset) override;
+    bool AdjustClock(const SntpReply& reply) override;
+
+    void Note(const std::string&) override {}
+    void TurnOffAutomaticTime(bool, Answer answer) override { answer(m_line.disableNtp); }
+    void AcceptStep(int64_t, double, Answer answer) override { answer(false); }
+    double MaxStep() const override { return m_line.maxStep; }
 
     void Measure(Result& result);
     void Report(const Result& result);

@@ -27,7 +27,7 @@ QStringList ServerListFile::Read(const QString& path)
 QStringList ServerListFile::BuiltIns()
 {
     return {QStringLiteral("pool.ntp.org"), QStringLiteral("time.nist.gov"),
-            QStringLiteral("time.cloudflare.com")};
+            QStringLiteral("nts://time.cloudflare.com")};
 }
 
 QString ServerListFile::Locate(const InstallLayout& layout)

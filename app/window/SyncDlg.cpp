@@ -12,6 +12,7 @@
 #include "app/window/RoundedMask.h"
 #include "app/window/ScreenCentre.h"
 #include "app/window/TitleDrag.h"
+#include "app/window/WindowClockConsent.h"
 #include "app/window/WindowCrossing.h"
 #include "app/window/WindowFonts.h"
 #include "app/window/WindowMenu.h"
@@ -50,7 +51,8 @@ CSyncDlg::CSyncDlg(QWidget* parent)
     DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
     m_offsetApplier = std::make_unique<OffsetApplier>(m_lastReply);
-    m_clockSetter = ClockSetter::ForThisProcess(*m_sntpClient, ClockSetter::Prompt::Desktop);
+    m_consent = std::make_unique<WindowClockConsent>(this, m_log);
+    m_clockSetter = ClockSetter::ForThisProcess(*m_consent, ClockSetter::Prompt::Desktop);
 }
 
 // Workers may still be running: they are released and refused from here on, and keep nothing
@@ -365,6 +367,8 @@ void CSyncDlg::LoadServerList()
         }
     }
     m_comboServer->setCurrentIndex(0);
+    // A name longer than the box (nts://time.cloudflare.com) shows its start, its scheme.
+    m_comboServer->lineEdit()->setCursorPosition(0);
 }
 
 void CSyncDlg::AddServer(const QString& server)

@@ -19,6 +19,7 @@
 
 class CAnalogClock;
 class ClockSetter;
+class WindowClockConsent;
 class CHoverButton;
 class CIComboBox;
 class LogWriter;
@@ -165,7 +166,8 @@ private:
     std::shared_ptr<WindowCrossing> m_crossing;
     LogWriter* m_log;
     std::shared_ptr<SocketLibraryApi> m_sockets;
-    // Declared before the setter, which goes first and so never answers it after it has gone.
+    // Declared before the setter, which goes first and so never answers them after they have gone.
+    std::unique_ptr<WindowClockConsent> m_consent;
     std::unique_ptr<OffsetApplier> m_offsetApplier;
     std::unique_ptr<ClockSetter> m_clockSetter;
     ThreadStarter m_startThread;

@@ -61,7 +61,7 @@ public:
 
     // Applies the offset of the exchange this worker stored, through the window's thread like
     // "Adjust", so that it is applied once whoever gets there first. Waits for the answer.
-    bool AdjustClock(double) override
+    bool AdjustClock(const SntpReply&) override
     {
         auto adjusted = std::make_shared<bool>(false);
         m_param->crossing->Await([adjusted, pDlg = m_param->pDlg,

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "app/clock/ClockConsent.h"
 #include "app/clock/ClockSetter.h"
+#include "app/clock/SystemClockSetter.h"
+#include "app/window/ClockQuestionDlg.h"
 #include "app/window/LogWriter.h"
 #include "app/window/SyncDlg.h"
+#include "app/window/WindowClockConsent.h"
 #include "controls/IComboBox.h"
 #include "platform/LastError.h"
 #include "platform/SystemClockApi.h"
@@ -10,7 +14,9 @@
 #include "tests/common/ChronyServer.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,6 +31,8 @@
 struct SyncDlgProbe {
     static CSntpClient& Client(CSyncDlg& dlg) { return *dlg.m_sntpClient; }
     static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
+    // Who answers the window's questions before the clock is set.
+    static ClockConsent& Consent(CSyncDlg& dlg) { return *dlg.m_consent; }
     // A worker runs.
     static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
     // The log pane has nothing left to type.
@@ -65,9 +73,9 @@ struct FakeClock : SystemClockApi {
 // Records the offsets it is asked to set and answers only when the test says so, as
 // timedated does while polkit asks for a password.
 struct DeferredClockSetter : ClockSetter {
-    void SetByOffset(double offset, Done done) override
+    void SetByOffset(const ClockStep& step, Done done) override
     {
-        offsets.push_back(offset);
+        offsets.push_back(step.offset);
         pending.push_back(std::move(done));
     }
     std::string FailureReason() const override { return {}; }
@@ -83,6 +91,59 @@ struct DeferredClockSetter : ClockSetter {
     std::vector<double> offsets;
     std::vector<Done> pending;
 };
+
+// Answers every question with a fixed yes or no and records what it was asked and told.
+struct RecordingConsent : ClockConsent {
+    explicit RecordingConsent(bool yes = false, double maxStep = CommandLine::kDefaultMaxStep)
+        : m_yes(yes), m_maxStep(maxStep)
+    {
+    }
+    void Note(const std::string& line) override { notes.push_back(line); }
+    void TurnOffAutomaticTime(bool synchronised, Answer answer) override
+    {
+        asked.push_back(synchronised ? "automatic, synchronised" : "automatic");
+        answer(m_yes);
+    }
+    void AcceptStep(int64_t targetSeconds, double, Answer answer) override
+    {
+        asked.push_back("step");
+        targets.push_back(targetSeconds);
+        answer(m_yes);
+    }
+    double MaxStep() const override { return m_maxStep; }
+
+    bool m_yes;
+    double m_maxStep;
+    std::vector<std::string> notes, asked;
+    std::vector<int64_t> targets;
+};
+
+// The window's own setter, setting the clock in process through api.
+inline void SetInProcess(CSyncDlg& dlg, SystemClockApi& api)
+{
+    dlg.SetClockSetter(std::make_unique<SystemClockSetter>(SyncDlgProbe::Consent(dlg),
+                                                           ClockSetter::Prompt::None, api, true));
+}
+
+// Waits for the window's question box, answers it and returns its text; empty when none came.
+inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes, int waitMs = 10000)
+{
+    ClockQuestionDlg* box = nullptr;
+    if (!QTest::qWaitFor(
+            [&] {
+                // An answered box may linger, hidden, until it is deleted.
+                for (ClockQuestionDlg* shown : dlg.findChildren<ClockQuestionDlg*>()) {
+                    box = shown->isVisible() ? shown : box;
+                }
+                return box != nullptr;
+            },
+            waitMs)) {
+        return {};
+    }
+    const QString text = box->findChild<QLabel*>(QStringLiteral("labelQuestion"))->text();
+    box->findChild<QPushButton*>(QString::fromLatin1(yes ? "btnYes" : "btnNo"))->click();
+    return text;
+}
 
 // A window run from a temporary folder standing in for the executable's, which types its log at
 // 1 ms a character; the current directory is restored when it goes.

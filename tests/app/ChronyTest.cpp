@@ -2,7 +2,6 @@
 #include "AppTestSupport.h"
 
 #include "app/SyncSteps.h"
-#include "app/clock/CapabilityClockSetter.h"
 
 // The look-up line and the report the window types for a reply.
 static QStringList Report(const std::string& server, const SntpReply& reply)
@@ -33,13 +32,12 @@ TEST(Chrony, CommandLineRunWithYSetsTheClockOnceWhetherOrNotAdjustIsPressed)
         TestWindow window;
         CSyncDlg& dlg = window.dlg;
         dlg.SetLogPace(std::chrono::milliseconds(adjust == Adjust::Never ? 1 : 5));
-        SyncDlgProbe::Client(dlg).SetClockApi(clock);
         auto owned = std::make_unique<DeferredClockSetter>();
         DeferredClockSetter* setter = owned.get();
         if (adjust == Adjust::Deferred) {
             dlg.SetClockSetter(std::move(owned));
         } else { // never the system bus's timedated, which the default may choose
-            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(SyncDlgProbe::Client(dlg)));
+            SetInProcess(dlg, clock);
         }
         dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
         dlg.show();

@@ -1,10 +1,14 @@
-// The clock setters without a system bus: the once-only rule and the route taken where there is
-// no timedated.
+// The clock setters without a system bus: the once-only rule, the questions asked before a
+// setting and the route taken where there is no timedated.
 #include "AppTestSupport.h"
 
-#include "app/clock/CapabilityClockSetter.h"
+#include "app/SyncSteps.h"
 #include "app/clock/OffsetApplier.h"
-#include "app/clock/TimedatedClockSetter.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <ctime>
 
 static SntpReply Exchange(double offset, int second)
 {
@@ -58,18 +62,110 @@ TEST(OffsetApplier, AppliesAnExchangeOnceWhoeverAsks)
     EXPECT_EQ(answers.back(), "stale not set");
 }
 
-// Without a system bus the engine's route sets the clock (here the recording seam) and says
-// why it could not.
-TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
+// The setter's checks before any route, in process over the recording clock: a target outside
+// the calendar window is refused unasked; an unauthenticated answer stepping the clock further
+// than the limit needs a yes, which is asked with the target the clock would be set to; an
+// authenticated one, a small step or no limit is set unasked.
+TEST(SystemClockSetter, AsksBeforeABigUnauthenticatedStepOnly)
+{
+    constexpr double k2090 = 2019686400; // from 2026 to 2090
+    const struct {
+        double offset;
+        bool authenticated;
+        double maxStep;
+        bool yes;
+        bool asked;
+        bool set;
+        const char* reason;
+    } cases[] = {
+        {k2090, false, 1000, false, true, false, "move the clock by 2019686400 s"},
+        {k2090, false, 1000, true, true, true, ""},
+        {k2090, false, 0, false, false, true, ""},
+        {-1000.5, false, 1000, false, true, false, "the limit of 1000 s"},
+        {999.5, false, 1000, false, false, true, ""},
+        {5000, true, 1000, false, false, true, ""},
+        {5000, false, 6000, false, false, true, ""},
+        {-70.0 * 365 * 86400, true, 0, true, false, false, "target time out of range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.offset << (c.authenticated ? " NTS" : ""));
+        FakeClock clock;
+        RecordingConsent consent(c.yes, c.maxStep);
+        SystemClockSetter setter(consent, ClockSetter::Prompt::None, clock, true);
+        const std::time_t now = std::time(nullptr);
+        EXPECT_EQ(ClockSetter::SetAndWait(setter, {c.offset, c.authenticated}), c.set);
+        EXPECT_NE(setter.FailureReason().find(c.reason), std::string::npos)
+            << setter.FailureReason();
+        EXPECT_EQ(consent.asked,
+                  c.asked ? std::vector<std::string>{"step"} : std::vector<std::string>{});
+        ASSERT_EQ(consent.targets.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_NEAR(static_cast<double>(consent.targets[0] - now), c.offset, 2.0);
+        }
+        ASSERT_EQ(clock.m_settings.size(), c.set ? 1u : 0u);
+        if (c.set) {
+            // The calendar of the setting from the C library, not from the engine's conversion.
+            const std::time_t expected = now + static_cast<std::time_t>(std::llround(c.offset));
+            std::tm utc{};
+            gmtime_r(&expected, &utc);
+            EXPECT_EQ(clock.m_settings[0].wYear, utc.tm_year + 1900);
+            EXPECT_EQ(clock.m_settings[0].wMonth, utc.tm_mon + 1);
+            EXPECT_EQ(clock.m_settings[0].wDay, utc.tm_mday);
+        }
+    }
+}
+
+// Without a system bus the capability route sets the clock (here the recording seam); where it
+// may not, the reason says that timedated could not be reached and what would work.
+TEST(SystemClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
 {
     FakeClock clock, denied(false);
     for (FakeClock* api : {&clock, &denied}) {
-        CSntpClient client(*api);
-        TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
-                                    ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
-        EXPECT_EQ(ClockSetter::SetAndWait(setter, 10.25), api == &clock);
-        EXPECT_EQ(setter.FailureReason(), api == &clock ? "" : "no permission to set the clock");
+        RecordingConsent consent;
+        SystemClockSetter setter(consent, ClockSetter::Prompt::None, *api, false,
+                                 "unix:path=/nonexistent/bus");
+        EXPECT_EQ(ClockSetter::SetAndWait(setter, {10.25, false}), api == &clock);
+        EXPECT_EQ(setter.FailureReason(),
+                  api == &clock ? "" : SystemClockSetter::kNoTimedatedReason);
         ASSERT_EQ(api->m_settings.size(), 1u);
         EXPECT_NEAR(FromNow(api->m_settings[0]), 10.25, 0.5);
+        EXPECT_TRUE(consent.asked.empty());
     }
+}
+
+// "Adjust" after a plain answer 2090 years ahead shows the date the clock would be set to and
+// that the answer is not authenticated; No sets nothing and the log says so, Yes sets it. An NTS
+// answer 5000 s ahead is set without a question.
+TEST(SystemClockSetter, WindowAsksBeforeABigStepAndTakesAnNtsAnswer)
+{
+    constexpr double k2090 = 2019686400;
+    TestWindow window;
+    CSyncDlg& dlg = window.dlg;
+    FakeClock clock;
+    SetInProcess(dlg, clock);
+    dlg.show();
+    const auto adjust = [&](double offset, bool nts, std::optional<bool> yes) {
+        SntpReply& last = SyncDlgProbe::LastReply(dlg);
+        last.destination = CNtpTimestamp::Now();
+        last.clockOffset = offset;
+        last.nts = nts;
+        const QDateTime target = QDateTime::currentDateTime().addSecs(std::llround(offset));
+        dlg.OnAdjust();
+        const QString question = yes ? AnswerQuestion(dlg, *yes) : AnswerQuestion(dlg, false, 300);
+        EXPECT_EQ(question.isEmpty(), !yes.has_value()) << question.toStdString();
+        if (yes) {
+            EXPECT_TRUE(question.contains("not authenticated")) << question.toStdString();
+            EXPECT_TRUE(question.contains(target.toString("dd/MM/yyyy"))) << question.toStdString();
+        }
+        EXPECT_TRUE(WaitIdle(dlg));
+        return LogLines(dlg);
+    };
+    EXPECT_EQ(adjust(k2090, false, false), QStringList{SyncSteps::kAdjustFailed});
+    EXPECT_TRUE(clock.m_settings.empty());
+    EXPECT_EQ(adjust(k2090, false, true), QStringList{SyncSteps::kAdjusted});
+    ASSERT_EQ(clock.m_settings.size(), 1u);
+    EXPECT_NEAR(clock.m_settings[0].wYear, QDateTime::currentDateTimeUtc().date().year() + 64, 1);
+    EXPECT_EQ(adjust(5000, true, std::nullopt), QStringList{SyncSteps::kAdjusted});
+    ASSERT_EQ(clock.m_settings.size(), 2u);
+    EXPECT_NEAR(FromNow(clock.m_settings[1]), 5000, 1.0);
 }

@@ -40,7 +40,7 @@ struct Console {
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
-        run.SetNtsQuery(&CNtsClient::Run);
+        run.SetNtsQuery(nts);
         run.SetSampleGap(std::chrono::milliseconds(1));
         return run.Run(line);
     }
@@ -56,6 +56,7 @@ struct Console {
 
     FakeClock clock;
     std::ostringstream out, err;
+    NtsQuery nts = &CNtsClient::Run;
 };
 
 bool IsJson(const std::string& text)
@@ -191,4 +192,106 @@ TEST(Console, ReportLinesKeepTheirFormat)
         (std::vector<std::string>{"Time was successfully retreived",
                                   "CLIENT DESTINATION DATE:", "         02/01/2026, 03:04:05.006",
                                   "LOCAL CLOCK OFFSET:", "         -0.250000 seconds"}));
+}
+
+namespace
+{
+
+// The in-process NTS client against chronyd, its answer moved 5000 s ahead: the client's view of
+// time shifted after the authenticated exchange.
+NtsOutcome NtsAhead(const QueryOptions& options, const std::string& server, SntpReply& reply)
+{
+    const NtsOutcome outcome = CNtsClient::Run(options, server, reply);
+    reply.clockOffset += 5000;
+    return outcome;
+}
+
+} // namespace
+
+// Y with an unauthenticated answer that steps the clock further than the limit: not set, exit 3,
+// the offset and the limit on stderr; --max-step 0 or a larger limit sets it. An NTS answer
+// 5000 s ahead is set under the default limit.
+TEST(Console, SetsABigStepOnlyWithinTheLimitOrFromNts)
+{
+    UdpResponder far(Server(2019686400)), near(Server(5000));
+    const struct {
+        const UdpResponder* server;
+        std::vector<std::string> options;
+        int exitCode;
+        const char* reason;
+    } cases[] = {
+        {&far, {}, 3, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
+        {&far, {"--max-step", "0"}, 0, ""},
+        {&near, {}, 3, "by 5000 s, more than the limit of 1000 s"},
+        {&near, {"--max-step", "5000.5"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Console console;
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"127.0.0.1", "Y"});
+        EXPECT_EQ(console.Run(args, c.server->Port()), c.exitCode);
+        EXPECT_EQ(console.clock.m_settings.size(), c.exitCode == 0 ? 1u : 0u);
+        EXPECT_EQ(console.Lines().back(), SyncSteps::AdjustLine(c.exitCode == 0));
+        EXPECT_NE(console.err.str().find(c.reason), std::string::npos) << console.err.str();
+    }
+
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    Console console;
+    console.nts = &NtsAhead;
+    EXPECT_EQ(console.Run({"--nts-ca", chrony.CertificateFile(), "--nts",
+                           "127.0.0.1:" + std::to_string(chrony.NtsPort()), "Y"},
+                          0),
+              0)
+        << console.err.str();
+    EXPECT_EQ(console.Lines().at(6), SyncSteps::kAuthenticated);
+    ASSERT_EQ(console.clock.m_settings.size(), 1u);
+    EXPECT_NEAR(FromNow(console.clock.m_settings[0]), 5000, 1.0);
+}
+
+// The window's command line (horalink SERVER Y) with a plain answer 64 years ahead: the question
+// comes after the report, and No sets nothing.
+TEST(Console, WindowCommandLineAsksBeforeABigStep)
+{
+    const std::string address = RunAddress(3);
+    if (!IsUdpPortFree(123, address)) {
+        GTEST_SKIP() << "UDP port 123 is taken at " << address;
+    }
+    UdpResponder server(Server(2019686400), address, 123);
+    FakeClock clock;
+    TestWindow window;
+    SetInProcess(window.dlg, clock);
+    window.dlg.SetCommandLine(CommandLine::Parse({address, "Y"}));
+    window.dlg.show();
+    const QString question = AnswerQuestion(window.dlg, false);
+    EXPECT_TRUE(question.contains("not authenticated")) << question.toStdString();
+    ASSERT_TRUE(WaitIdle(window.dlg));
+    const QStringList lines = LogLines(window.dlg);
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines.back(), SyncSteps::kAdjustFailed);
+    EXPECT_TRUE(clock.m_settings.empty());
+}
+
+// The same command line with an NTS answer 5000 s ahead: no question; the report says the time
+// came authenticated and the clock is set.
+TEST(Console, WindowCommandLineTakesAnNtsAnswerUnasked)
+{
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    FakeClock clock;
+    TestWindow window;
+    SetInProcess(window.dlg, clock);
+    SyncDlgProbe::Client(window.dlg).SetNtsQuery(&NtsAhead);
+    window.dlg.SetCommandLine(
+        CommandLine::Parse({"--nts-ca", chrony.CertificateFile(),
+                            "nts://127.0.0.1:" + std::to_string(chrony.NtsPort()), "Y"}));
+    window.dlg.show();
+    EXPECT_TRUE(AnswerQuestion(window.dlg, false, 3000).isEmpty());
+    ASSERT_TRUE(WaitIdle(window.dlg));
+    const QStringList lines = LogLines(window.dlg);
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{SyncSteps::kAuthenticated, SyncSteps::kAdjusted}));
+    ASSERT_EQ(clock.m_settings.size(), 1u);
+    EXPECT_NEAR(FromNow(clock.m_settings[0]), 5000, 1.0);
 }

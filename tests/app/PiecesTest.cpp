@@ -4,6 +4,7 @@
 #include "app/window/WindowCrossing.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include <map>
 #include <optional>
@@ -15,7 +16,7 @@
 // built-in servers when it gives none. The first entry is selected.
 TEST(ServerList, FillsTheSelectorInItsOrder)
 {
-    const QStringList builtIns = {"pool.ntp.org", "time.cloudflare.com", "time.nist.gov"};
+    const QStringList builtIns = {"nts://time.cloudflare.com", "pool.ntp.org", "time.nist.gov"};
     const std::pair<std::optional<QByteArray>, QStringList> cases[] = {
         {std::nullopt, builtIns},
         {std::nullopt, builtIns}, // a named pipe
@@ -38,6 +39,8 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         window.dlg.OnInitDialog();
         EXPECT_EQ(ServerEntries(window.dlg), entries);
         EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->currentIndex(), 0);
+        // A name longer than the box shows its start.
+        EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->lineEdit()->cursorPosition(), 0);
     }
 }
 
@@ -67,6 +70,9 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--timeout", "nan", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "-4", "-6", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "--samples", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--max-step", "-1", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--console", "--max-step", "inf", "t.example"}, Mode::Invalid, "", "", false},
+        {{"--disable-ntp", "t.example", "y"}, Mode::Invalid, "", "", false},
         // clang-format on
     };
     for (const auto& [args, mode, server, flag, setsClock] : cases) {
@@ -91,6 +97,14 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
               std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
                          std::string("::1"), std::string("Y")));
     EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
+
+    // The setting's options: a limit of 0 lifts it; without them the limit is 1000 s.
+    const CommandLine setting =
+        CommandLine::Parse({"--console", "--max-step", "0", "--disable-ntp", "t.example", "y"});
+    ASSERT_EQ(setting.mode, CommandLine::Mode::Console) << setting.error;
+    EXPECT_EQ(std::pair(setting.maxStep, setting.disableNtp), std::pair(0.0, true));
+    const CommandLine plain = CommandLine::Parse({"--console", "t.example", "y"});
+    EXPECT_EQ(std::pair(plain.maxStep, plain.disableNtp), std::pair(1000.0, false));
 }
 
 // Unless told otherwise, a ten-character line and its break take eleven steps of 30 ms: a pace

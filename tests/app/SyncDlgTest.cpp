@@ -27,7 +27,7 @@ class SyncDlgTest : public testing::Test
 protected:
     void SetUp() override
     {
-        SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
+        SetInProcess(*m_dlg, *m_clock);
         m_dlg->SetCommandLine(CommandLine::Parse({"t.example", "yes"}));
         m_dlg->SetThreadStarter([this](std::function<void()> body) {
             ++m_starts;
@@ -121,13 +121,13 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
     SntpReply& last = SyncDlgProbe::LastReply(*m_dlg);
     last.destination = CNtpTimestamp::Now().AddSeconds(-7200);
-    last.clockOffset = -3600.25;
+    last.clockOffset = -600.25;
     m_clock->m_succeeds = false;
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjustFailed});
     m_clock->m_succeeds = true;
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjusted});
     ASSERT_EQ(m_clock->m_settings.size(), 2u); // the refused setting and the one made
-    EXPECT_NEAR(FromNow(m_clock->m_settings[1]), -3600.25, 1.0);
+    EXPECT_NEAR(FromNow(m_clock->m_settings[1]), -600.25, 1.0);
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), m_noAnswer);
     EXPECT_EQ(m_clock->m_settings.size(), 2u);
 

@@ -40,12 +40,12 @@ serve() {
 # gdbus call on the private bus: DESTINATION OBJECT METHOD ARGS...
 call() { gdbus call --system -d "$1" -o "$2" -m "$3" "${@:4}"; }
 
-# The console's Y against the server below as root or, with "unprivileged", as uid 65534; sets
-# out, err and status.
+# The console's Y against the server below as root or, with "unprivileged", as uid 65534, with
+# the options that follow; sets out, err and status.
 console_y() {
     local as=()
     [ -z "${1:-}" ] || as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    out=$("${as[@]}" env QT_QPA_PLATFORM=offscreen "$program" --console "$E2E_ADDRESS" Y \
+    out=$("${as[@]}" env QT_QPA_PLATFORM=offscreen "$program" --console "${@:2}" "$E2E_ADDRESS" Y \
         2>"$E2E_OUT/err" </dev/null)
     status=$?
     err=$(<"$E2E_OUT/err")
@@ -79,35 +79,57 @@ while True:
 ' "$E2E_ADDRESS"
 e2e_wait_for 10 eval '! e2e_port_123_free' || e2e_fail "no SNTP server at $E2E_ADDRESS:123"
 
-# With the mock: "Adjust" pressed twice records one interactive SetTime of the offset in
-# microseconds, and a target out of range none; the console's Y (no terminal) one that may not
-# ask, of the offset it printed.
+# With the mock: dbus_tests drives the window and the setter and reads the calls the mock
+# recorded. Then the console's Y (no terminal), with automatic time off: one SetTime that may not
+# ask, of the offset it printed; with automatic time on and synchronised: no clock call, exit 3
+# and the reason; with --disable-ntp: SetNTP(false), then SetTime.
 serve org.freedesktop.timedate1 "$python" -m dbusmock --system --template timedated -p '{"NTP": false}'
-set_times() {
-    call org.freedesktop.timedate1 /org/freedesktop/timedate1 $mock.GetMethodCalls SetTime |
-        grep -oE '\[<(int64 )?-?[0-9]+>, <[a-z]+>, <[a-z]+>\]' | tr -d '[]<>,' | sed 's/^int64 //'
+tdcall() { call org.freedesktop.timedate1 /org/freedesktop/timedate1 "$@"; }
+# The clock calls the mock recorded, one a line: "SetNTP false false", "SetTime 10000000 true false".
+clock_calls() {
+    tdcall $mock.GetCalls | grep -oE "'Set(NTP|Time)', \[[^]]*\]" |
+        sed -E "s/'(Set[A-Za-z]+)', \[(.*)\]/\1 \2/; s/<(int64 )?([^>]*)>/\2/g; s/,//g"
 }
-HORALINK_PRIVATE_BUS=$DBUS_SYSTEM_BUS_ADDRESS QT_QPA_PLATFORM=offscreen "$adjust_test" ||
-    e2e_fail "dbus_tests"
-[ "$(set_times)" = "12345678 true true" ] || e2e_fail "SetTime after Adjust: $(set_times)"
-call org.freedesktop.timedate1 /org/freedesktop/timedate1 $mock.ClearCalls >/dev/null
+automatic_time() {
+    tdcall $mock.UpdateProperties org.freedesktop.timedate1 \
+        "{'NTP': <$1>, 'NTPSynchronized': <$1>}" >/dev/null
+    tdcall $mock.ClearCalls >/dev/null
+}
+HORALINK_PRIVATE_BUS=$DBUS_SYSTEM_BUS_ADDRESS HORALINK_SNTP_ADDRESS=$E2E_ADDRESS \
+    QT_QPA_PLATFORM=offscreen "$adjust_test" || e2e_fail "dbus_tests"
+tdcall $mock.AddMethod org.freedesktop.timedate1 SetTime xbb '' '' >/dev/null
+automatic_time false
 console_y
 mapfile -t lines <<<"$out"
 [ "$status" -eq 0 ] && [ "${#lines[@]}" -eq 7 ] && [ "${lines[6]}" = "Time was successfully synchronised" ] ||
     e2e_fail "console Y, exit $status: $out $err"
-read -r usec relative interactive extra <<<"$(set_times)"
-[ "$relative $interactive ${extra:-}" = "true false " ] || e2e_fail "SetTime after Y: $(set_times)"
+read -r method usec relative interactive extra <<<"$(clock_calls)"
+[ "$method $relative $interactive ${extra:-}" = "SetTime true false " ] ||
+    e2e_fail "SetTime after Y: $(clock_calls)"
 printed=$(sed -E 's/^[^0-9-]*(-?[0-9.]+).*/\1/' <<<"${lines[5]}")
 awk -v p="$printed" -v u="$usec" 'BEGIN { d = u - sprintf("%.0f", p * 1e6); exit d * d > 1 }' ||
     e2e_fail "SetTime of $usec us, printed: ${lines[5]}"
+
+automatic_time true
+console_y
+[ "$status" -eq 3 ] && [ "${out##*$'\n'}" = "Failed to set the local time" ] &&
+    [ "$err" = "horalink: automatic time synchronisation keeps the clock; --disable-ntp turns it off first" ] &&
+    [ -z "$(clock_calls)" ] || e2e_fail "console Y, automatic time on: exit $status: $err $(clock_calls)"
+tdcall $mock.ClearCalls >/dev/null
+console_y "" --disable-ntp
+mapfile -t calls < <(clock_calls)
+[ "$status" -eq 0 ] && [ "${#calls[@]}" -eq 2 ] && [ "${calls[0]}" = "SetNTP false false" ] &&
+    [[ ${calls[1]} == "SetTime "*" true false" ]] ||
+    e2e_fail "console Y --disable-ntp: exit $status: $err ${calls[*]}"
 
 kill "${e2e_pids[-1]}" && wait "${e2e_pids[-1]}"
 unset 'e2e_pids[-1]'
 has_owner() { call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner "$1" | grep -q true; }
 e2e_wait_for 5 eval '! has_owner org.freedesktop.timedate1' || e2e_fail "the mock timedated stayed"
 
-# The real timedated: polkit says no; an NTP service runs; polkit says yes and the kernel
-# refuses. Each time the clock is not set (exit 3) and the console gives the reason.
+# The real timedated: polkit says no; an NTP service runs, which timedated reports and for which
+# it refuses SetTime; polkit says yes and the kernel refuses. Each time the clock is not set
+# (exit 3) and the console gives the reason.
 serve org.freedesktop.PolicyKit1 "$python" -m dbusmock --system --template polkitd
 serve org.freedesktop.systemd1 "$python" -m dbusmock --system --template systemd
 # systemd's object path of a unit: bytes other than letters and digits as _XX.
@@ -134,9 +156,16 @@ while IFS='|' read -r allowed ntp reason; do
     console_y unprivileged
     [ "$status" -eq 3 ] && [ "${out##*$'\n'}" = "Failed to set the local time" ] &&
         [[ $err == *"$reason"* ]] || e2e_fail "expected '$reason', exit $status: $out $err"
+    # The refusal the setter retries after SetNTP(false), by the name it knows it by.
+    if [ "$ntp" = active ]; then
+        refusal=$(call org.freedesktop.timedate1 /org/freedesktop/timedate1 \
+            org.freedesktop.timedate1.SetTime 1000000 true false 2>&1)
+        [[ $refusal == *org.freedesktop.timedate1.AutomaticTimeSyncEnabled* ]] ||
+            e2e_fail "timedated's SetTime while its NTP unit runs: $refusal"
+    fi
 done <<'CASES'
 @as []|inactive|systemd-timedated: Permission denied
-['org.freedesktop.timedate1.set-time']|active|automatic time synchronisation is enabled
+['org.freedesktop.timedate1.set-time']|active|automatic time synchronisation keeps the clock; --disable-ntp turns it off first
 ['org.freedesktop.timedate1.set-time']|inactive|Operation not permitted
 CASES
 echo PASSED

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/clock/ClockConsent.h"
+
+class LogWriter;
+class QWidget;
+
+// The window's answers before the clock is set: what the setter found goes into the log pane,
+// and a person decides in a question box in the window's look.
+class WindowClockConsent : public ClockConsent
+{
+public:
+    static constexpr const char* kTurnOff = "Turn off automatic time and set the clock";
+    static constexpr const char* kCancel = "Cancel";
+
+    // window and log must outlive the consent.
+    WindowClockConsent(QWidget* window, LogWriter* log) : m_window(window), m_log(log) {}
+
+    void Note(const std::string& line) override;
+    void TurnOffAutomaticTime(bool synchronised, Answer answer) override;
+    void AcceptStep(int64_t targetSeconds, double offset, Answer answer) override;
+
+private:
+    QWidget* m_window;
+    LogWriter* m_log;
+};
