@@ -362,7 +362,7 @@ TEST(OpenMetrics, ParsesWithThePrometheusClient)
 from prometheus_client.openmetrics.parser import text_string_to_metric_families
 for family in text_string_to_metric_families(sys.stdin.read()):
     for s in family.samples:
-        print(family.name, family.type, family.unit or '-', s.labels['server'], s.value)
+        print(family.name, family.type, family.unit or '-', s.labels['server'], float(s.value))
 )";
     Servers servers({Ahead(0), Ahead(0), Ahead(100), {}});
     Console single, compared;
@@ -412,11 +412,11 @@ TEST(OpenMetrics, EscapesTheServerLabel)
 {
     ServerRow row;
     row.server = "a\"b\\c\nd\xff";
-    const std::string printed =
-        Python("import sys\nfrom prometheus_client.openmetrics.parser import "
-               "text_string_to_metric_families\nfor f in text_string_to_metric_families(sys.stdin."
-               "read()):\n    for s in f.samples: print(ascii(s.labels['server']), s.value)\n",
-               OpenMetricsWriter::Text({row}, false));
+    const std::string printed = Python(
+        "import sys\nfrom prometheus_client.openmetrics.parser import "
+        "text_string_to_metric_families\nfor f in text_string_to_metric_families(sys.stdin."
+        "read()):\n    for s in f.samples: print(ascii(s.labels['server']), float(s.value))\n",
+        OpenMetricsWriter::Text({row}, false));
     EXPECT_EQ(printed, "'a\"b\\\\c\\nd\\ufffd' 0.0\n");
 }
 
