@@ -115,8 +115,11 @@ void ConsoleRun::Report(const Result& result)
         return;
     }
     if (m_line.openMetrics) {
+        // horalink_up tells of a failure; a cron job's mail need not.
         m_out << OpenMetricsWriter::Text({RowOf(result)}, false) << std::flush;
-    } else if (m_line.json) {
+        return;
+    }
+    if (m_line.json) {
         PrintJson(result);
     } else if (!result.reply) {
         AppendLog(SyncSteps::kRetrieveFailed);

@@ -95,7 +95,8 @@ int ConsoleRun::ReportComparison(const std::vector<ServerRow>& rows, const Agree
         for (const std::string& line : CompareReport::Lines(rows, agreement)) {
             m_out << line << '\n';
         }
-        if (set) {
+        // The clock was only tried with a majority; otherwise the reason says why not.
+        if (set && agreement.Majority()) {
             m_out << SyncSteps::AdjustLine(*set) << '\n';
         }
     }
