@@ -8,6 +8,7 @@
 #include "app/console/ConsoleRun.h"
 #include "app/console/Intersection.h"
 #include "app/console/OpenMetricsWriter.h"
+#include "sntp/nts/NtsClient.h"
 #include "tests/common/UdpResponder.h"
 
 #include <QTemporaryDir>
@@ -73,6 +74,7 @@ struct Console {
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
+        run.SetNtsQuery(&CNtsClient::Run);
         const auto start = std::chrono::steady_clock::now();
         const int exitCode = run.Run(line);
         took = std::chrono::steady_clock::now() - start;
@@ -245,6 +247,26 @@ TEST(Compare, SetsTheClockOnlyWhenMostOfThoseThatAnsweredAgree)
         EXPECT_NE(console.err.str().find(test.reason), std::string::npos) << console.err.str();
         EXPECT_EQ(console.err.str().empty(), test.exitCode == 0) << console.err.str();
     }
+}
+
+// Plain and nts:// servers in one comparison: the authenticated answer is the one the offset
+// comes from, though it is no more exact than the plain ones.
+TEST(Compare, PrefersTheAuthenticatedMember)
+{
+    ChronyServer chrony({.nts = true});
+    ASSERT_TRUE(chrony.Start()) << chrony.Error();
+    const std::string nts = "nts://127.0.0.1:" + std::to_string(chrony.NtsPort());
+    Servers servers({Ahead(0), Ahead(0)});
+    Console console;
+    EXPECT_EQ(console.Run(With({"--nts-ca", chrony.CertificateFile(), "--json", "--compare"},
+                               With(servers.names, {nts})),
+                          servers.port),
+              0)
+        << console.err.str();
+    EXPECT_EQ(JsonValues(console.out.str(), "[r['nts'] for r in d['rows']], "
+                                            "d['verdict']['server'], d['verdict']['nts']"),
+              (std::vector<std::string>{"[false, false, true]", "\"" + nts + "\"", "true"}))
+        << console.out.str();
 }
 
 // Three servers that each take 300 ms: the whole comparison takes as long as one of them.
