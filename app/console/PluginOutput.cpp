@@ -84,7 +84,8 @@ PluginOutput::Status PluginOutput::Measured(const ServerRow& row, Thresholds thr
     const std::string performance =
         "offset=" + Micro(offset) + "s;" + Shortest(thresholds.warning) + ";" +
         Shortest(thresholds.critical) + " delay=" + Micro(row.reply->roundTripDelay) +
-        "s stratum=" + std::to_string(row.reply->stratum) + morePerformance;
+        "s stratum=" + std::to_string(row.reply->stratum) +
+        " error_bound=" + Micro(row.errorBound) + "s" + morePerformance;
     return Line(exitCode, text, performance);
 }
 

@@ -7,7 +7,8 @@
 #include <vector>
 
 // The answer of a monitoring plugin (Nagios, Icinga and their kin): one status line,
-//     HORALINK OK - offset 0.000123 s from SERVER|offset=0.000123s;0.5;1 delay=0.000456s stratum=2
+//     HORALINK OK - offset 0.000123 s from SERVER|offset=0.000123s;0.5;1 delay=0.000456s
+//     stratum=2 error_bound=0.002741s
 // and the exit code of its status. The thresholds hold for the offset's magnitude: beyond the
 // warning one is WARNING, beyond the critical one CRITICAL.
 class PluginOutput

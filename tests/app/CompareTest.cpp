@@ -315,7 +315,8 @@ TEST(Check, ExitsByThresholdsWithItsStatusLineAndPerformanceData)
         EXPECT_NEAR(measured.value, offset, 0.01);
         EXPECT_EQ(line, "HORALINK " + std::string(status) + " - offset " + Micro(measured.value) +
                             " s from " + servers.names[0] + "|offset=" + Micro(measured.value) +
-                            "s;0.5;1 delay=" + Micro(delay.value) + "s stratum=2");
+                            "s;0.5;1 delay=" + Micro(delay.value) + "s stratum=2 error_bound=" +
+                            Micro(parsed->performance.at("error_bound").value) + "s");
         EXPECT_EQ(std::tuple(measured.unit, measured.warning, measured.critical),
                   std::tuple("s", "0.5", "1"));
         EXPECT_EQ(parsed->performance.at("stratum").value, 2);
