@@ -67,7 +67,7 @@ struct Servers {
 };
 
 struct Console {
-    int Run(std::vector<std::string> args, unsigned port)
+    int Run(std::vector<std::string> args, unsigned port, const std::string& exeDir = {})
     {
         args.insert(args.begin(), "--console");
         const CommandLine line = CommandLine::Parse(args);
@@ -75,6 +75,7 @@ struct Console {
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
         run.SetNtsQuery(&CNtsClient::Run);
+        run.SetExeDir(exeDir);
         const auto start = std::chrono::steady_clock::now();
         const int exitCode = run.Run(line);
         took = std::chrono::steady_clock::now() - start;
@@ -247,6 +248,25 @@ TEST(Compare, SetsTheClockOnlyWhenMostOfThoseThatAnsweredAgree)
         EXPECT_NE(console.err.str().find(test.reason), std::string::npos) << console.err.str();
         EXPECT_EQ(console.err.str().empty(), test.exitCode == 0) << console.err.str();
     }
+}
+
+// Without servers named, the list beside a portable program is asked: each entry once, comments
+// and blank lines left out.
+TEST(Compare, AsksTheServerListWhenNoServerIsNamed)
+{
+    Servers servers({Ahead(0), Ahead(0)});
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkpath("url"));
+    std::ofstream(folder.filePath("url/time.txt").toStdString()) << "# loopback\n"
+                                                                 << servers.names[0] << "\n\n"
+                                                                 << servers.names[1] << "\n"
+                                                                 << servers.names[0] << "\n";
+    Console console;
+    EXPECT_EQ(console.Run({"--json", "--compare"}, servers.port, folder.path().toStdString()), 0);
+    EXPECT_EQ(
+        JsonValues(console.out.str(), "[r['server'] for r in d['rows']]"),
+        (std::vector<std::string>{"[\"" + servers.names[0] + "\", \"" + servers.names[1] + "\"]"}))
+        << console.out.str();
 }
 
 // Plain and nts:// servers in one comparison: the authenticated answer is the one the offset
