@@ -202,6 +202,9 @@ private:
         if (m_line.check && m_line.warning > m_line.critical) {
             return Fail("-w must not exceed -c");
         }
+        if (m_line.compare && m_line.samples != 1) {
+            return Fail("--samples does not go with --compare (one exchange a server)");
+        }
         if (int{m_line.json} + int{m_line.check} + int{m_line.openMetrics} > 1) {
             return Fail("--json, --check and --openmetrics exclude each other");
         }

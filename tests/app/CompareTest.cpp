@@ -382,6 +382,7 @@ TEST(CommandLine, RefusesOptionsThatDoNotGoTogether)
         {{"--openmetrics", "s.example", "yes"}, false},
         {{"--json", "--openmetrics", "s.example"}, false},
         {{"--compare", "s.example", "--json"}, false},
+        {{"--samples", "2", "--compare", "s.example"}, false},
     };
     for (auto [args, check] : cases) {
         args.insert(args.begin(), "--console");
