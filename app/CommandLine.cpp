@@ -174,10 +174,10 @@ private:
             return Value(option, value) && Timeout(value);
         }
         if (option == "-w" || option == "-c") {
-            const bool warning = option == "-w";
-            (warning ? m_warning : m_critical) = true;
+            const bool isWarning = option == "-w";
+            (isWarning ? m_warning : m_critical) = true;
             return Value(option, value) &&
-                   Threshold(option, value, warning ? m_line.warning : m_line.critical);
+                   Threshold(option, value, isWarning ? m_line.warning : m_line.critical);
         }
         return Fail("unknown option " + option);
     }
