@@ -2,6 +2,7 @@
 
 #include "sntp/NtsQuery.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -79,7 +80,11 @@ public:
             m_line.mode = Mode::Console;
             ++m_next;
         }
-        return Options() && Server() && Flag() && End();
+        if (!Options()) {
+            return false;
+        }
+        const bool words = m_line.compare ? Servers() : Server() && Flag();
+        return words && End() && Consistent();
     }
 
 private:
@@ -134,13 +139,16 @@ private:
     }
 
     // The console's options that take no value, or nullptr.
-    bool* Flag(const std::string& option)
+    bool* BooleanOption(const std::string& option)
     {
         const std::pair<const char*, bool*> flags[] = {
             {"--json", &m_line.json},
             {"--nts", &m_nts},
             {"--nts-bootstrap", &m_line.ntsBootstrap},
             {"--disable-ntp", &m_line.disableNtp},
+            {"--compare", &m_line.compare},
+            {"--check", &m_line.check},
+            {"--openmetrics", &m_line.openMetrics},
         };
         for (const auto& [name, flag] : flags) {
             if (option == name) {
@@ -158,7 +166,7 @@ private:
         if (!IsConsole()) {
             return Fail("unknown option " + option);
         }
-        if (bool* flag = Flag(option)) {
+        if (bool* flag = BooleanOption(option)) {
             *flag = true;
             ++m_next;
             return true;
@@ -182,7 +190,87 @@ private:
         if (option == "--max-step") {
             return Value(option, value) && MaxStep(value);
         }
+        if (option == "-w" || option == "-c") {
+            const bool isWarning = option == "-w";
+            (isWarning ? m_warning : m_critical) = true;
+            return Value(option, value) &&
+                   Threshold(option, value, isWarning ? m_line.warning : m_line.critical);
+        }
         return Fail("unknown option " + option);
+    }
+
+    bool Threshold(const std::string& option, const std::string& value, double& seconds)
+    {
+        if (!ParseSeconds(value, seconds) || seconds < 0) {
+            return Fail(option + " takes seconds, 0 or more");
+        }
+        return true;
+    }
+
+    // The options that only make sense together, and the output formats, one at a time.
+    bool Consistent()
+    {
+        if ((m_warning || m_critical) && !m_line.check) {
+            return Fail("-w and -c go with --check");
+        }
+        if (m_line.check && !(m_warning && m_critical)) {
+            return Fail("--check needs -w SECONDS and -c SECONDS");
+        }
+        if (m_line.check && m_line.warning > m_line.critical) {
+            return Fail("-w must not exceed -c");
+        }
+        if (m_line.compare && m_line.samples != 1) {
+            return Fail("--samples does not go with --compare (one exchange a server)");
+        }
+        if (int{m_line.json} + int{m_line.check} + int{m_line.openMetrics} > 1) {
+            return Fail("--json, --check and --openmetrics exclude each other");
+        }
+        if ((m_line.check || m_line.openMetrics) && FlagSetsClock(m_line.flag)) {
+            return Fail(std::string(m_line.check ? "--check" : "--openmetrics") +
+                        " never sets the clock");
+        }
+        return true;
+    }
+
+    // Under --compare every word is a server but a last one of one to three letters (Y, n, yes),
+    // which is the flag; a server named that short is written with a final dot (ntp.).
+    bool Servers()
+    {
+        m_line.flag.assign(1, 'N');
+        size_t end = m_args.size();
+        if (end > m_next && IsFlagWord(m_args[end - 1])) {
+            m_line.flag = UpperAscii(m_args[--end]);
+        }
+        for (; m_next < end; ++m_next) {
+            std::string name = m_args[m_next];
+            if (name.empty() || name.starts_with('-')) {
+                return Fail(name.empty() ? "an empty server name"
+                                         : "options go before the servers: " + name);
+            }
+            if (m_nts && !IsNtsServer(name)) {
+                name = std::string(kNtsScheme) + name;
+            }
+            if (name.size() > kMaxServerBytes) {
+                return Fail("server name longer than " + std::to_string(kMaxServerBytes) +
+                            " bytes");
+            }
+            m_line.servers.push_back(std::move(name));
+        }
+        m_next = m_args.size();
+        return true;
+    }
+
+    static bool IsFlagWord(const std::string& word)
+    {
+        if (word.empty() || word.size() > 3) {
+            return false;
+        }
+        for (const char c : word) {
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+                return false;
+            }
+        }
+        return true;
     }
 
     bool Samples(const std::string& value)
@@ -259,6 +347,8 @@ private:
     CommandLine& m_line;
     size_t m_next = 0;
     bool m_nts = false;
+    bool m_warning = false;
+    bool m_critical = false;
 };
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& args)
@@ -276,6 +366,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args)
         CommandLine invalid;
         invalid.mode = Mode::Invalid;
         invalid.error = std::move(line.error);
+        invalid.check = std::find(args.begin(), args.end(), "--check") != args.end();
         return invalid;
     }
     return line;
@@ -299,6 +390,7 @@ std::string CommandLine::Usage()
 {
     return "Usage: horalink [--nts-ca FILE] [SERVER [FLAG]]\n"
            "       horalink --console [OPTIONS] SERVER [FLAG]\n"
+           "       horalink --console [OPTIONS] --compare [SERVER ...] [FLAG]\n"
            "       horalink --help | --version\n"
            "\n"
            "Asks the time server SERVER (SNTP, UDP port 123) for the time and shows how far this\n"
@@ -320,7 +412,25 @@ std::string CommandLine::Usage()
            "                     1000; 0: no limit); an NTS answer has no limit\n"
            "  --disable-ntp      with Y, turn automatic time synchronisation off first when it\n"
            "                     keeps the clock (timedatectl set-ntp true turns it on again)\n"
+           "  --compare          ask every SERVER (or the server list's) at once; one row each,\n"
+           "                     then the largest group whose offsets agree within their error\n"
+           "                     bounds. With Y the clock is set only when more than half of the\n"
+           "                     servers that answered agree, by the group's offset. A last\n"
+           "                     word of one to three letters is the FLAG (write ntp. for ntp)\n"
+           "  --check -w SECONDS -c SECONDS\n"
+           "                     a monitoring plugin: one status line with performance data,\n"
+           "                     exit 0 OK, 1 WARNING, 2 CRITICAL (offset beyond -w or -c),\n"
+           "                     3 UNKNOWN (nothing retrieved, bad usage); never sets the clock\n"
+           "  --openmetrics      OpenMetrics text for a node_exporter textfile collector\n"
+           "\n"
+           "  horalink --console --json --samples 4 pool.ntp.org\n"
+           "  horalink --console --compare pool.ntp.org time.nist.gov nts://time.cloudflare.com\n"
+           "  horalink --console --check -w 0.5 -c 1 pool.ntp.org\n"
+           "  horalink --console --openmetrics --compare > horalink.prom.tmp &&\n"
+           "      mv horalink.prom.tmp horalink.prom\n"
            "\n"
            "Exit status of --console: 0 the time was retrieved (and, with Y, set);\n"
-           "1 nothing was retrieved; 2 usage error; 3 retrieved, but the clock was not set.\n";
+           "1 nothing was retrieved; 2 usage error; 3 retrieved, but the clock was not set\n"
+           "(with --compare also: no majority agreed). --openmetrics exits 0 once the metrics\n"
+           "are written, whatever the servers said (horalink_up tells).\n";
 }

@@ -8,6 +8,7 @@
 // What the program was asked to do by its arguments:
 //   horalink [--nts-ca FILE] [SERVER [FLAG]]      the window, querying SERVER at once
 //   horalink --console [OPTIONS] SERVER [FLAG]    the same run without a window
+//   horalink --console [OPTIONS] --compare [SERVER ...] [FLAG]
 //   horalink --help | --version
 // One FLAG word at most; it is upper-cased ("N" when absent) and sets the clock when it contains
 // a Y. Qt's own single-dash options (-platform NAME, ...) pass through in the window form.
@@ -48,6 +49,16 @@ public:
     // Seconds: the largest step an unauthenticated answer may make with Y; 0 for no limit.
     double maxStep = kDefaultMaxStep;
     bool disableNtp = false; // with Y, turn automatic time off when it keeps the clock
+
+    // --compare: ask every server of servers (the list's when empty) at once and find those that
+    // agree. --check: a monitoring plugin's status line and exit code, with the warning and
+    // critical thresholds on the offset in seconds. --openmetrics: the metrics text format.
+    bool compare = false;
+    std::vector<std::string> servers;
+    bool check = false; // kept in an Invalid line too: a plugin's usage error is UNKNOWN
+    double warning = 0;
+    double critical = 0;
+    bool openMetrics = false;
 
 private:
     class Reader;

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/console/ConsoleRun.h"
+#include "app/console/PluginOutput.h"
 #include "app/window/FontConfigWarmUp.h"
 #include "app/window/SyncApp.h"
 #include "app/window/SyncDlg.h"
@@ -68,6 +69,11 @@ int main(int argc, char** argv)
         std::cout << Version::kProductName << ' ' << Version::kVersion << '\n';
         return 0;
     case CommandLine::Mode::Invalid:
+        if (commandLine.check) {
+            const PluginOutput::Status status = PluginOutput::Usage(commandLine.error);
+            std::cout << status.line << '\n';
+            return status.exitCode;
+        }
         std::cerr << "horalink: " << commandLine.error << " (see horalink --help)\n";
         return ConsoleRun::kExitUsage;
     case CommandLine::Mode::Console:

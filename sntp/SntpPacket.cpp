@@ -9,6 +9,7 @@ namespace
 {
 
 constexpr uint8_t kClientRequestHeader = 0x1B; // LI 0, version 3, mode 3
+constexpr size_t kPrecisionOffset = 3;
 constexpr size_t kRootDelayOffset = 4;
 constexpr size_t kRootDispersionOffset = 8;
 constexpr size_t kReferenceIdOffset = 12;
@@ -107,6 +108,7 @@ AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTime
     reply.version = buffer[0] >> 3 & 7;
     reply.mode = buffer[0] & 7;
     reply.stratum = buffer[1];
+    reply.precision = static_cast<int8_t>(buffer[kPrecisionOffset]);
     reply.rootDelay = static_cast<int32_t>(Read32(buffer + kRootDelayOffset)) / kShortScale;
     reply.rootDispersion = Read32(buffer + kRootDispersionOffset) / kShortScale;
     reply.referenceId = Read32(buffer + kReferenceIdOffset);

@@ -4,6 +4,9 @@
 
 #include "app/SyncSteps.h"
 #include "app/console/JsonObject.h"
+#include "app/console/OpenMetricsWriter.h"
+#include "app/console/PluginOutput.h"
+#include "sntp/ErrorBound.h"
 #include "sntp/TimestampText.h"
 
 #include <thread>
@@ -52,8 +55,11 @@ int ConsoleRun::Run(const CommandLine& line)
     options.ntsCaFile = line.ntsCaFile;
     options.ntsBootstrap = line.ntsBootstrap;
     m_client.SetOptions(options);
+    if (m_line.compare) {
+        return RunCompare();
+    }
 
-    if (!m_line.json) {
+    if (PrintsLog()) {
         AppendLog(SyncSteps::LookupLine(m_line.server));
     }
     Result result;
@@ -64,7 +70,10 @@ int ConsoleRun::Run(const CommandLine& line)
         m_sockets->Cleanup();
     }
     Report(result);
-    return ExitCode(result);
+    if (m_line.check) {
+        return PluginOutput::ForServer(RowOf(result), {m_line.warning, m_line.critical}).exitCode;
+    }
+    return m_line.openMetrics ? kExitRetrieved : ExitCode(result);
 }
 
 // Up to the asked number of exchanges, a gap apart; a kiss-o'-death ends them, since the server
@@ -92,6 +101,7 @@ void ConsoleRun::Measure(Result& result)
         return;
     }
     result.failure.clear();
+    result.errorBound = ErrorBound(*result.reply, LocalClockPrecision());
     if (CommandLine::FlagSetsClock(m_line.flag)) {
         result.set = AdjustClock(*result.reply);
         result.failure = *result.set ? "" : m_adjustFailure;
@@ -100,6 +110,17 @@ void ConsoleRun::Measure(Result& result)
 
 void ConsoleRun::Report(const Result& result)
 {
+    if (m_line.check) {
+        m_out << PluginOutput::ForServer(RowOf(result), {m_line.warning, m_line.critical}).line
+              << '\n'
+              << std::flush;
+        return;
+    }
+    if (m_line.openMetrics) {
+        // horalink_up tells of a failure; a cron job's mail need not.
+        m_out << OpenMetricsWriter::Text({RowOf(result)}, false) << std::flush;
+        return;
+    }
     if (m_line.json) {
         PrintJson(result);
     } else if (!result.reply) {
@@ -136,6 +157,7 @@ void ConsoleRun::PrintJson(const Result& result)
         json.Add("destination", Rfc3339(reply->destination));
         json.Add("delay", reply->roundTripDelay);
         json.Add("offset", reply->clockOffset);
+        json.Add("error_bound", result.errorBound);
     }
     json.Add("nts", result.reply ? result.reply->nts : false);
     json.Add("samples", m_line.samples);
@@ -147,6 +169,17 @@ void ConsoleRun::PrintJson(const Result& result)
         json.Add("error", result.failure);
     }
     m_out << json.Text() << '\n' << std::flush;
+}
+
+ServerRow ConsoleRun::RowOf(const Result& result) const
+{
+    ServerRow row;
+    row.server = m_line.server;
+    row.reply = result.reply;
+    row.errorBound = result.errorBound;
+    row.failure = result.failure;
+    row.kissCode = m_client.KissCode();
+    return row;
 }
 
 int ConsoleRun::ExitCode(const Result& result)
@@ -180,7 +213,7 @@ void ConsoleRun::AppendLog(const std::string& line)
 // The pane's text ends its lines with CR LF; a terminal wants LF alone.
 void ConsoleRun::SetLogText(const std::string& text)
 {
-    if (m_line.json) {
+    if (!PrintsLog()) {
         return;
     }
     std::string plain;

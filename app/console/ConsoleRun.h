@@ -4,6 +4,8 @@
 #include "app/WorkerHost.h"
 #include "app/clock/ClockConsent.h"
 #include "app/clock/ClockSetter.h"
+#include "app/console/Agreement.h"
+#include "app/console/ServerRow.h"
 #include "platform/SocketLibraryApi.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
@@ -13,6 +15,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // The command-line run without a window: the lines the log pane would get are printed at once,
 // one per line (or one JSON object with --json), the reason of a failure goes to the error
@@ -40,7 +43,13 @@ public:
     // The port asked instead of the SNTP port, so that tests can use scripted servers.
     void SetPort(unsigned port) { m_port = port; }
     // How nts:// servers are asked instead of through the NTS module (tests).
-    void SetNtsQuery(NtsQuery query) { m_client.SetNtsQuery(query); }
+    void SetNtsQuery(NtsQuery query)
+    {
+        m_client.SetNtsQuery(query);
+        m_ntsQuery = query;
+    }
+    // The program's folder, where --compare finds the server list (tests).
+    void SetExeDir(std::string folder) { m_exeDir = std::move(folder); }
 
     // One of the exit codes above.
     int Run(const CommandLine& line);
@@ -53,6 +62,7 @@ private:
         std::optional<SntpReply> reply; // the exchange with the lowest delay
         std::string failure;            // why there is none, or why the clock was not set
         std::optional<bool> set;        // null when the flag did not ask
+        double errorBound = 0.0;        // of the reply, seconds
     };
 
     std::string ServerText() override { return m_line.server; }
@@ -70,6 +80,18 @@ private:
     void Report(const Result& result);
     void PrintJson(const Result& result);
     static int ExitCode(const Result& result);
+    // The six lines of the window's log, not a format for machines.
+    bool PrintsLog() const { return !m_line.json && !m_line.check && !m_line.openMetrics; }
+    ServerRow RowOf(const Result& result) const;
+
+    // --compare (ConsoleRunCompare.cpp).
+    int RunCompare();
+    std::vector<std::string> CompareServers() const;
+    // With Y: the agreed member's step, and only when a majority agrees.
+    std::optional<bool> SetAgreed(const std::vector<ServerRow>& rows, const Agreement& agreement,
+                                  std::string& failure);
+    int ReportComparison(const std::vector<ServerRow>& rows, const Agreement& agreement,
+                         std::optional<bool> set, const std::string& failure);
 
     std::ostream& m_out;
     std::ostream& m_err;
@@ -79,5 +101,7 @@ private:
     std::chrono::milliseconds m_sampleGap = kSampleGap;
     unsigned m_port = kNtpPort;
     CommandLine m_line;
-    std::string m_adjustFailure; // why the last AdjustClock did not set the clock
+    std::string m_adjustFailure;   // why the last AdjustClock did not set the clock
+    NtsQuery m_ntsQuery = nullptr; // the engine's own unless given
+    std::string m_exeDir;          // this program's folder unless given
 };

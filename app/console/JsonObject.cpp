@@ -113,3 +113,23 @@ void JsonObject::Add(std::string_view key, std::optional<bool> value)
     }
     Add(key, *value);
 }
+
+void JsonObject::Add(std::string_view key, const std::vector<JsonObject>& array)
+{
+    std::string items;
+    for (const JsonObject& item : array) {
+        items += (items.empty() ? "" : ", ") + item.Text();
+    }
+    AddRaw(key, "[" + items + "]");
+}
+
+std::string JsonObject::ValidUtf8(std::string_view text)
+{
+    std::string valid;
+    while (!text.empty()) {
+        const size_t used = static_cast<unsigned char>(text[0]) < 0x80 ? 1 : Utf8Length(text);
+        valid += used != 0 ? text.substr(0, used) : "\xef\xbf\xbd";
+        text.remove_prefix(used != 0 ? used : 1);
+    }
+    return valid;
+}

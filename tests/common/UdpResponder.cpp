@@ -116,6 +116,11 @@ UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
                                          (answer.version & 7) << 3 | (answer.mode & 7));
         packet[1] = answer.stratum;
         WriteTimestamp(packet, 8, answer.referenceId); // the low half: bytes 12 to 15
+        packet[3] = static_cast<uint8_t>(answer.precision);
+        for (int i = 0; i < 4; ++i) {
+            packet[4 + i] = static_cast<uint8_t>(answer.rootDelay >> (24 - 8 * i));
+            packet[8 + i] = static_cast<uint8_t>(answer.rootDispersion >> (24 - 8 * i));
+        }
         WriteTimestamp(packet, 24,
                        answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
         WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));

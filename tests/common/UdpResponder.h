@@ -39,7 +39,10 @@ public:
         std::optional<uint64_t> receive = std::nullopt;
         std::optional<uint64_t> transmit = std::nullopt;
         size_t length = 48;
-        uint32_t referenceId = 0; // a kiss code at stratum 0, such as 0x52415445 ("RATE")
+        uint32_t referenceId = 0;    // a kiss code at stratum 0, such as 0x52415445 ("RATE")
+        int8_t precision = -20;      // log2 seconds: about a microsecond
+        uint32_t rootDelay = 0;      // 16.16 fixed-point seconds
+        uint32_t rootDispersion = 0; // 16.16 fixed-point seconds
     };
 
     // host: 127.0.0.1 (any other IPv4 text too) or an IPv6 address such as ::1; port 0 picks a

@@ -1,7 +1,7 @@
 // libFuzzer target for the application's parsers of outside text; the first byte chooses one.
 // The server list: every entry it keeps is one a server name may be. The command line: a valid
 // result never takes an option for the flag, nor carries a server longer than its buffer or a
-// console option out of range.
+// console option out of range, nor lets --check set the clock.
 #include "app/CommandLine.h"
 #include "app/servers/ServerListText.h"
 
@@ -49,7 +49,14 @@ void Arguments(std::string_view words)
           line.timeoutMs >= CommandLine::kMinTimeoutMs &&
           line.timeoutMs <= CommandLine::kMaxTimeoutMs);
     Check(line.flag.empty() || line.flag[0] != '-');
-    Check(!line.server.empty() || line.mode != CommandLine::Mode::Console);
+    Check(!line.server.empty() || line.compare || line.mode != CommandLine::Mode::Console);
+    // --compare: servers that could be names, never an option; a plugin's thresholds in order.
+    for (const std::string& server : line.servers) {
+        Check(!server.empty() && server.size() <= CommandLine::kMaxServerBytes &&
+              !server.starts_with('-'));
+    }
+    Check(!line.check || (line.warning >= 0 && line.warning <= line.critical));
+    Check(!(line.check && CommandLine::FlagSetsClock(line.flag)));
 }
 
 } // namespace
