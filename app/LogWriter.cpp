@@ -1,12 +1,22 @@
 #include "app/LogWriter.h"
 
+#include <QAccessible>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 
-LogWriter::LogWriter(QPlainTextEdit* pane, QObject* parent) : QObject(parent), m_pane(pane)
+LogWriter::LogWriter(QPlainTextEdit* pane, QObject* parent)
+    : QObject(parent), m_pane(pane), m_announce(&QAccessible::updateAccessibility)
 {
     m_timer.setInterval(kPace);
     connect(&m_timer, &QTimer::timeout, this, &LogWriter::TypeNext);
+    // The pane's text control would tell screen readers of every character as it is typed;
+    // the writer tells them of each line once it is whole instead.
+    for (QObject* control : m_pane->findChildren<QObject*>()) {
+        if (control->inherits("QWidgetTextControl")) {
+            disconnect(m_pane->document(), &QTextDocument::contentsChange, control, nullptr);
+        }
+    }
 }
 
 void LogWriter::SetPace(std::chrono::milliseconds pace)
@@ -22,7 +32,12 @@ void LogWriter::Append(const QString& line, Done done)
 
 void LogWriter::Clear(const QStringList& first)
 {
+    const QString removed = m_pane->toPlainText();
     m_pane->clear();
+    if (!removed.isEmpty()) {
+        QAccessibleTextRemoveEvent event(m_pane, 0, removed);
+        m_announce(&event);
+    }
     std::erase_if(m_lines, [](const Line& line) { return !line.done; });
     m_typed = 0;
     for (auto line = first.crbegin(); line != first.crend(); ++line) {
@@ -38,6 +53,8 @@ void LogWriter::SetText(const QString& text)
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     InsertAtEnd(plain);
+    QAccessibleTextInsertEvent event(m_pane, 0, plain);
+    m_announce(&event);
 }
 
 void LogWriter::TypeNext()
@@ -69,7 +86,10 @@ void LogWriter::Pump()
 
 void LogWriter::FinishLine()
 {
+    const int start = m_pane->document()->lastBlock().position();
     InsertAtEnd(QStringLiteral("\n"));
+    QAccessibleTextInsertEvent event(m_pane, start, m_lines.front().text);
+    m_announce(&event);
     m_pane->viewport()->update();
     Done done = std::move(m_lines.front().done);
     m_lines.pop_front();

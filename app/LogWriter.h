@@ -9,11 +9,13 @@
 #include <deque>
 #include <functional>
 
+class QAccessibleEvent;
 class QPlainTextEdit;
 
 // Types lines into the log pane one character per pace, from a timer on the window's thread,
 // so the window keeps handling its events while a line is typed. Lines are typed whole and in
-// the order they were appended, never mixed with one another.
+// the order they were appended, never mixed with one another. Screen readers hear each line
+// once, when it is whole.
 class LogWriter : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
     LogWriter(QPlainTextEdit* pane, QObject* parent);
 
     void SetPace(std::chrono::milliseconds pace);
+    // Where the pane's changes are told to assistive technology; QAccessible's own until set.
+    using Announcer = std::function<void(QAccessibleEvent*)>;
+    void SetAnnouncer(Announcer announcer) { m_announce = std::move(announcer); }
     std::chrono::milliseconds Pace() const { return m_timer.intervalAsDuration(); }
 
     // Queues a line. done, when given, runs on this thread once the line and its line break are
@@ -54,6 +59,7 @@ private:
     void InsertAtEnd(const QString& text);
 
     QPlainTextEdit* m_pane;
+    Announcer m_announce;
     QTimer m_timer;
     std::deque<Line> m_lines;
     qsizetype m_typed = 0; // characters of the front line already in the pane

@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +78,7 @@ void CSyncDlg::DoDataExchange()
     m_staticSkin = form.staticSkin;
     m_comboServer = form.comboServer;
     m_editLog = form.editLog;
+    form.labelServer->hide();
 
     connect(m_btnOK, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_btnAdjust, &QPushButton::clicked, this, &CSyncDlg::OnAdjust);
@@ -84,6 +86,7 @@ void CSyncDlg::DoDataExchange()
     connect(m_btnMinimize, &QPushButton::clicked, this, &CSyncDlg::OnMinimize);
     connect(m_btnAbout, &QPushButton::clicked, this, &CSyncDlg::OnAbout);
     m_editTime->installEventFilter(this);
+    m_editLog->installEventFilter(this);
 }
 
 // The first showing maps the window as soon as its frame is known and fills it before control
@@ -298,7 +301,22 @@ bool CSyncDlg::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_editTime && event->type() == QEvent::FocusIn) {
         OnSetFocusTime();
     }
+    if (watched == m_editLog &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        ShowLogFocus(*static_cast<QFocusEvent*>(event));
+    }
     return QDialog::eventFilter(watched, event);
+}
+
+// The log pane shows no caret: when the keyboard brings the focus, its white frame takes the
+// skin's text colour instead.
+void CSyncDlg::ShowLogFocus(const QFocusEvent& event)
+{
+    const bool byKeyboard = event.gotFocus() && (event.reason() == Qt::TabFocusReason ||
+                                                 event.reason() == Qt::BacktabFocusReason);
+    QPalette frame = m_staticFrame->palette();
+    frame.setColor(QPalette::WindowText, byKeyboard ? SkinLayout::kText : QColor(Qt::white));
+    m_staticFrame->setPalette(frame);
 }
 
 // The digital clock never keeps the focus or shows a caret.

@@ -23,6 +23,7 @@ class CHoverButton;
 class CIComboBox;
 class LogWriter;
 class OffsetApplier;
+class QFocusEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -113,6 +114,7 @@ private:
     void ShowTime();
     void OnCtlColor(QWidget* control);
     void OnSetFocusTime();
+    void ShowLogFocus(const QFocusEvent& event);
     void OnDestroy();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "ui_AboutDlg.h"
 
+#include "controls/AccessibleControls.h"
 #include "controls/LinkLabel.h"
 #include "res/Version.h"
 
@@ -9,13 +10,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
-
-namespace
-{
-
-const QColor kLinkColor(0, 0, 255);
-
-} // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
@@ -50,11 +44,12 @@ void CAboutDlg::OnInitDialog()
 {
     // The box's own background, so that the links sit on it without a box of their own.
     const QColor face = palette().color(backgroundRole());
+    const QColor link = AccessibleControls::LinkColourOn(face);
     m_linkHome->SetBkColor(face);
-    m_linkHome->SetLink(HomePageUrl(), kLinkColor);
+    m_linkHome->SetLink(HomePageUrl(), link);
     connect(m_linkHome, &CLinkLabel::clicked, this, &CAboutDlg::OnHomeLink);
     m_linkMail->SetBkColor(face);
-    m_linkMail->SetLink(QString::fromUtf8(Version::kSupportMail), kLinkColor);
+    m_linkMail->SetLink(QString::fromUtf8(Version::kSupportMail), link);
     connect(m_linkMail, &CLinkLabel::clicked, this, &CAboutDlg::OnMailLink);
 
     // The box's font made bold, for the product line only: the lines keep one size.
@@ -64,6 +59,8 @@ void CAboutDlg::OnInitDialog()
     m_labelProduct->setText(QStringLiteral("%1 v%2").arg(
         QString::fromUtf8(Version::kProductName), QString::fromUtf8(Version::kShortVersion)));
     m_btnOK->setDefault(true);
+    // The links follow OK in the tab order; the box opens with OK focused all the same.
+    m_btnOK->setFocus();
     connect(m_btnOK, &QPushButton::clicked, this, &QDialog::accept, Qt::UniqueConnection);
 }
 

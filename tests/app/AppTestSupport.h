@@ -29,6 +29,7 @@ struct SyncDlgProbe {
     static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
     // The log pane has nothing left to type.
     static bool IsLogIdle(const CSyncDlg& dlg) { return dlg.m_log->IsIdle(); }
+    static LogWriter& Log(CSyncDlg& dlg) { return *dlg.m_log; }
 };
 
 // The program always asks port 123, so the tests tell servers apart by loopback address: each

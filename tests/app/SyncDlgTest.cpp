@@ -16,6 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <QAccessible>
+
+#include <map>
 #include <thread>
 #include <tuple>
 
@@ -257,4 +260,56 @@ TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
     EXPECT_NEAR(last - first + 1, QFontMetrics(time->font()).boundingRect(time->text()).width(), 3)
         << time->text().toStdString();
     EXPECT_GT(first, 0);
+}
+
+// Every control tells assistive technology what it is and does; the digital clock's value is the
+// time it shows. The log pane tells of each line once, when it is typed in full, never of each
+// character.
+TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
+{
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(m_dlg);
+    ASSERT_NE(window, nullptr);
+    std::map<QString, QAccessibleInterface*> byName;
+    for (int i = 0; i < window->childCount(); ++i) {
+        QAccessibleInterface* child = window->child(i);
+        if (child->state().focusable || child->role() == QAccessible::Clock) {
+            // A label pointing to a control names it (the selector's way here), as screen
+            // readers take it.
+            const auto labels = child->relations(QAccessible::Label);
+            const QString name = labels.isEmpty() ? child->text(QAccessible::Name)
+                                                  : labels.first().first->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty()) << child->role();
+            EXPECT_FALSE(child->text(QAccessible::Description).isEmpty()) << child->role();
+            byName[name] = child;
+        }
+    }
+    for (const auto& [name, role, object] :
+         {std::tuple("Get the time", QAccessible::Button, "btnOK"),
+          {"Set the clock", QAccessible::Button, "btnAdjust"},
+          {"Minimize", QAccessible::Button, "btnMinimize"},
+          {"About", QAccessible::Button, "btnAbout"},
+          {"Close", QAccessible::Button, "btnClose"},
+          {"Time server", QAccessible::ComboBox, "comboServer"},
+          {"Log", QAccessible::EditableText, "editLog"},
+          {"Digital clock", QAccessible::EditableText, "editTime"},
+          {"Analogue clock", QAccessible::Clock, "clock"}}) {
+        QAccessibleInterface* found = byName[QString::fromLatin1(name)];
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->role(), role) << name;
+        EXPECT_EQ(found->object()->objectName(), QString::fromLatin1(object)) << name;
+    }
+    EXPECT_EQ(byName.size(), 9u);
+    EXPECT_EQ(byName[QStringLiteral("Get the time")]->text(QAccessible::Description),
+              QStringLiteral("Ask the selected time server for the time"));
+    EXPECT_EQ(byName[QStringLiteral("Digital clock")]->text(QAccessible::Value),
+              Control<QLineEdit>(*m_dlg, "editTime")->text());
+
+    QStringList heard;
+    SyncDlgProbe::Log(*m_dlg).SetAnnouncer([&heard](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::TextInserted) {
+            heard.append(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+        }
+    });
+    EXPECT_EQ(Run(&CSyncDlg::OnOK), heard);
+    EXPECT_FALSE(heard.isEmpty());
 }
