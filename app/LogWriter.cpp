@@ -1,5 +1,7 @@
 #include "app/LogWriter.h"
 
+#include "app/window/LogText.h"
+
 #include <QAccessible>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -26,7 +28,7 @@ void LogWriter::SetPace(std::chrono::milliseconds pace)
 
 void LogWriter::Append(const QString& line, Done done)
 {
-    m_lines.push_back({line, std::move(done)});
+    m_lines.push_back({LogText::Translate(line), std::move(done)});
     Pump();
 }
 
@@ -41,7 +43,7 @@ void LogWriter::Clear(const QStringList& first)
     std::erase_if(m_lines, [](const Line& line) { return !line.done; });
     m_typed = 0;
     for (auto line = first.crbegin(); line != first.crend(); ++line) {
-        m_lines.push_front({*line, {}});
+        m_lines.push_front({LogText::Translate(*line), {}});
     }
     Pump();
 }
@@ -50,7 +52,7 @@ void LogWriter::SetText(const QString& text)
 {
     Clear();
     // The pane keeps its own paragraph breaks; a carriage return would show as a stray glyph.
-    QString plain = text;
+    QString plain = LogText::Translate(text);
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     InsertAtEnd(plain);
     QAccessibleTextInsertEvent event(m_pane, 0, plain);

@@ -15,7 +15,7 @@ class QPlainTextEdit;
 // Types lines into the log pane one character per pace, from a timer on the window's thread,
 // so the window keeps handling its events while a line is typed. Lines are typed whole and in
 // the order they were appended, never mixed with one another. Screen readers hear each line
-// once, when it is whole.
+// once, when it is whole. Lines are shown in the user's language (LogText).
 class LogWriter : public QObject
 {
     Q_OBJECT

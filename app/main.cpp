@@ -3,10 +3,12 @@
 #include "app/FontConfigWarmUp.h"
 #include "app/SyncApp.h"
 #include "app/SyncDlg.h"
+#include "app/window/Translation.h"
 #include "platform/EffectiveCapability.h"
 #include "res/Version.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstring>
 #include <iostream>
@@ -41,6 +43,7 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
+    Translation::Install(QLocale());
     fonts.Wait();
     CSyncApp sync([&commandLine] {
         auto dlg = std::make_unique<CSyncDlg>();
