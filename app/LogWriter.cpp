@@ -3,11 +3,11 @@
 #include "app/window/LogText.h"
 
 #include <QAccessible>
-#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextEdit>
 
-LogWriter::LogWriter(QPlainTextEdit* pane, QObject* parent)
+LogWriter::LogWriter(QTextEdit* pane, QObject* parent)
     : QObject(parent), m_pane(pane), m_announce(&QAccessible::updateAccessibility)
 {
     m_timer.setInterval(kPace);
@@ -24,6 +24,14 @@ LogWriter::LogWriter(QPlainTextEdit* pane, QObject* parent)
 void LogWriter::SetPace(std::chrono::milliseconds pace)
 {
     m_timer.setInterval(pace);
+}
+
+void LogWriter::SetLineFormat(const QTextBlockFormat& format)
+{
+    m_lineFormat = format;
+    QTextCursor all(m_pane->document());
+    all.select(QTextCursor::Document);
+    all.setBlockFormat(m_lineFormat);
 }
 
 void LogWriter::Append(const QString& line, Done done)
@@ -105,6 +113,11 @@ void LogWriter::InsertAtEnd(const QString& text)
 {
     QTextCursor cursor(m_pane->document());
     cursor.movePosition(QTextCursor::End);
+    // A cleared pane starts with a block of the default format; new lines take their
+    // predecessor's.
+    if (cursor.blockFormat() != m_lineFormat) {
+        cursor.setBlockFormat(m_lineFormat);
+    }
     cursor.insertText(text);
     m_pane->setTextCursor(cursor);
     m_pane->ensureCursorVisible();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTextBlockFormat>
 #include <QTimer>
 
 #include <chrono>
@@ -10,7 +11,7 @@
 #include <functional>
 
 class QAccessibleEvent;
-class QPlainTextEdit;
+class QTextEdit;
 
 // Types lines into the log pane one character per pace, from a timer on the window's thread,
 // so the window keeps handling its events while a line is typed. Lines are typed whole and in
@@ -25,9 +26,12 @@ public:
 
     static constexpr std::chrono::milliseconds kPace{30};
 
-    LogWriter(QPlainTextEdit* pane, QObject* parent);
+    LogWriter(QTextEdit* pane, QObject* parent);
 
     void SetPace(std::chrono::milliseconds pace);
+    // The format every line of the pane takes (its pitch and indent), from now on and after
+    // every clearing.
+    void SetLineFormat(const QTextBlockFormat& format);
     // Where the pane's changes are told to assistive technology; QAccessible's own until set.
     using Announcer = std::function<void(QAccessibleEvent*)>;
     void SetAnnouncer(Announcer announcer) { m_announce = std::move(announcer); }
@@ -58,7 +62,8 @@ private:
     void FinishLine();
     void InsertAtEnd(const QString& text);
 
-    QPlainTextEdit* m_pane;
+    QTextEdit* m_pane;
+    QTextBlockFormat m_lineFormat;
     Announcer m_announce;
     QTimer m_timer;
     std::deque<Line> m_lines;

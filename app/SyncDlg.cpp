@@ -33,7 +33,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QTextBlockFormat>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -167,9 +169,21 @@ void CSyncDlg::CreateFonts()
     m_fontBold = fonts.bold;
     m_fontClock = fonts.clock;
     m_editLog->setFont(m_fontBold);
+    SetLogLines();
     m_editTime->setFont(m_fontClock);
     m_comboServer->setFont(m_fontNormal);
     m_comboServer->view()->setFont(m_fontNormal);
+}
+
+// Lines as the edit control lays them out in this face: one cell apart, from one pixel in at the
+// top left.
+void CSyncDlg::SetLogLines()
+{
+    m_editLog->document()->setDocumentMargin(0);
+    QTextBlockFormat line;
+    line.setLineHeight(CTahomaFont::CellHeight(m_fontBold), QTextBlockFormat::FixedHeight);
+    line.setLeftMargin(1);
+    m_log->SetLineFormat(line);
 }
 
 void CSyncDlg::SetSkin()

@@ -27,7 +27,7 @@ class QFocusEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTextEdit;
 class WindowCrossing;
 
 // The server name given on the command line; the command-line worker reads it.
@@ -107,6 +107,7 @@ private:
     void SetIcon();
     void AddWindowMenu();
     void CreateFonts();
+    void SetLogLines();
     void SetSkin();
     void PlaceControls();
     void SetColours();
@@ -142,7 +143,7 @@ private:
     QLineEdit* m_editTime = nullptr;
     QLabel* m_staticSkin = nullptr;
     CIComboBox* m_comboServer = nullptr;
-    QPlainTextEdit* m_editLog = nullptr;
+    QTextEdit* m_editLog = nullptr;
     QIcon m_hIcon;
 
     // Shared with the workers, which may outlive the window.

@@ -6,7 +6,7 @@
 #include "app/SyncSteps.h"
 #include "controls/IComboBox.h"
 
-#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <cstring>
 

@@ -59,6 +59,7 @@ QFont CLinkLabel::LinkFont()
 void CLinkLabel::CreateLinkFont()
 {
     m_font = CTahomaFont::Font(kLinkFontHeight, QFont::Bold, true);
+    CTahomaFont::UseBitmapStrikes(m_font);
     m_bFontCreated = true;
 }
 

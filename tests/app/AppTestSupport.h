@@ -10,7 +10,7 @@
 #include "tests/common/ChronyServer.h"
 
 #include <QDir>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -139,7 +139,7 @@ inline QStringList ServerEntries(const CSyncDlg& dlg)
 
 inline QStringList LogLines(const CSyncDlg& dlg)
 {
-    return Control<QPlainTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
+    return Control<QTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
 // Lets failed expectations print QStrings as text.

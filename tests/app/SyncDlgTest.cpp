@@ -15,6 +15,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextEdit>
 
 #include <QAccessible>
 
@@ -312,4 +313,49 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
     });
     EXPECT_EQ(Run(&CSyncDlg::OnOK), heard);
     EXPECT_FALSE(heard.isEmpty());
+}
+
+// The log's lines lie one cell of the face apart (13 px for this 11 px Tahoma), as the edit
+// control lays them out, starting about one pixel in from the top left; its bold, drawn from the
+// face's bitmap strikes, is darker than the regular by at least a third.
+TEST_F(SyncDlgTest, LogLinesAreReallyBoldAndOneCellApart)
+{
+    auto* pane = Control<QTextEdit>(*m_dlg, "editLog");
+    SyncDlgProbe::Log(*m_dlg).SetText(
+        QStringLiteral("LOCAL CLOCK OFFSET:\r\nLOCAL CLOCK OFFSET:\r\n"
+                       "LOCAL CLOCK OFFSET:"));
+    // Rows holding text, the first of each band, the leftmost inked column and the inked count.
+    const auto ink = [pane] {
+        const QImage image = Picture(pane);
+        std::vector<int> bands;
+        int left = image.width(), dark = 0;
+        bool previous = false;
+        for (int y = 0; y < image.height(); ++y) {
+            bool inked = false;
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 96) {
+                    inked = true;
+                    left = std::min(left, x);
+                    ++dark;
+                }
+            }
+            if (inked && !previous) {
+                bands.push_back(y);
+            }
+            previous = inked;
+        }
+        return std::tuple(bands, left, dark);
+    };
+    const auto [bands, left, bold] = ink();
+    ASSERT_EQ(bands.size(), 3u);
+    EXPECT_EQ(bands[1] - bands[0], 13);
+    EXPECT_EQ(bands[2] - bands[1], 13);
+    EXPECT_LE(left, 2);     // the capital L's stem, one pixel in plus its side bearing
+    EXPECT_LE(bands[0], 3); // the capitals' tops under a baseline about 10 px down
+
+    QFont regular = pane->font();
+    regular.setWeight(QFont::Normal);
+    pane->setFont(regular);
+    const int normal = std::get<2>(ink());
+    EXPECT_GE(3 * bold, 4 * normal) << bold << " dark pixels in bold, " << normal << " in regular";
 }
