@@ -12,6 +12,8 @@
 
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -196,4 +198,38 @@ TEST(LinkLabel, KeyboardAndAssistiveTechnologyOpenIt)
     EXPECT_EQ(Render(label), plain);
     QApplication::sendEvent(&label, &tab);
     EXPECT_NE(Render(label), plain);
+}
+
+// At the form's own font (96 dpi) the box keeps the form's geometry. With a font half as large
+// again, as 144 dpi gives without Qt's scaling, every text fits its control, the links clear
+// their labels and everything lies inside the box.
+TEST(AboutDlg, LaidOutFromItsFontItNeverClips)
+{
+    CAboutDlg box;
+    ASSERT_EQ(QFontInfo(box.font()).pixelSize(), 11) << "not the form's font: its geometry differs";
+    EXPECT_EQ(box.size(), QSize(406, 141));
+    EXPECT_EQ(box.findChild<CLinkLabel*>(QStringLiteral("linkMail"))->geometry(),
+              QRect(194, 73, 156, 13));
+
+    QFont larger = box.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    box.setFont(larger);
+    EXPECT_GT(box.width(), 406);
+    const QRect inside = box.rect();
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) {
+            continue; // the icon
+        }
+        auto* link = qobject_cast<CLinkLabel*>(label);
+        const QFontMetrics metrics(link != nullptr ? link->LinkFont() : label->font());
+        EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text()))
+            << label->objectName().toStdString();
+        EXPECT_GE(label->height(), metrics.height()) << label->objectName().toStdString();
+        EXPECT_TRUE(inside.contains(label->geometry())) << label->objectName().toStdString();
+    }
+    for (const auto& [label, link] :
+         {std::pair("labelHome", "linkHome"), {"labelMail", "linkMail"}}) {
+        EXPECT_LT(box.findChild<QLabel*>(QString::fromLatin1(label))->geometry().right(),
+                  box.findChild<QLabel*>(QString::fromLatin1(link))->x());
+    }
 }
