@@ -17,6 +17,7 @@
 #include "app/WindowMenu.h"
 #include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
+#include "controls/FocusCue.h"
 #include "controls/HoverButton.h"
 #include "controls/IComboBox.h"
 #include "controls/TahomaFont.h"
@@ -326,10 +327,9 @@ bool CSyncDlg::eventFilter(QObject* watched, QEvent* event)
 // skin's text colour instead.
 void CSyncDlg::ShowLogFocus(const QFocusEvent& event)
 {
-    const bool byKeyboard = event.gotFocus() && (event.reason() == Qt::TabFocusReason ||
-                                                 event.reason() == Qt::BacktabFocusReason);
+    m_bLogFocusCue = FocusCueAfter(event, m_bLogFocusCue);
     QPalette frame = m_staticFrame->palette();
-    frame.setColor(QPalette::WindowText, byKeyboard ? SkinLayout::kText : QColor(Qt::white));
+    frame.setColor(QPalette::WindowText, m_bLogFocusCue ? SkinLayout::kText : QColor(Qt::white));
     m_staticFrame->setPalette(frame);
 }
 

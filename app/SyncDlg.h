@@ -177,4 +177,6 @@ private:
     // Found by SetExeDirCurrent; the fonts and the server list follow it.
     InstallLayout m_layout;
     bool m_initialised = false;
+    // The log pane's frame marks the focus the keyboard brought.
+    bool m_bLogFocusCue = false;
 };

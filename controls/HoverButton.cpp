@@ -1,5 +1,6 @@
 #include "controls/HoverButton.h"
 
+#include "controls/FocusCue.h"
 #include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
 #include "res/resource.h"
@@ -97,15 +98,14 @@ void CHoverButton::keyPressEvent(QKeyEvent* event)
 // the mouse sees the faces alone.
 void CHoverButton::focusInEvent(QFocusEvent* event)
 {
-    m_bFocusCue =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
     update();
     QPushButton::focusInEvent(event);
 }
 
 void CHoverButton::focusOutEvent(QFocusEvent* event)
 {
-    m_bFocusCue = false;
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
     update();
     QPushButton::focusOutEvent(event);
 }

@@ -1,6 +1,7 @@
 #include "controls/LinkLabel.h"
 
 #include "controls/AccessibleControls.h"
+#include "controls/FocusCue.h"
 #include "controls/TahomaFont.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
@@ -154,15 +155,14 @@ void CLinkLabel::keyPressEvent(QKeyEvent* event)
 // The focus is marked only when the keyboard brought it, as the mouse never does.
 void CLinkLabel::focusInEvent(QFocusEvent* event)
 {
-    m_bFocusCue =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
     update();
     QLabel::focusInEvent(event);
 }
 
 void CLinkLabel::focusOutEvent(QFocusEvent* event)
 {
-    m_bFocusCue = false;
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
     update();
     QLabel::focusOutEvent(event);
 }

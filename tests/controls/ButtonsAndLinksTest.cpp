@@ -117,9 +117,15 @@ TEST(HoverButton, KeyboardFocusIsOutlinedAndEnterOrSpacePress)
         QFocusEvent back(QEvent::FocusIn, Qt::BacktabFocusReason);
         QFocusEvent click(QEvent::FocusIn, Qt::MouseFocusReason);
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        // Away and back with the window's activation, a mark shown stays and none appears.
+        QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QFocusEvent returned(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
         for (const auto& [in, shown] :
              {std::pair(&tab, outlined), {&back, outlined}, {&click, plain}}) {
             QApplication::sendEvent(&button, in);
+            EXPECT_EQ(Render(button), shown) << in->reason();
+            QApplication::sendEvent(&button, &away);
+            QApplication::sendEvent(&button, &returned);
             EXPECT_EQ(Render(button), shown) << in->reason();
             QApplication::sendEvent(&button, &out);
             EXPECT_EQ(Render(button), plain);
