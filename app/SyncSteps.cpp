@@ -40,19 +40,20 @@ std::string FormatC(const char* format, ...)
 
 std::string SyncSteps::LookupLine(const std::string& server)
 {
-    return "Looking up   --- " + server + " ---";
+    std::string line = kLookup;
+    return line.replace(line.find("%1"), 2, server);
 }
 
 std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
 {
     const SYSTEMTIME st = reply.destination.ToSystemTime();
     std::vector<std::string> lines{
-        "Time was successfully retreived",
-        "CLIENT DESTINATION DATE:",
+        kRetrieved,
+        kDestinationDate,
         FormatC("         %02d/%02d/%04d, %02d:%02d:%02d.%03d", st.wDay, st.wMonth, st.wYear,
                 st.wHour, st.wMinute, st.wSecond, st.wMilliseconds),
-        "LOCAL CLOCK OFFSET:",
-        FormatC("         %f seconds", reply.clockOffset),
+        kClockOffset,
+        FormatC(kOffsetSeconds, reply.clockOffset),
     };
     if (reply.nts) {
         lines.emplace_back(kAuthenticated);

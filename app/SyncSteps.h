@@ -6,6 +6,8 @@
 #include "sntp/SntpPacket.h"
 #include "sntp/SntpReply.h"
 
+#include <QtGlobal>
+
 #include <string>
 #include <vector>
 
@@ -22,13 +24,31 @@ public:
         AdjustFailed,  // retrieved, but the clock could not be set
     };
 
-    static constexpr const char* kRetrieveFailed = "Failed to retreive time from server";
-    static constexpr const char* kAdjusted = "Time was successfully synchronised";
-    static constexpr const char* kAdjustFailed = "Failed to set the local time";
-    static constexpr const char* kAuthenticated = "The time came authenticated (NTS)";
-    static constexpr const char* kSocketsFailed = "Failed to load winsock stack\r\n";
-    static constexpr const char* kSocketsVersion =
-        "Winsock stack does not support version which this program requires\r\n";
+    // The texts are marked for translation: the window shows them in the user's language (see
+    // LogText), the console always as they are here.
+    static constexpr const char* kRetrieveFailed =
+        QT_TRANSLATE_NOOP("SyncSteps", "Failed to retreive time from server");
+    static constexpr const char* kAdjusted =
+        QT_TRANSLATE_NOOP("SyncSteps", "Time was successfully synchronised");
+    static constexpr const char* kAdjustFailed =
+        QT_TRANSLATE_NOOP("SyncSteps", "Failed to set the local time");
+    static constexpr const char* kSocketsFailed =
+        QT_TRANSLATE_NOOP("SyncSteps", "Failed to load winsock stack\r\n");
+    static constexpr const char* kSocketsVersion = QT_TRANSLATE_NOOP(
+        "SyncSteps", "Winsock stack does not support version which this program requires\r\n");
+    static constexpr const char* kAuthenticated =
+        QT_TRANSLATE_NOOP("SyncSteps", "The time came authenticated (NTS)");
+    static constexpr const char* kRetrieved =
+        QT_TRANSLATE_NOOP("SyncSteps", "Time was successfully retreived");
+    static constexpr const char* kDestinationDate =
+        QT_TRANSLATE_NOOP("SyncSteps", "CLIENT DESTINATION DATE:");
+    static constexpr const char* kClockOffset =
+        QT_TRANSLATE_NOOP("SyncSteps", "LOCAL CLOCK OFFSET:");
+    // Lines with a value: the marker stands for it.
+    static constexpr const char* kLookup =
+        QT_TRANSLATE_NOOP("SyncSteps", "Looking up   --- %1 ---");
+    static constexpr const char* kOffsetSeconds =
+        QT_TRANSLATE_NOOP("SyncSteps", "         %f seconds");
 
     static std::string LookupLine(const std::string& server);
     // The five lines that follow a successful exchange, and a sixth when it was authenticated.

@@ -4,10 +4,12 @@
 #include "app/window/FontConfigWarmUp.h"
 #include "app/window/SyncApp.h"
 #include "app/window/SyncDlg.h"
+#include "app/window/Translation.h"
 #include "platform/EffectiveCapability.h"
 #include "res/Version.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstring>
 #include <iostream>
@@ -42,6 +44,7 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
+    Translation::Install(QLocale());
     fonts.Wait();
     CSyncApp sync([&commandLine] {
         auto dlg = std::make_unique<CSyncDlg>();

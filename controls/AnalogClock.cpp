@@ -1,5 +1,6 @@
 #include "controls/AnalogClock.h"
 
+#include "controls/AccessibleControls.h"
 #include "controls/FrameDrawing.h"
 
 #include <QPainter>
@@ -50,6 +51,7 @@ CAnalogClock::CAnalogClock(QWidget* parent)
     : QWidget(parent), m_crHand(palette().color(QPalette::Highlight)),
       m_crBack(palette().color(QPalette::Button))
 {
+    AccessibleControls::Install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The widget has its window from construction on: start as the control did when it was
     // attached to its dialog item.

@@ -36,6 +36,8 @@ public:
     void ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds);
 
     bool IsRunning() const { return m_nTimerID != 0; }
+    // The time the hands show (hour 0-11).
+    QTime ShownTime() const { return QTime(m_nHour, m_nMinute, m_nSecond); }
 
 signals:
     // The clock has just shown the local time: after each wake-up, a start and a show.

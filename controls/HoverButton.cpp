@@ -1,8 +1,12 @@
 #include "controls/HoverButton.h"
 
+#include "controls/FocusCue.h"
 #include "res/ResourceLoader.h"
+#include "res/SkinLayout.h"
 #include "res/resource.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,9 +38,25 @@ bool CHoverButton::LoadFaces(const QImage& strip)
     m_bmpFaces = QPixmap::fromImage(strip);
     m_cyFace = strip.height();
     m_cxFace = strip.width() / 3;
+    m_clrFocus = FocusColour(strip.copy(0, 0, m_cxFace, m_cyFace));
     resize(m_cxFace, m_cyFace);
     update();
     return true;
+}
+
+// The skin's text colour around a light face; white around a dark one (the title band's buttons),
+// where the dark colour would hardly show.
+QColor CHoverButton::FocusColour(const QImage& face)
+{
+    long long sum = 0;
+    for (int x = 0; x < face.width(); ++x) {
+        for (int y = 0; y < face.height(); ++y) {
+            sum += qGray(face.pixel(x, y));
+        }
+    }
+    constexpr int kMidGrey = 128;
+    const long long count = static_cast<long long>(face.width()) * face.height();
+    return count > 0 && sum / count < kMidGrey ? QColor(Qt::white) : SkinLayout::kText;
 }
 
 int CHoverButton::FaceColumn() const
@@ -56,6 +76,38 @@ void CHoverButton::paintEvent(QPaintEvent*)
     }
     QPainter painter(this);
     painter.drawPixmap(QPoint(0, 0), m_bmpFaces, QRect(FaceColumn(), 0, m_cxFace, m_cyFace));
+    if (m_bFocusCue) {
+        painter.setPen(m_clrFocus);
+        painter.drawRect(QRect(0, 0, m_cxFace, m_cyFace).adjusted(0, 0, -1, -1));
+    }
+}
+
+// Enter presses the focused button itself, whichever is the window's default.
+void CHoverButton::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+// The focus is outlined only when the keyboard brought it: a click focuses the button too, and
+// the mouse sees the faces alone.
+void CHoverButton::focusInEvent(QFocusEvent* event)
+{
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
+    update();
+    QPushButton::focusInEvent(event);
+}
+
+void CHoverButton::focusOutEvent(QFocusEvent* event)
+{
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
+    update();
+    QPushButton::focusOutEvent(event);
 }
 
 void CHoverButton::enterEvent(QEnterEvent* event)

@@ -6,7 +6,8 @@
 
 // A push button painted entirely from a strip of three faces of equal size (normal, pressed,
 // hot, left to right). It shows the hot face while the mouse is over it and the pressed face
-// while it is held down; the click is QPushButton's ordinary clicked() signal.
+// while it is held down; the click is QPushButton's ordinary clicked() signal. Focus that the
+// keyboard brings is outlined one pixel wide; Enter and Space press it.
 class CHoverButton : public QPushButton
 {
     Q_OBJECT
@@ -29,15 +30,21 @@ protected:
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int FaceColumn() const;
+    static QColor FocusColour(const QImage& face);
     void EndHover();
 
     bool m_bHot = false;
+    bool m_bFocusCue = false;
     int m_cxFace = 0;
     int m_cyFace = 0;
     QPixmap m_bmpFaces;
+    QColor m_clrFocus;
     QCursor m_hCursorHand;
     QCursor m_hCursorPressed;
 };

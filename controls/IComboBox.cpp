@@ -17,17 +17,16 @@
 using FrameDrawing::Draw3dRect;
 using FrameDrawing::FillSolidRect;
 
-// How the looks reach the screen: the hover timer and the focus changes "draw straight onto
-// the screen", which a Qt widget can do only inside its paint event. They therefore record the
-// look in m_nScreenLook and schedule a paint, which draws it; the look stays on the screen,
-// through any repaint Qt itself asks for, until something that really invalidates the control
-// (the release of the left button, a resize, showing it, enabling or disabling it) clears it;
-// the paint after that chooses hot or normal by the cursor position, as a fresh paint does.
+// How the looks reach the screen: the pointer's comings and goings and the focus changes "draw
+// straight onto the screen", which a Qt widget can do only inside its paint event. They therefore
+// record the look in m_nScreenLook and schedule a paint, which draws it; the look stays on the
+// screen, through any repaint Qt itself asks for, until something that really invalidates the
+// control (the release of the left button, a resize, showing it, enabling or disabling it) clears
+// it; the paint after that chooses hot or normal by the cursor position, as a fresh paint does.
 
 namespace
 {
 
-constexpr int kHoverPeriodMs = 10;
 constexpr int kGradientRows = 15;
 constexpr int kArrowWidth = 8;
 constexpr int kArrowRows = 4;
@@ -42,9 +41,6 @@ bool IsSwallowedKey(int key)
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
         return true;
     default:
         return false;
@@ -68,7 +64,7 @@ CIComboBox::CIComboBox(QWidget* parent) : QComboBox(parent)
     m_cxThumb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     UpdateThumb();
 
-    // Mouse moves over the edit field start the hover timer too.
+    // Mouse moves over the edit field count as over the control.
     setMouseTracking(true);
     lineEdit()->setMouseTracking(true);
     lineEdit()->installEventFilter(this);
@@ -111,15 +107,13 @@ bool CIComboBox::IsCursorInside() const
 }
 
 // The pointer left, the window lost the activation or the control was hidden: the hover look
-// ends now instead of waiting for a poll of the cursor position. A held button keeps its look
-// until the release.
+// ends now. A held button keeps its look until the release.
 void CIComboBox::EndHover()
 {
     m_bPointerInside = false;
     if (m_bLButtonDown) {
         return;
     }
-    m_timer.stop();
     m_bHotDrawn = false;
     Invalidate();
 }
@@ -217,7 +211,8 @@ bool CIComboBox::OnKey(const QKeyEvent* event)
         }
         return false;
     }
-    // Enter, Escape and Tab stay in the edit field: no default button, no reject, no focus move.
+    // Enter stays in the edit field: it presses no default button. Tab, Shift+Tab and Escape go
+    // on as anywhere else in the window, so the keyboard is never held here.
     return event->type() == QEvent::KeyPress && IsSwallowedKey(key);
 }
 
@@ -258,8 +253,7 @@ void CIComboBox::OnMouseOver(const QPointF& globalPos)
         return;
     }
     m_bPointerInside = true;
-    m_timer.start(kHoverPeriodMs, this);
-    OnTimerStep();
+    UpdateHover();
 }
 
 void CIComboBox::mouseMoveEvent(QMouseEvent* event)
@@ -292,6 +286,7 @@ void CIComboBox::mousePressEvent(QMouseEvent* event)
         m_bLButtonDown = true;
     }
     QComboBox::mousePressEvent(event);
+    UpdateHover();
 }
 
 void CIComboBox::mouseReleaseEvent(QMouseEvent* event)
@@ -319,19 +314,11 @@ void CIComboBox::showPopup()
     }
 }
 
-void CIComboBox::timerEvent(QTimerEvent* event)
-{
-    if (event->timerId() != m_timer.timerId()) {
-        QComboBox::timerEvent(event);
-        return;
-    }
-    OnTimerStep();
-}
-
-void CIComboBox::OnTimerStep()
+// The look follows the pointer's events, never a poll: a pointer resting on the control costs
+// nothing.
+void CIComboBox::UpdateHover()
 {
     if (m_bLButtonDown) {
-        m_timer.stop();
         if (m_bHotDrawn) {
             ShowLook(FLAT_PRESSED);
             m_bHotDrawn = false;
@@ -345,7 +332,6 @@ void CIComboBox::OnTimerStep()
         }
         return;
     }
-    m_timer.stop();
     if (m_bHotDrawn) {
         ShowLook(FLAT_NORMAL);
         m_bHotDrawn = false;

@@ -2,7 +2,6 @@
 
 #include "res/SkinLayout.h"
 
-#include <QBasicTimer>
 #include <QColor>
 #include <QComboBox>
 
@@ -32,7 +31,6 @@ public:
 
     // The drop button's width: from the style's arrow area to the inner ring.
     int ThumbWidth() const { return m_cxThumb; }
-    bool IsHoverTimerActive() const { return m_timer.isActive(); }
 
     void showPopup() override;
 
@@ -46,7 +44,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -56,7 +53,7 @@ protected:
 private:
     bool OnKey(const QKeyEvent* event);
     void OnMouseOver(const QPointF& globalPos);
-    void OnTimerStep();
+    void UpdateHover();
     void OnEditUpdate();
     void OnButtonReleased();
     void EndHover();
@@ -78,8 +75,7 @@ private:
     quint8 m_byGradGreen = 202;
     quint8 m_byGradBlue = 202;
 
-    QBasicTimer m_timer;
-    // The look that the hover timer or a focus change last put on the screen; 0 when the
+    // The look that the pointer or a focus change last put on the screen; 0 when the
     // next paint chooses by the cursor position.
     int m_nScreenLook = 0;
 };

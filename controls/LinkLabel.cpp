@@ -1,9 +1,13 @@
 #include "controls/LinkLabel.h"
 
+#include "controls/AccessibleControls.h"
+#include "controls/FocusCue.h"
 #include "controls/TahomaFont.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -19,7 +23,10 @@ CLinkLabel::CLinkLabel(QWidget* parent)
     : QLabel(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND)),
       m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED))
 {
+    AccessibleControls::Install();
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Reached by Tab, never focused by a click, so the mouse sees no focus mark.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void CLinkLabel::SetBkColor(const QColor& color)
@@ -53,6 +60,7 @@ QFont CLinkLabel::LinkFont()
 void CLinkLabel::CreateLinkFont()
 {
     m_font = CTahomaFont::Font(kLinkFontHeight, QFont::Bold, true);
+    CTahomaFont::UseBitmapStrikes(m_font);
     m_bFontCreated = true;
 }
 
@@ -85,7 +93,12 @@ void CLinkLabel::paintEvent(QPaintEvent*)
         memory.setPen(m_crText);
         // From the top-left corner, clipped to the control, line breaks only where the text
         // has them.
-        memory.drawText(client, Qt::AlignLeft | Qt::AlignTop, m_strText);
+        QRect drawn;
+        memory.drawText(client, Qt::AlignLeft | Qt::AlignTop, m_strText, &drawn);
+        if (m_bFocusCue) {
+            memory.setPen(QPen(m_crText, 1, Qt::DotLine));
+            memory.drawRect(drawn.intersected(client).adjusted(0, 0, -1, -1));
+        }
     }
     QPainter screen(this);
     screen.drawPixmap(0, 0, buffer);
@@ -123,4 +136,33 @@ void CLinkLabel::mouseDoubleClickEvent(QMouseEvent* event)
     // Qt delivers the second press of a double click as this event, not as a press: like the
     // old control, it is no click of its own, so a double click opens the link once.
     event->accept();
+}
+
+void CLinkLabel::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        event->accept();
+        emit clicked();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+// The focus is marked only when the keyboard brought it, as the mouse never does.
+void CLinkLabel::focusInEvent(QFocusEvent* event)
+{
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
+    update();
+    QLabel::focusInEvent(event);
+}
+
+void CLinkLabel::focusOutEvent(QFocusEvent* event)
+{
+    m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
+    update();
+    QLabel::focusOutEvent(event);
 }

@@ -8,7 +8,8 @@
 
 // One line of text shown as a hyperlink: bold, underlined Tahoma in the owner's colour on a
 // solid background, drawn from the top-left corner and clipped, never wrapped. It does not act
-// on a click itself; it emits clicked() and the owner acts.
+// on a click itself; it emits clicked() and the owner acts. The keyboard reaches it by Tab and
+// opens it with Enter or Space; a dotted frame marks that focus.
 class CLinkLabel : public QLabel
 {
     Q_OBJECT
@@ -36,6 +37,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Enter and Space open the link as a click does.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void CreateLinkFont();
@@ -50,5 +55,6 @@ private:
     QCursor m_hCursorPressed;
     QString m_strText;
     bool m_bFontCreated = false;
+    bool m_bFocusCue = false;
     QFont m_font;
 };

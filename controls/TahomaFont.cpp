@@ -77,19 +77,39 @@ void CTahomaFont::SetLogHeight(QFont& font, int nLogHeight)
 // A cell is measured by the face's Windows metrics (usWinAscent + usWinDescent of
 // its OS/2 table), which for most faces exceed the ascent and descent Qt reports: Tahoma's cell
 // is 1.21 em, Qt's 0.97 em.
-int CTahomaFont::EmForCell(const QFont& font, int nCellHeight)
+double CTahomaFont::CellPerEm(const QFont& font)
 {
     const QRawFont raw = QRawFont::fromFont(font);
     const QByteArray os2 = raw.fontTable(kOs2Table);
-    if (!raw.isValid() || os2.size() < kWinDescentOffset + 2) {
+    if (!raw.isValid() || os2.size() < kWinDescentOffset + 2 || raw.unitsPerEm() <= 0) {
         return 0;
     }
     const int cell = qFromBigEndian<quint16>(os2.constData() + kWinAscentOffset) +
                      qFromBigEndian<quint16>(os2.constData() + kWinDescentOffset);
-    if (cell <= 0) {
+    return cell / raw.unitsPerEm();
+}
+
+int CTahomaFont::EmForCell(const QFont& font, int nCellHeight)
+{
+    const double cellPerEm = CellPerEm(font);
+    if (cellPerEm <= 0) {
         return 0;
     }
-    return std::max(1, static_cast<int>(std::lround(nCellHeight * raw.unitsPerEm() / cell)));
+    return std::max(1, static_cast<int>(std::lround(nCellHeight / cellPerEm)));
+}
+
+int CTahomaFont::CellHeight(const QFont& font)
+{
+    const double cellPerEm = CellPerEm(font);
+    if (cellPerEm <= 0 || font.pixelSize() <= 0) {
+        return QFontMetrics(font).height();
+    }
+    return static_cast<int>(std::lround(font.pixelSize() * cellPerEm));
+}
+
+void CTahomaFont::UseBitmapStrikes(QFont& font)
+{
+    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoAntialias));
 }
 
 // Without an OS/2 table: the largest em whose hinted ascent + descent still fits, starting from

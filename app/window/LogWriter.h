@@ -3,17 +3,20 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTextBlockFormat>
 #include <QTimer>
 
 #include <chrono>
 #include <deque>
 #include <functional>
 
-class QPlainTextEdit;
+class QAccessibleEvent;
+class QTextEdit;
 
 // Types lines into the log pane one character per pace, from a timer on the window's thread,
 // so the window keeps handling its events while a line is typed. Lines are typed whole and in
-// the order they were appended, never mixed with one another.
+// the order they were appended, never mixed with one another. Screen readers hear each line
+// once, when it is whole. Lines are shown in the user's language (LogText).
 class LogWriter : public QObject
 {
     Q_OBJECT
@@ -23,9 +26,15 @@ public:
 
     static constexpr std::chrono::milliseconds kPace{30};
 
-    LogWriter(QPlainTextEdit* pane, QObject* parent);
+    LogWriter(QTextEdit* pane, QObject* parent);
 
     void SetPace(std::chrono::milliseconds pace);
+    // The format every line of the pane takes (its pitch and indent), from now on and after
+    // every clearing.
+    void SetLineFormat(const QTextBlockFormat& format);
+    // Where the pane's changes are told to assistive technology; QAccessible's own until set.
+    using Announcer = std::function<void(QAccessibleEvent*)>;
+    void SetAnnouncer(Announcer announcer) { m_announce = std::move(announcer); }
     std::chrono::milliseconds Pace() const { return m_timer.intervalAsDuration(); }
 
     // Queues a line. done, when given, runs on this thread once the line and its line break are
@@ -53,7 +62,9 @@ private:
     void FinishLine();
     void InsertAtEnd(const QString& text);
 
-    QPlainTextEdit* m_pane;
+    QTextEdit* m_pane;
+    QTextBlockFormat m_lineFormat;
+    Announcer m_announce;
     QTimer m_timer;
     std::deque<Line> m_lines;
     qsizetype m_typed = 0; // characters of the front line already in the pane

@@ -18,6 +18,7 @@
 #include "app/window/WindowMenu.h"
 #include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
+#include "controls/FocusCue.h"
 #include "controls/HoverButton.h"
 #include "controls/IComboBox.h"
 #include "controls/TahomaFont.h"
@@ -30,10 +31,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QTextBlockFormat>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -79,6 +83,7 @@ void CSyncDlg::DoDataExchange()
     m_staticSkin = form.staticSkin;
     m_comboServer = form.comboServer;
     m_editLog = form.editLog;
+    form.labelServer->hide();
 
     connect(m_btnOK, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_btnAdjust, &QPushButton::clicked, this, &CSyncDlg::OnAdjust);
@@ -86,6 +91,7 @@ void CSyncDlg::DoDataExchange()
     connect(m_btnMinimize, &QPushButton::clicked, this, &CSyncDlg::OnMinimize);
     connect(m_btnAbout, &QPushButton::clicked, this, &CSyncDlg::OnAbout);
     m_editTime->installEventFilter(this);
+    m_editLog->installEventFilter(this);
 }
 
 // The first showing maps the window as soon as its frame is known and fills it before control
@@ -166,9 +172,21 @@ void CSyncDlg::CreateFonts()
     m_fontBold = fonts.bold;
     m_fontClock = fonts.clock;
     m_editLog->setFont(m_fontBold);
+    SetLogLines();
     m_editTime->setFont(m_fontClock);
     m_comboServer->setFont(m_fontNormal);
     m_comboServer->view()->setFont(m_fontNormal);
+}
+
+// Lines as the edit control lays them out in this face: one cell apart, from one pixel in at the
+// top left.
+void CSyncDlg::SetLogLines()
+{
+    m_editLog->document()->setDocumentMargin(0);
+    QTextBlockFormat line;
+    line.setLineHeight(CTahomaFont::CellHeight(m_fontBold), QTextBlockFormat::FixedHeight);
+    line.setLeftMargin(1);
+    m_log->SetLineFormat(line);
 }
 
 void CSyncDlg::SetSkin()
@@ -300,7 +318,21 @@ bool CSyncDlg::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_editTime && event->type() == QEvent::FocusIn) {
         OnSetFocusTime();
     }
+    if (watched == m_editLog &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        ShowLogFocus(*static_cast<QFocusEvent*>(event));
+    }
     return QDialog::eventFilter(watched, event);
+}
+
+// The log pane shows no caret: when the keyboard brings the focus, its white frame takes the
+// skin's text colour instead.
+void CSyncDlg::ShowLogFocus(const QFocusEvent& event)
+{
+    m_bLogFocusCue = FocusCueAfter(event, m_bLogFocusCue);
+    QPalette frame = m_staticFrame->palette();
+    frame.setColor(QPalette::WindowText, m_bLogFocusCue ? SkinLayout::kText : QColor(Qt::white));
+    m_staticFrame->setPalette(frame);
 }
 
 // The digital clock never keeps the focus or shows a caret.

@@ -24,10 +24,11 @@ class CHoverButton;
 class CIComboBox;
 class LogWriter;
 class OffsetApplier;
+class QFocusEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTextEdit;
 class WindowCrossing;
 
 // The server name given on the command line; the command-line worker reads it.
@@ -107,6 +108,7 @@ private:
     void SetIcon();
     void AddWindowMenu();
     void CreateFonts();
+    void SetLogLines();
     void SetSkin();
     void PlaceControls();
     void SetColours();
@@ -114,6 +116,7 @@ private:
     void ShowTime();
     void OnCtlColor(QWidget* control);
     void OnSetFocusTime();
+    void ShowLogFocus(const QFocusEvent& event);
     void OnDestroy();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -141,7 +144,7 @@ private:
     QLineEdit* m_editTime = nullptr;
     QLabel* m_staticSkin = nullptr;
     CIComboBox* m_comboServer = nullptr;
-    QPlainTextEdit* m_editLog = nullptr;
+    QTextEdit* m_editLog = nullptr;
     QIcon m_hIcon;
 
     // Shared with the workers, which may outlive the window.
@@ -176,4 +179,6 @@ private:
     // Found by SetExeDirCurrent; the fonts and the server list follow it.
     InstallLayout m_layout;
     bool m_initialised = false;
+    // The log pane's frame marks the focus the keyboard brought.
+    bool m_bLogFocusCue = false;
 };

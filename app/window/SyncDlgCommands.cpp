@@ -6,7 +6,7 @@
 #include "app/window/LogWriter.h"
 #include "controls/IComboBox.h"
 
-#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <cstring>
 

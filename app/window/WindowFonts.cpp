@@ -2,6 +2,7 @@
 
 #include "app/window/ClockFont.h"
 #include "app/window/FontDescription.h"
+#include "controls/TahomaFont.h"
 
 namespace
 {
@@ -25,6 +26,7 @@ WindowFonts WindowFonts::Create(const QString& tahomaFamily, const ClockFont& cl
     fonts.normal = description.CreateFont();
     description.weight = 700;
     fonts.bold = description.CreateFont();
+    CTahomaFont::UseBitmapStrikes(fonts.bold);
 
     clockFont.Install();
     fonts.clock = clockFont.Choose(description).CreateFont();

@@ -11,10 +11,10 @@
 WindowMenu::WindowMenu(QWidget* window)
     : QObject(window), m_window(window), m_menu(new QMenu(window))
 {
-    m_menu->addAction(QStringLiteral("Minimize"), window, &QWidget::showMinimized);
-    m_menu->addAction(QStringLiteral("Close"), window, &QWidget::close);
+    m_menu->addAction(tr("Minimize"), window, &QWidget::showMinimized);
+    m_menu->addAction(tr("Close"), window, &QWidget::close);
     m_menu->addSeparator();
-    QAction* about = m_menu->addAction(QStringLiteral("About ..."));
+    QAction* about = m_menu->addAction(tr("About ..."));
     about->setData(IDM_ABOUTBOX);
     connect(about, &QAction::triggered, this, [this] { emit SysCommand(IDM_ABOUTBOX); });
 

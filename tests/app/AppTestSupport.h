@@ -15,10 +15,10 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -37,6 +37,7 @@ struct SyncDlgProbe {
     static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
     // The log pane has nothing left to type.
     static bool IsLogIdle(const CSyncDlg& dlg) { return dlg.m_log->IsIdle(); }
+    static LogWriter& Log(CSyncDlg& dlg) { return *dlg.m_log; }
 };
 
 // The program always asks port 123, so the tests tell servers apart by loopback address: each
@@ -199,7 +200,7 @@ inline QStringList ServerEntries(const CSyncDlg& dlg)
 
 inline QStringList LogLines(const CSyncDlg& dlg)
 {
-    return Control<QPlainTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
+    return Control<QTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
 // Lets failed expectations print QStrings as text.

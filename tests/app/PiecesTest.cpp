@@ -113,7 +113,7 @@ TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
 // writer's line is typed again whole and its writer released.
 TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrderAndClearingRetypesAWaitedOne)
 {
-    QPlainTextEdit pane;
+    QTextEdit pane;
     LogWriter writer(&pane, nullptr);
     QElapsedTimer clock;
     clock.start();

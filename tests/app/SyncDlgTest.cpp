@@ -15,7 +15,11 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextEdit>
 
+#include <QAccessible>
+
+#include <map>
 #include <thread>
 #include <tuple>
 
@@ -257,4 +261,101 @@ TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
     EXPECT_NEAR(last - first + 1, QFontMetrics(time->font()).boundingRect(time->text()).width(), 3)
         << time->text().toStdString();
     EXPECT_GT(first, 0);
+}
+
+// Every control tells assistive technology what it is and does; the digital clock's value is the
+// time it shows. The log pane tells of each line once, when it is typed in full, never of each
+// character.
+TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
+{
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(m_dlg);
+    ASSERT_NE(window, nullptr);
+    std::map<QString, QAccessibleInterface*> byName;
+    for (int i = 0; i < window->childCount(); ++i) {
+        QAccessibleInterface* child = window->child(i);
+        if (child->state().focusable || child->role() == QAccessible::Clock) {
+            // A label pointing to a control names it (the selector's way here), as screen
+            // readers take it.
+            const auto labels = child->relations(QAccessible::Label);
+            const QString name = labels.isEmpty() ? child->text(QAccessible::Name)
+                                                  : labels.first().first->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty()) << child->role();
+            EXPECT_FALSE(child->text(QAccessible::Description).isEmpty()) << child->role();
+            byName[name] = child;
+        }
+    }
+    for (const auto& [name, role, object] :
+         {std::tuple("Get the time", QAccessible::Button, "btnOK"),
+          {"Set the clock", QAccessible::Button, "btnAdjust"},
+          {"Minimize", QAccessible::Button, "btnMinimize"},
+          {"About", QAccessible::Button, "btnAbout"},
+          {"Close", QAccessible::Button, "btnClose"},
+          {"Time server", QAccessible::ComboBox, "comboServer"},
+          {"Log", QAccessible::EditableText, "editLog"},
+          {"Digital clock", QAccessible::EditableText, "editTime"},
+          {"Analogue clock", QAccessible::Clock, "clock"}}) {
+        QAccessibleInterface* found = byName[QString::fromLatin1(name)];
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->role(), role) << name;
+        EXPECT_EQ(found->object()->objectName(), QString::fromLatin1(object)) << name;
+    }
+    EXPECT_EQ(byName.size(), 9u);
+    EXPECT_EQ(byName[QStringLiteral("Get the time")]->text(QAccessible::Description),
+              QStringLiteral("Ask the selected time server for the time"));
+    EXPECT_EQ(byName[QStringLiteral("Digital clock")]->text(QAccessible::Value),
+              Control<QLineEdit>(*m_dlg, "editTime")->text());
+
+    QStringList heard;
+    SyncDlgProbe::Log(*m_dlg).SetAnnouncer([&heard](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::TextInserted) {
+            heard.append(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+        }
+    });
+    EXPECT_EQ(Run(&CSyncDlg::OnOK), heard);
+    EXPECT_FALSE(heard.isEmpty());
+}
+
+// The log's lines lie one cell of the face apart (13 px for this 11 px Tahoma), as the edit
+// control lays them out, starting about one pixel in from the top left; its bold, drawn from the
+// face's bitmap strikes, is darker than the regular by at least a third.
+TEST_F(SyncDlgTest, LogLinesAreReallyBoldAndOneCellApart)
+{
+    auto* pane = Control<QTextEdit>(*m_dlg, "editLog");
+    SyncDlgProbe::Log(*m_dlg).SetText(
+        QStringLiteral("LOCAL CLOCK OFFSET:\r\nLOCAL CLOCK OFFSET:\r\n"
+                       "LOCAL CLOCK OFFSET:"));
+    // Rows holding text, the first of each band, the leftmost inked column and the inked count.
+    const auto ink = [pane] {
+        const QImage image = Picture(pane);
+        std::vector<int> bands;
+        int left = image.width(), dark = 0;
+        bool previous = false;
+        for (int y = 0; y < image.height(); ++y) {
+            bool inked = false;
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 96) {
+                    inked = true;
+                    left = std::min(left, x);
+                    ++dark;
+                }
+            }
+            if (inked && !previous) {
+                bands.push_back(y);
+            }
+            previous = inked;
+        }
+        return std::tuple(bands, left, dark);
+    };
+    const auto [bands, left, bold] = ink();
+    ASSERT_EQ(bands.size(), 3u);
+    EXPECT_EQ(bands[1] - bands[0], 13);
+    EXPECT_EQ(bands[2] - bands[1], 13);
+    EXPECT_LE(left, 2);     // the capital L's stem, one pixel in plus its side bearing
+    EXPECT_LE(bands[0], 3); // the capitals' tops under a baseline about 10 px down
+
+    QFont regular = pane->font();
+    regular.setWeight(QFont::Normal);
+    pane->setFont(regular);
+    const int normal = std::get<2>(ink());
+    EXPECT_GE(3 * bold, 4 * normal) << bold << " dark pixels in bold, " << normal << " in regular";
 }

@@ -3,6 +3,10 @@
 
 #include "TestPixels.h"
 
+#include <QAccessible>
+
+#include <tuple>
+
 namespace
 {
 
@@ -66,4 +70,21 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     EXPECT_EQ(Render(clock), Render(*std::make_unique<TestClock>(clock.now)));
     clock.resize(1, 1); // one pixel: radius 0, and drawing still works
     EXPECT_EQ(Render(clock).size(), QSize(1, 1));
+}
+
+// The analogue clock is a clock to assistive technology, and its value the time its hands show,
+// on a twelve-hour dial.
+TEST(AnalogClock, ItsValueIsTheTimeItShows)
+{
+    CAnalogClock clock;
+    clock.Run(false);
+    clock.resize(45, 45);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&clock);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::Clock);
+    for (const auto& [hour, minute, second, value] :
+         {std::tuple(6, 30, 45, "6:30:45"), {0, 5, 9, "12:05:09"}, {11, 59, 0, "11:59:00"}}) {
+        clock.ShowTime(hour, minute, second, 0);
+        EXPECT_EQ(face->text(QAccessible::Value), QString::fromLatin1(value));
+    }
 }

@@ -2,7 +2,8 @@
 # End to end: the built program in a real X window (Xvfb) against chronyd on port 123 of this
 # run's loopback address, started as a user would with a server and a flag on its command line. Checks that the window
 # appears centred with rounded corners, that the report arrives, that "OK" clicked with the mouse
-# runs a new retrieve and that closing the window ends the process; then the console mode.
+# runs a new retrieve and that closing the window ends the process; then the console mode; then
+# the window worked by the keyboard alone.
 #
 #   window_e2e.sh BUILD_DIR OUT_DIR [--docs DOCS_DIR]
 #
@@ -124,5 +125,40 @@ fi
 step "the close button ends the program"
 e2e_click $((246 + 7)) $((5 + 7))
 e2e_wait_for 10 e2e_app_ended || e2e_fail "the program still runs after its window was closed"
+wait "$e2e_app_pid" || e2e_fail "the program exited with $?"
+
+step "keyboard only: Tab from the selector reaches GET and SET, Enter presses them, Escape closes"
+# Never the machine's system bus: "SET" must fail here, as it does without the right to set the
+# clock.
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/horalink-e2e
+e2e_start_app
+e2e_wait_window
+xdotool windowfocus --sync "$e2e_wid"
+# The focus starts in the log pane; the keyboard's focus is outlined in the skin's dark colour
+# (the log pane's frame takes it instead of white).
+dark="0 0 50"
+key_shot() {
+    xdotool key "$1"
+    sleep 0.3
+    e2e_shot "$2"
+}
+focus_shows() { [ "$(e2e_pixel "$1" $((WX + $2)) $((WY + $3)))" = "$dark" ]; }
+key_shot shift+Tab keys-selector
+! focus_shows keys-selector 17 83 || e2e_fail "Shift+Tab did not leave the log pane"
+key_shot Tab keys-log
+focus_shows keys-log 17 83 || e2e_fail "Tab from the selector did not reach the log pane (see keys-log.png)"
+key_shot Tab keys-get
+focus_shows keys-get 165 200 || e2e_fail "Tab did not reach GET with a visible focus (see keys-get.png)"
+xdotool key Return
+e2e_wait_report 5 keys-report || e2e_fail "Enter on GET brought no report (see keys-report.png)"
+key_shot Tab keys-set
+focus_shows keys-set 210 200 || e2e_fail "Tab did not reach SET with a visible focus (see keys-set.png)"
+! focus_shows keys-set 165 200 || e2e_fail "GET still shows the focus"
+xdotool key Return
+# SET measures nothing new: it sets the clock by the report and, refused, says so in one line.
+e2e_wait_report 1 keys-adjusted || e2e_fail "Enter on SET wrote nothing (see keys-adjusted.png)"
+[ "$(e2e_log_bands keys-adjusted)" -eq 1 ] || e2e_fail "Enter on SET ran GET (see keys-adjusted.png)"
+xdotool key Escape
+e2e_wait_for 10 e2e_app_ended || e2e_fail "Escape did not close the window"
 wait "$e2e_app_pid" || e2e_fail "the program exited with $?"
 echo "PASSED; screenshots in $out"
