@@ -141,8 +141,7 @@ void SystemClockSetter::Finish(const std::shared_ptr<Setting>& setting, bool set
 
 std::string SystemClockSetter::AutomaticTimeLine(bool synchronised)
 {
-    return std::string("Automatic time synchronisation keeps the clock and ") +
-           (synchronised ? "reports it synchronised" : "does not report it synchronised");
+    return synchronised ? kAutomaticSynchronised : kAutomaticUnsynchronised;
 }
 
 std::string SystemClockSetter::StepReason(double offset, double limit)

@@ -45,6 +45,13 @@ public:
     std::string FailureReason() const override { return m_failureReason; }
 
     // The log's line when automatic time keeps the clock.
+    // The window shows these log lines in the user's language (context "SystemClockSetter").
+    static constexpr const char* kAutomaticSynchronised = QT_TRANSLATE_NOOP(
+        "SystemClockSetter",
+        "Automatic time synchronisation keeps the clock and reports it synchronised");
+    static constexpr const char* kAutomaticUnsynchronised = QT_TRANSLATE_NOOP(
+        "SystemClockSetter",
+        "Automatic time synchronisation keeps the clock and does not report it synchronised");
     static std::string AutomaticTimeLine(bool synchronised);
     // Why an unauthenticated step was not taken.
     static std::string StepReason(double offset, double limit);

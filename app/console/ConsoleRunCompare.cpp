@@ -71,7 +71,7 @@ std::optional<bool> ConsoleRun::SetAgreed(const std::vector<ServerRow>& rows,
     }
     // The chosen member is authenticated exactly when the group has an authenticated member, so
     // its answer stands for the group wherever the clock's step rules ask.
-    const bool set = AdjustClock(rows[*agreement.Chosen()].reply->clockOffset);
+    const bool set = AdjustClock(*rows[*agreement.Chosen()].reply);
     failure = set ? "" : m_adjustFailure;
     return set;
 }

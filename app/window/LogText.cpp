@@ -44,7 +44,7 @@ QString Translate(const QString& line)
     for (const char* source :
          {SyncSteps::kRetrieveFailed, SyncSteps::kAdjusted, SyncSteps::kAdjustFailed,
           SyncSteps::kSocketsFailed, SyncSteps::kSocketsVersion, SyncSteps::kRetrieved,
-          SyncSteps::kDestinationDate, SyncSteps::kClockOffset}) {
+          SyncSteps::kDestinationDate, SyncSteps::kClockOffset, SyncSteps::kAuthenticated}) {
         if (line == QLatin1String(source)) {
             return QCoreApplication::translate(kContext, source);
         }

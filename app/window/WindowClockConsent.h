@@ -2,6 +2,9 @@
 
 #include "app/clock/ClockConsent.h"
 
+#include <QString>
+#include <QtGlobal>
+
 class LogWriter;
 class QWidget;
 
@@ -10,8 +13,9 @@ class QWidget;
 class WindowClockConsent : public ClockConsent
 {
 public:
-    static constexpr const char* kTurnOff = "Turn off automatic time and set the clock";
-    static constexpr const char* kCancel = "Cancel";
+    static constexpr const char* kTurnOff =
+        QT_TRANSLATE_NOOP("WindowClockConsent", "Turn off automatic time and set the clock");
+    static constexpr const char* kCancel = QT_TRANSLATE_NOOP("WindowClockConsent", "Cancel");
 
     // window and log must outlive the consent.
     WindowClockConsent(QWidget* window, LogWriter* log) : m_window(window), m_log(log) {}
@@ -21,6 +25,9 @@ public:
     void AcceptStep(int64_t targetSeconds, double offset, Answer answer) override;
 
 private:
+    // Not a QObject: the texts are translated in this class's own context.
+    static QString tr(const char* text);
+
     QWidget* m_window;
     LogWriter* m_log;
 };

@@ -157,6 +157,64 @@
         <source>         %f seconds</source>
         <translation>         %f Sekunden</translation>
     </message>
+    <message>
+        <source>The time came authenticated (NTS)</source>
+        <translation>Die Zeit kam authentifiziert (NTS)</translation>
+    </message>
+</context>
+<context>
+    <name>SystemClockSetter</name>
+    <message>
+        <source>Automatic time synchronisation keeps the clock and reports it synchronised</source>
+        <translation>Die automatische Zeitsynchronisation führt die Uhr und meldet sie synchronisiert</translation>
+    </message>
+    <message>
+        <source>Automatic time synchronisation keeps the clock and does not report it synchronised</source>
+        <translation>Die automatische Zeitsynchronisation führt die Uhr und meldet sie nicht synchronisiert</translation>
+    </message>
+</context>
+<context>
+    <name>WindowClockConsent</name>
+    <message>
+        <source>Turn off automatic time and set the clock</source>
+        <translation>Automatische Zeit ausschalten und Uhr stellen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>reports the clock synchronised</source>
+        <translation>meldet die Uhr synchronisiert</translation>
+    </message>
+    <message>
+        <source>does not report the clock synchronised</source>
+        <translation>meldet die Uhr nicht synchronisiert</translation>
+    </message>
+    <message>
+        <source>Automatic time synchronisation keeps this computer&apos;s clock and %1.
+
+The clock can be set only while automatic time is off. It stays off until it is turned on again (timedatectl set-ntp true, or the desktop&apos;s date and time settings).</source>
+        <translation>Die automatische Zeitsynchronisation führt die Uhr dieses Computers und %1.
+
+Die Uhr lässt sich nur stellen, während die automatische Zeit aus ist. Sie bleibt aus, bis sie wieder eingeschaltet wird (timedatectl set-ntp true oder die Datums- und Zeiteinstellungen des Desktops).</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is not authenticated: anyone on the way could have written it.
+
+Set the clock to %1 (local time), %2 seconds from now?</source>
+        <translation>Die Antwort des Servers ist nicht authentifiziert: Jeder auf dem Weg könnte sie geschrieben haben.
+
+Die Uhr auf %1 (Ortszeit) stellen, %2 Sekunden von jetzt?</translation>
+    </message>
 </context>
 <context>
     <name>WindowMenu</name>
