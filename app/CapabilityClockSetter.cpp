@@ -1,7 +1,8 @@
 #include "app/CapabilityClockSetter.h"
 
 #include "platform/LastError.h"
-#include "sntp/SntpClient.h"
+#include "sntp/ClockAdjuster.h"
+#include "sntp/ClockTarget.h"
 
 #include <sys/capability.h>
 
@@ -9,8 +10,7 @@
 
 void CapabilityClockSetter::SetByOffset(double offset, Done done)
 {
-    const bool set = m_client.AdjustSystemClockByOffset(offset);
-    // From the thread's own last error: a worker may be writing the client's reason meanwhile.
+    const bool set = m_clock.AdjustSystemClockByOffset(offset);
     m_failureReason = set ? std::string() : ReasonFor(GetLastError());
     done(set);
 }
@@ -32,7 +32,7 @@ std::string CapabilityClockSetter::ReasonFor(uint32_t error)
 {
     switch (error) {
     case ERANGE:
-        return "target time out of range";
+        return kTargetOutOfRange;
     case EPERM:
         return "no permission to set the clock";
     default:

@@ -10,8 +10,8 @@
 class CapabilityClockSetter : public ClockSetter
 {
 public:
-    // client must outlive the setter; its clock calls are the tests' seam.
-    explicit CapabilityClockSetter(CSntpClient& client) : m_client(client) {}
+    // clock must outlive the setter; its clock calls are the tests' seam.
+    explicit CapabilityClockSetter(CClockAdjuster& clock) : m_clock(clock) {}
 
     void SetByOffset(double offset, Done done) override;
     std::string FailureReason() const override { return m_failureReason; }
@@ -22,6 +22,6 @@ public:
     static std::string ReasonFor(uint32_t error);
 
 private:
-    CSntpClient& m_client;
+    CClockAdjuster& m_clock;
     std::string m_failureReason;
 };

@@ -7,9 +7,9 @@
 
 #include <optional>
 
-std::unique_ptr<ClockSetter> ClockSetter::ForThisProcess(CSntpClient& client, Prompt prompt)
+std::unique_ptr<ClockSetter> ClockSetter::ForThisProcess(CClockAdjuster& clock, Prompt prompt)
 {
-    auto capability = std::make_unique<CapabilityClockSetter>(client);
+    auto capability = std::make_unique<CapabilityClockSetter>(clock);
     if (CapabilityClockSetter::Permitted()) {
         return capability;
     }
@@ -18,15 +18,21 @@ std::unique_ptr<ClockSetter> ClockSetter::ForThisProcess(CSntpClient& client, Pr
 
 bool ClockSetter::SetAndWait(ClockSetter& setter, double offset)
 {
-    QEventLoop loop;
-    // Shared: the loop may be left by a quit from elsewhere before the answer comes.
+    // Shared: the loop may be left by a quit from elsewhere before the answer comes. The loop is
+    // made only for an answer that comes later: a route that answers at once needs no Qt.
     auto answer = std::make_shared<std::optional<bool>>();
-    setter.SetByOffset(offset, [answer, &loop](bool set) {
+    auto loop = std::make_shared<QEventLoop*>(nullptr);
+    setter.SetByOffset(offset, [answer, loop](bool set) {
         *answer = set;
-        loop.quit();
+        if (*loop != nullptr) {
+            (*loop)->quit();
+        }
     });
     if (!answer->has_value()) {
-        loop.exec();
+        QEventLoop waiting;
+        *loop = &waiting;
+        waiting.exec();
+        *loop = nullptr;
     }
     return answer->value_or(false);
 }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-class CSntpClient;
+class CClockAdjuster;
 
 // Moves the system clock by a measured offset. Two routes: the engine's own, for a process that
 // holds CAP_SYS_TIME (CapabilityClockSetter), and systemd-timedated's, which asks polkit and so
@@ -33,8 +33,8 @@ public:
 
     // The route for this process: the engine's when it holds CAP_SYS_TIME (permitted),
     // timedated's otherwise, which falls back to the engine's where there is no timedated.
-    // client must outlive the setter.
-    static std::unique_ptr<ClockSetter> ForThisProcess(CSntpClient& client, Prompt prompt);
+    // clock must outlive the setter.
+    static std::unique_ptr<ClockSetter> ForThisProcess(CClockAdjuster& clock, Prompt prompt);
 
     // Sets the clock and waits for the answer, running the calling thread's event loop meanwhile.
     static bool SetAndWait(ClockSetter& setter, double offset);

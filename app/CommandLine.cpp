@@ -1,10 +1,12 @@
 #include "app/CommandLine.h"
 
-#include "sntp/NtsQuery.h"
+#include "sntp/ServerName.h"
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace
 {
@@ -135,7 +137,16 @@ private:
     bool Option(const std::string& option)
     {
         if (option == "--nts-ca") {
-            return Value(option, m_line.ntsCaFile);
+            // From the folder the program was started in: the window changes its own later.
+            if (!Value(option, m_line.ntsCaFile)) {
+                return false;
+            }
+            if (!m_line.ntsCaFile.empty() && m_line.ntsCaFile.front() != '/') {
+                std::error_code error;
+                const auto absolute = std::filesystem::absolute(m_line.ntsCaFile, error);
+                m_line.ntsCaFile = error ? m_line.ntsCaFile : absolute.string();
+            }
+            return true;
         }
         if (!IsConsole()) {
             return Fail("unknown option " + option);

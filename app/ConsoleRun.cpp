@@ -4,9 +4,8 @@
 
 #include "app/JsonObject.h"
 #include "app/SyncSteps.h"
+#include "platform/SocketLibrary.h"
 #include "sntp/TimestampText.h"
-
-#include <thread>
 
 #include <unistd.h>
 
@@ -29,69 +28,51 @@ AddressFamily FamilyOf(CommandLine::Family family)
 } // namespace
 
 // The clock setter is chosen when the clock is to be set: a run that only reports needs no bus.
-ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err)
-    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
-{
-}
+ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
 ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi)
-    : m_out(out), m_err(err), m_client(clockApi),
-      m_clockSetter(std::make_unique<CapabilityClockSetter>(m_client)),
-      m_sockets(std::make_shared<SocketLibraryApi>())
+    : m_out(out), m_err(err), m_clock(clockApi),
+      m_clockSetter(std::make_unique<CapabilityClockSetter>(m_clock))
 {
 }
 
 int ConsoleRun::Run(const CommandLine& line)
 {
     m_line = line;
-    QueryOptions options;
-    options.precision = TimestampPrecision::Nanoseconds;
-    options.family = FamilyOf(line.family);
-    options.timeoutMs = line.timeoutMs;
-    options.ntsCaFile = line.ntsCaFile;
-    m_client.SetOptions(options);
-
     if (!m_line.json) {
         AppendLog(SyncSteps::LookupLine(m_line.server));
     }
     Result result;
-    if (!SyncSteps::StartSockets(*this, *m_sockets)) {
+    if (!SyncSteps::StartSockets(*this)) {
         result.failure = "the socket library did not start";
     } else {
         Measure(result);
-        m_sockets->Cleanup();
+        WSACleanup();
     }
     Report(result);
     return ExitCode(result);
 }
 
-// Up to the asked number of exchanges, a gap apart; a kiss-o'-death ends them, since the server
-// asked to be left alone.
 void ConsoleRun::Measure(Result& result)
 {
-    for (int i = 0; i < m_line.samples; ++i) {
-        if (i > 0) {
-            std::this_thread::sleep_for(m_sampleGap);
-        }
-        SntpReply reply;
-        if (m_client.QueryServer(m_line.server, reply, m_port)) {
-            if (!result.reply || reply.roundTripDelay < result.reply->roundTripDelay) {
-                result.reply = reply;
-            }
-            continue;
-        }
-        result.failure = m_client.FailureReason();
-        if (!m_client.KissCode().empty()) {
-            break;
-        }
-    }
-    if (!result.reply) {
+    QueryOptions options;
+    options.precision = TimestampPrecision::Nanoseconds;
+    options.family = FamilyOf(m_line.family);
+    options.timeoutMs = m_line.timeoutMs;
+    options.ntsCaFile = m_line.ntsCaFile;
+    options.port = m_port;
+    options.samples = m_line.samples;
+    options.sampleGapMs = static_cast<uint32_t>(m_sampleGap.count());
+    options.nts = m_nts;
+    result.query = Query(m_line.server, options);
+    result.failure = result.query.failure.reason;
+    const std::optional<SntpReply>& reply = result.query.reply;
+    if (!reply) {
         result.set = CommandLine::FlagSetsClock(m_line.flag) ? std::optional(false) : std::nullopt;
         return;
     }
-    result.failure.clear();
     if (CommandLine::FlagSetsClock(m_line.flag)) {
-        result.set = AdjustClock(result.reply->clockOffset);
+        result.set = AdjustClock(reply->clockOffset);
         result.failure = *result.set ? "" : m_adjustFailure;
     }
 }
@@ -100,10 +81,10 @@ void ConsoleRun::Report(const Result& result)
 {
     if (m_line.json) {
         PrintJson(result);
-    } else if (!result.reply) {
+    } else if (!result.query.reply) {
         AppendLog(SyncSteps::kRetrieveFailed);
     } else {
-        for (const std::string& text : SyncSteps::ReportLines(*result.reply)) {
+        for (const std::string& text : SyncSteps::ReportLines(*result.query.reply)) {
             AppendLog(text);
         }
         if (result.set) {
@@ -119,7 +100,8 @@ void ConsoleRun::PrintJson(const Result& result)
 {
     JsonObject json;
     json.Add("server", m_line.server);
-    if (const SntpReply* reply = result.reply ? &*result.reply : nullptr) {
+    const std::optional<SntpReply>& found = result.query.reply;
+    if (const SntpReply* reply = found ? &*found : nullptr) {
         json.Add("address", reply->address);
         json.Add("port", reply->port);
         json.Add("version", reply->version);
@@ -135,11 +117,11 @@ void ConsoleRun::PrintJson(const Result& result)
         json.Add("delay", reply->roundTripDelay);
         json.Add("offset", reply->clockOffset);
     }
-    json.Add("nts", result.reply ? result.reply->nts : false);
+    json.Add("nts", result.query.authenticated);
     json.Add("samples", m_line.samples);
     json.Add("set", result.set);
-    if (!m_client.KissCode().empty() && !result.reply) {
-        json.Add("kiss_code", m_client.KissCode());
+    if (!result.query.failure.kissCode.empty()) {
+        json.Add("kiss_code", result.query.failure.kissCode);
     }
     if (!result.failure.empty()) {
         json.Add("error", result.failure);
@@ -149,7 +131,7 @@ void ConsoleRun::PrintJson(const Result& result)
 
 int ConsoleRun::ExitCode(const Result& result)
 {
-    if (!result.reply) {
+    if (!result.query.reply) {
         return kExitNotRetrieved;
     }
     return result.set.value_or(true) ? kExitRetrieved : kExitNotSet;
@@ -194,9 +176,9 @@ bool ConsoleRun::AdjustClock(double offset)
 {
     if (!m_clockSetter) {
         // From a terminal polkit may ask for a password there; otherwise nobody can be asked.
-        m_clockSetter = ClockSetter::ForThisProcess(m_client, ::isatty(STDIN_FILENO)
-                                                                  ? ClockSetter::Prompt::Terminal
-                                                                  : ClockSetter::Prompt::None);
+        m_clockSetter = ClockSetter::ForThisProcess(m_clock, ::isatty(STDIN_FILENO)
+                                                                 ? ClockSetter::Prompt::Terminal
+                                                                 : ClockSetter::Prompt::None);
     }
     const bool adjusted = ClockSetter::SetAndWait(*m_clockSetter, offset);
     m_adjustFailure = adjusted ? "" : m_clockSetter->FailureReason();

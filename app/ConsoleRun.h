@@ -3,8 +3,8 @@
 #include "app/ClockSetter.h"
 #include "app/CommandLine.h"
 #include "app/WorkerHost.h"
-#include "platform/SocketLibraryApi.h"
-#include "sntp/SntpClient.h"
+#include "sntp/ClockAdjuster.h"
+#include "sntp/Query.h"
 #include "sntp/SntpPacket.h"
 
 #include <chrono>
@@ -30,15 +30,11 @@ public:
     // Sets the clock through clockApi instead of the operating system (tests).
     ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi);
 
-    void SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)
-    {
-        m_sockets = std::move(sockets);
-    }
     void SetSampleGap(std::chrono::milliseconds gap) { m_sampleGap = gap; }
     // The port asked instead of the SNTP port, so that tests can use scripted servers.
-    void SetPort(unsigned port) { m_port = port; }
+    void SetPort(uint16_t port) { m_port = port; }
     // How nts:// servers are asked instead of through the NTS module (tests).
-    void SetNtsQuery(NtsQuery query) { m_client.SetNtsQuery(query); }
+    void SetNtsFactory(NtsFactory factory) { m_nts = factory; }
 
     // One of the exit codes above.
     int Run(const CommandLine& line);
@@ -48,9 +44,9 @@ public:
 
 private:
     struct Result {
-        std::optional<SntpReply> reply; // the exchange with the lowest delay
-        std::string failure;            // why there is none, or why the clock was not set
-        std::optional<bool> set;        // null when the flag did not ask
+        QueryResult query;
+        std::string failure;     // why there is no reply, or why the clock was not set
+        std::optional<bool> set; // null when the flag did not ask
     };
 
     std::string ServerText() override { return m_line.server; }
@@ -66,11 +62,11 @@ private:
 
     std::ostream& m_out;
     std::ostream& m_err;
-    CSntpClient m_client;
+    CClockAdjuster m_clock;
     std::unique_ptr<ClockSetter> m_clockSetter; // chosen at the first setting unless given
-    std::shared_ptr<SocketLibraryApi> m_sockets;
     std::chrono::milliseconds m_sampleGap = kSampleGap;
-    unsigned m_port = kNtpPort;
+    uint16_t m_port = kNtpPort;
+    NtsFactory m_nts = nullptr;
     CommandLine m_line;
     std::string m_adjustFailure; // why the last AdjustClock did not set the clock
 };

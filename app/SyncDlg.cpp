@@ -38,9 +38,8 @@
 #include <algorithm>
 
 CSyncDlg::CSyncDlg(QWidget* parent)
-    : QDialog(parent), m_sntpClient(std::make_shared<CSntpClient>()),
-      m_crossing(WindowCrossing::Create(this)), m_sockets(std::make_shared<SocketLibraryApi>()),
-      m_startThread(&CSyncDlg::StartDetachedThread)
+    : QDialog(parent), m_clockAdjuster(std::make_unique<CClockAdjuster>()),
+      m_crossing(WindowCrossing::Create(this)), m_startThread(&CSyncDlg::StartDetachedThread)
 {
     // Before the controls are made, so that each takes the skin's colours and the window's text
     // face from the start: a control made with the desktop's font would lay its text out in a
@@ -50,7 +49,7 @@ CSyncDlg::CSyncDlg(QWidget* parent)
     DoDataExchange();
     m_log = new LogWriter(m_editLog, this);
     m_offsetApplier = std::make_unique<OffsetApplier>(m_lastReply);
-    m_clockSetter = ClockSetter::ForThisProcess(*m_sntpClient, ClockSetter::Prompt::Desktop);
+    m_clockSetter = ClockSetter::ForThisProcess(*m_clockAdjuster, ClockSetter::Prompt::Desktop);
 }
 
 // Workers may still be running: they are released and refused from here on, and keep nothing
@@ -370,11 +369,6 @@ void CSyncDlg::LoadServerList()
 void CSyncDlg::AddServer(const QString& server)
 {
     m_comboServer->AddString(server);
-}
-
-void CSyncDlg::SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)
-{
-    m_sockets = std::move(sockets);
 }
 
 void CSyncDlg::SetLogPace(std::chrono::milliseconds pace)

@@ -67,7 +67,7 @@ void TimedatedClockSetter::SetByOffset(double offset, Done done)
 {
     // The same limits as the engine's route: timedated would take any time it is given.
     if (!ClockTargetFromOffset(offset)) {
-        m_failureReason = "target time out of range";
+        m_failureReason = kTargetOutOfRange;
         done(false);
         return;
     }

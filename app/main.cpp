@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -70,8 +71,15 @@ int main(int argc, char** argv)
     case CommandLine::Mode::Invalid:
         std::cerr << "horalink: " << commandLine.error << " (see horalink --help)\n";
         return ConsoleRun::kExitUsage;
-    case CommandLine::Mode::Console:
+    case CommandLine::Mode::Console: {
+        // Setting the clock through systemd-timedated waits for D-Bus in an event loop, which
+        // needs an application object; a run that only reports makes none.
+        std::optional<QCoreApplication> app;
+        if (CommandLine::FlagSetsClock(commandLine.flag)) {
+            app.emplace(argc, argv);
+        }
         return ConsoleRun(std::cout, std::cerr).Run(commandLine);
+    }
     case CommandLine::Mode::Window:
         break;
     }

@@ -23,6 +23,7 @@ struct SntpReply {
     uint32_t referenceId = 0;    // as sent, first byte in the top bits
     double rootDelay = 0.0;      // seconds
     double rootDispersion = 0.0; // seconds
+    double precision = 0.0;      // seconds: how finely the server reads its clock
     std::string address;         // numeric address that answered, without brackets
     unsigned port = 0;
     bool nts = false; // the exchange was authenticated with Network Time Security

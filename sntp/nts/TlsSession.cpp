@@ -1,13 +1,13 @@
 #include "sntp/nts/TlsSession.h"
 
+#include "sntp/NameLookup.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
-#include <memory>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,10 +24,6 @@ bool IsAddress(const std::string& host)
     return inet_pton(AF_INET, host.c_str(), &buffer) == 1 ||
            inet_pton(AF_INET6, host.c_str(), &buffer) == 1;
 }
-
-struct AddrInfoDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
 
 // The certificate check's verdict, as GnuTLS words it, on one line.
 std::string VerificationText(unsigned status)
@@ -65,23 +61,19 @@ bool CTlsSession::Connect(const Peer& peer, const std::string& alpn, const std::
 
 bool CTlsSession::ConnectTcp(const Peer& peer)
 {
-    addrinfo hints{};
-    hints.ai_family = peer.family;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(peer.host.c_str(), std::to_string(peer.port).c_str(), &hints, &found) != 0) {
-        return Fail("unknown host");
+    std::vector<SocketAddress> addresses;
+    QueryFailure lookup;
+    if (!LookUpAddresses(peer.host, peer.port, peer.family, m_deadline, addresses, lookup)) {
+        return Fail(lookup.reason);
     }
-    const std::unique_ptr<addrinfo, AddrInfoDeleter> list(found);
     int error = ETIMEDOUT;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        m_socket = socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    for (const SocketAddress& a : addresses) {
+        m_socket = socket(a.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (m_socket < 0) {
             error = errno;
             continue;
         }
-        if (connect(m_socket, a->ai_addr, a->ai_addrlen) == 0) {
+        if (connect(m_socket, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
             return true;
         }
         error = errno;

@@ -4,7 +4,7 @@
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/TimestampText.h"
-#include "sntp/nts/NtsClient.h"
+#include "sntp/nts/NtsAuthentication.h"
 
 #include <cerrno>
 #include <cmath>
@@ -105,9 +105,9 @@ int main(int argc, char** argv)
         return 2;
     }
     CSntpClient client;
-    client.SetOptions(args.options);
     // The tool carries NTS itself rather than looking for the program's module.
-    client.SetNtsQuery(&CNtsClient::Run);
+    args.options.nts = &CNtsAuthentication::Create;
+    client.SetOptions(args.options);
     SntpReply reply;
     const bool ok = client.QueryServer(args.server, reply, args.port);
 
