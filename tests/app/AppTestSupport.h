@@ -23,7 +23,7 @@
 
 // What the tests read of the window beyond its controls, which they find by object name.
 struct SyncDlgProbe {
-    static CSntpClient& Client(CSyncDlg& dlg) { return *dlg.m_sntpClient; }
+    static CClockAdjuster& Clock(CSyncDlg& dlg) { return *dlg.m_clockAdjuster; }
     static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
     // A worker runs.
     static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }

@@ -33,13 +33,13 @@ TEST(Chrony, CommandLineRunWithYSetsTheClockOnceWhetherOrNotAdjustIsPressed)
         TestWindow window;
         CSyncDlg& dlg = window.dlg;
         dlg.SetLogPace(std::chrono::milliseconds(adjust == Adjust::Never ? 1 : 5));
-        SyncDlgProbe::Client(dlg).SetClockApi(clock);
+        SyncDlgProbe::Clock(dlg).SetClockApi(clock);
         auto owned = std::make_unique<DeferredClockSetter>();
         DeferredClockSetter* setter = owned.get();
         if (adjust == Adjust::Deferred) {
             dlg.SetClockSetter(std::move(owned));
         } else { // never the system bus's timedated, which the default may choose
-            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(SyncDlgProbe::Client(dlg)));
+            dlg.SetClockSetter(std::make_unique<CapabilityClockSetter>(SyncDlgProbe::Clock(dlg)));
         }
         dlg.SetCommandLine(CommandLine::Parse({kChronyAddress, "y"}));
         dlg.show();

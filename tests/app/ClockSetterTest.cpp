@@ -64,8 +64,8 @@ TEST(ClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
 {
     FakeClock clock, denied(false);
     for (FakeClock* api : {&clock, &denied}) {
-        CSntpClient client(*api);
-        TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(client),
+        CClockAdjuster adjuster(*api);
+        TimedatedClockSetter setter(std::make_unique<CapabilityClockSetter>(adjuster),
                                     ClockSetter::Prompt::None, "unix:path=/nonexistent/bus");
         EXPECT_EQ(ClockSetter::SetAndWait(setter, 10.25), api == &clock);
         EXPECT_EQ(setter.FailureReason(), api == &clock ? "" : "no permission to set the clock");

@@ -4,7 +4,7 @@
 
 #include "app/ConsoleRun.h"
 #include "app/SyncSteps.h"
-#include "sntp/nts/NtsClient.h"
+#include "sntp/nts/NtsAuthentication.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"
 
@@ -40,7 +40,7 @@ struct Console {
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
-        run.SetNtsQuery(&CNtsClient::Run);
+        run.SetNtsFactory(&CNtsAuthentication::Create);
         run.SetSampleGap(std::chrono::milliseconds(1));
         return run.Run(line);
     }

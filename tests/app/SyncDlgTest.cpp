@@ -27,7 +27,7 @@ class SyncDlgTest : public testing::Test
 protected:
     void SetUp() override
     {
-        SyncDlgProbe::Client(*m_dlg).SetClockApi(*m_clock);
+        SyncDlgProbe::Clock(*m_dlg).SetClockApi(*m_clock);
         m_dlg->SetCommandLine(CommandLine::Parse({"t.example", "yes"}));
         m_dlg->SetThreadStarter([this](std::function<void()> body) {
             ++m_starts;

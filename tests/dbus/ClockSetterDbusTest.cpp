@@ -20,10 +20,10 @@ TEST(ClockSetterDbus, AdjustPressedTwiceAsksOnceAndATargetOutOfRangeNever)
         GTEST_SKIP() << "run by timedated.sh, which starts a private bus";
     }
     FakeClock clock;
-    CSntpClient client{clock};
+    CClockAdjuster adjuster{clock};
     const auto setter = [&] {
         return std::make_unique<TimedatedClockSetter>(
-            std::make_unique<CapabilityClockSetter>(client), ClockSetter::Prompt::Desktop, bus);
+            std::make_unique<CapabilityClockSetter>(adjuster), ClockSetter::Prompt::Desktop, bus);
     };
     EXPECT_FALSE(ClockSetter::SetAndWait(*setter(), -70.0 * 365 * 86400));
 

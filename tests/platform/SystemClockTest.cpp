@@ -1,7 +1,7 @@
 #include "platform/EffectiveCapability.h"
 #include "platform/LastError.h"
 #include "platform/LinuxSystemClockApi.h"
-#include "sntp/SntpClient.h"
+#include "sntp/ClockAdjuster.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/ProcessCapabilities.h"
 
@@ -68,10 +68,9 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
                  HasCapability(CAP_SYS_TIME, "CapPrm"))
         << "run the tests under capsh --drop=cap_sys_time";
     const time_t before = time(nullptr);
-    CSntpClient client;
-    EXPECT_FALSE(client.AdjustSystemClockByOffset(10));
+    CClockAdjuster clock;
+    EXPECT_FALSE(clock.AdjustSystemClockByOffset(10));
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
-    EXPECT_EQ(client.FailureReason(), "no permission to set the clock");
     EXPECT_LT(time(nullptr) - before, 5);
 }
 
