@@ -24,6 +24,7 @@
 // What the tests read of the window beyond its controls, which they find by object name.
 struct SyncDlgProbe {
     static CClockAdjuster& Clock(CSyncDlg& dlg) { return *dlg.m_clockAdjuster; }
+    static QueryOptions& Options(CSyncDlg& dlg) { return dlg.m_queryOptions; }
     static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
     // A worker runs.
     static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
