@@ -291,7 +291,7 @@ std::string CommandLine::Usage()
            "Console options:\n"
            "  --json             print one JSON object instead of the report\n"
            "  --samples N        N exchanges 1 s apart (1 to 16); the lowest delay counts\n"
-           "  --timeout SECONDS  wait this long for an answer (0.1 to 60, default 5)\n"
+           "  --timeout SECONDS  the whole exchange, lookup included (0.1 to 60, default 5)\n"
            "  -4, -6             use IPv4 or IPv6 addresses only\n"
            "  --nts              query SERVER with Network Time Security (nts://SERVER)\n"
            "  --nts-ca FILE      trust one more certificate authority for NTS (window too)\n"
