@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// The privilege steps and the clock setter that CSntpClient::AdjustSystemClock goes through.
+// The privilege steps and the clock setter that CClockAdjuster::AdjustSystemClock goes through.
 // On Linux the system-time privilege is CAP_SYS_TIME: in the permitted set it is held, in the
 // effective set it is enabled. Tests inject their own implementation to reach the success path
 // without touching the machine's clock.
