@@ -1,79 +1,120 @@
 #include "sntp/NameLookup.h"
 
 #include <algorithm>
+#include <ares.h>
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <list>
-#include <memory>
 #include <mutex>
-#include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 
 namespace
 {
 
-// One asynchronous lookup: the request and everything it points to, kept together, since glibc
-// reads them on its own thread until the lookup ends.
-struct Lookup {
-    std::string name;
-    std::string service;
-    addrinfo hints{};
-    gaicb request{};
-};
-
-// Lookups left at their deadline still run inside glibc, which cannot cancel a running one:
-// they are kept here until they end, and freed by a later lookup.
-class AbandonedLookups
+// One lookup on a channel of its own, run on the calling thread: the resolver's sockets are
+// polled here until the answer comes or the deadline passes. No thread is left behind.
+class AresLookup
 {
 public:
-    void Add(std::unique_ptr<Lookup> lookup)
+    AresLookup()
     {
-        std::lock_guard lock(m_mutex);
-        m_lookups.push_back(std::move(lookup));
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { ares_library_init(ARES_LIB_INIT_ALL); });
+        m_ready = ares_init(&m_channel) == ARES_SUCCESS;
     }
-    void FreeFinished()
+    ~AresLookup()
     {
-        std::lock_guard lock(m_mutex);
-        m_lookups.remove_if([](const std::unique_ptr<Lookup>& lookup) {
-            if (gai_error(&lookup->request) == EAI_INPROGRESS) {
-                return false;
+        if (m_ready) {
+            ares_destroy(m_channel); // ends a pending lookup through its callback
+        }
+        if (m_result != nullptr) {
+            ares_freeaddrinfo(m_result);
+        }
+    }
+    AresLookup(const AresLookup&) = delete;
+    AresLookup& operator=(const AresLookup&) = delete;
+
+    // ARES_SUCCESS with Result() set, a resolver's ARES_ code, or ARES_ETIMEOUT at the deadline.
+    int Run(const std::string& host, const std::string& service, int family, Deadline deadline)
+    {
+        if (!m_ready) {
+            return ARES_ENOMEM;
+        }
+        ares_addrinfo_hints hints{};
+        hints.ai_family = family;
+        hints.ai_socktype = SOCK_DGRAM; // one entry per address; TCP connects to it as well
+        hints.ai_flags = ARES_AI_NUMERICSERV;
+        ares_getaddrinfo(m_channel, host.c_str(), service.c_str(), &hints, &AresLookup::Done, this);
+        while (!m_done) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return ARES_ETIMEOUT;
             }
-            freeaddrinfo(lookup->request.ar_result);
-            return true;
-        });
+            Wait(static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+        }
+        return m_status;
     }
+
+    const ares_addrinfo* Result() const { return m_result; }
 
 private:
-    std::mutex m_mutex;
-    std::list<std::unique_ptr<Lookup>> m_lookups;
+    static void Done(void* self, int status, int /*timeouts*/, ares_addrinfo* result)
+    {
+        auto* lookup = static_cast<AresLookup*>(self);
+        lookup->m_done = true;
+        lookup->m_status = status;
+        lookup->m_result = result;
+    }
+
+    // Polls the resolver's sockets for at most maxMs and lets it handle what is ready and what
+    // has timed out.
+    void Wait(int maxMs)
+    {
+        ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
+        const int mask = ares_getsock(m_channel, sockets, ARES_GETSOCK_MAXNUM);
+        pollfd fds[ARES_GETSOCK_MAXNUM];
+        nfds_t count = 0;
+        for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
+            const short events = static_cast<short>((ARES_GETSOCK_READABLE(mask, i) ? POLLIN : 0) |
+                                                    (ARES_GETSOCK_WRITABLE(mask, i) ? POLLOUT : 0));
+            if (events != 0) {
+                fds[count++] = {sockets[i], events, 0};
+            }
+        }
+        timeval longest{maxMs / 1000, (maxMs % 1000) * 1000};
+        timeval buffer{};
+        const timeval* next = ares_timeout(m_channel, &longest, &buffer);
+        const int waitMs = static_cast<int>(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000);
+        const int ready = poll(fds, count, waitMs);
+        if (ready <= 0) {
+            ares_process_fd(m_channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD); // its own time-outs
+            return;
+        }
+        for (nfds_t i = 0; i < count && !m_done; ++i) {
+            const bool error = (fds[i].revents & (POLLERR | POLLHUP)) != 0;
+            ares_process_fd(m_channel,
+                            (fds[i].revents & POLLIN) || error ? fds[i].fd : ARES_SOCKET_BAD,
+                            (fds[i].revents & POLLOUT) ? fds[i].fd : ARES_SOCKET_BAD);
+        }
+    }
+
+    ares_channel m_channel{};
+    bool m_ready = false;
+    bool m_done = false;
+    int m_status = ARES_ETIMEOUT;
+    ares_addrinfo* m_result = nullptr;
 };
 
-AbandonedLookups& Abandoned()
+bool Fail(QueryFailure& failure, uint32_t error, std::string reason = {})
 {
-    static AbandonedLookups lookups;
-    return lookups;
-}
-
-// The errno code that stands for a failed name lookup.
-uint32_t LookupError(int status)
-{
-    switch (status) {
-    case EAI_SYSTEM:
-        return static_cast<uint32_t>(errno);
-    case EAI_AGAIN:
-        return EAGAIN;
-    case EAI_MEMORY:
-        return ENOMEM;
-    default:
-        return ENXIO; // no such host, or none in the family asked for
+    if (reason.empty()) {
+        reason = error == ETIMEDOUT ? kLookupTimedOut : ErrorText(error);
     }
-}
-
-bool Fail(QueryFailure& failure, uint32_t error)
-{
-    failure = {FailureKind::Lookup, error, error == ETIMEDOUT ? kLookupTimedOut : ErrorText(error)};
+    failure = {FailureKind::Lookup, error, std::move(reason), {}};
     return false;
 }
 
@@ -87,7 +128,7 @@ SocketAddress FromSockaddr(const void* address, socklen_t length)
 }
 
 // The dotted forms inet_aton reads ("127.1", a trailing blank) name an address without a lookup,
-// as they always have; getaddrinfo is stricter about them.
+// as they always have; a resolver is stricter about them.
 bool DottedAddress(const std::string& host, uint16_t port, int family, SocketAddress& address)
 {
     in_addr dotted{};
@@ -100,27 +141,6 @@ bool DottedAddress(const std::string& host, uint16_t port, int family, SocketAdd
     ipv4.sin_addr = dotted;
     address = FromSockaddr(&ipv4, sizeof ipv4);
     return true;
-}
-
-// Waits for the lookup until deadline: 0, or the lookup's EAI_ code, or EAI_AGAIN at the
-// deadline (a signal does not end the wait).
-int WaitFor(Lookup& lookup, Deadline deadline)
-{
-    const gaicb* list[] = {&lookup.request};
-    for (;;) {
-        const int status = gai_error(&lookup.request);
-        if (status != EAI_INPROGRESS) {
-            return status;
-        }
-        const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) {
-            return EAI_INPROGRESS;
-        }
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-        const timespec wait{static_cast<time_t>(seconds.count()),
-                            static_cast<long>((left - seconds) / std::chrono::nanoseconds(1))};
-        gai_suspend(list, 1, &wait);
-    }
 }
 
 } // namespace
@@ -155,38 +175,26 @@ bool LookUpAddresses(const std::string& host, uint16_t port, int family, Deadlin
         addresses.push_back(dotted);
         return true;
     }
-    Abandoned().FreeFinished();
-    auto lookup = std::make_unique<Lookup>();
-    lookup->name = host;
-    lookup->service = std::to_string(port);
-    lookup->hints.ai_family = family;
-    lookup->hints.ai_socktype = SOCK_DGRAM; // one entry per address; TCP connects to it as well
-    lookup->hints.ai_flags = AI_NUMERICSERV;
-    lookup->request.ar_name = lookup->name.c_str();
-    lookup->request.ar_service = lookup->service.c_str();
-    lookup->request.ar_request = &lookup->hints;
-    gaicb* requests[] = {&lookup->request};
-    const int started = getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
-    if (started != 0) {
-        return Fail(failure, LookupError(started));
-    }
-    const int status = WaitFor(*lookup, deadline);
-    if (status == EAI_INPROGRESS) {
-        if (gai_cancel(&lookup->request) != EAI_CANCELED) {
-            Abandoned().Add(std::move(lookup));
-        }
+    AresLookup lookup;
+    switch (const int status = lookup.Run(host, std::to_string(port), family, deadline)) {
+    case ARES_SUCCESS:
+        break;
+    case ARES_ENOTFOUND:
+    case ARES_ENODATA:
+    case ARES_EBADNAME:
+        return Fail(failure, ENXIO);
+    case ARES_ETIMEOUT:
         return Fail(failure, ETIMEDOUT);
+    case ARES_ENOMEM:
+        return Fail(failure, ENOMEM);
+    default:
+        return Fail(failure, EAGAIN, std::string("name lookup failed: ") + ares_strerror(status));
     }
-    if (status != 0) {
-        return Fail(failure, LookupError(status));
-    }
-    addrinfo* found = lookup->request.ar_result;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
+    for (const ares_addrinfo_node* a = lookup.Result()->nodes; a; a = a->ai_next) {
         if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
             a->ai_addrlen <= sizeof(sockaddr_storage)) {
             addresses.push_back(FromSockaddr(a->ai_addr, a->ai_addrlen));
         }
     }
-    freeaddrinfo(found);
     return !addresses.empty() || Fail(failure, ENXIO);
 }
