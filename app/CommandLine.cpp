@@ -1,11 +1,13 @@
 #include "app/CommandLine.h"
 
-#include "sntp/NtsQuery.h"
+#include "sntp/ServerName.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace
@@ -161,7 +163,16 @@ private:
     bool Option(const std::string& option)
     {
         if (option == "--nts-ca") {
-            return Value(option, m_line.ntsCaFile);
+            // From the folder the program was started in: the window changes its own later.
+            if (!Value(option, m_line.ntsCaFile)) {
+                return false;
+            }
+            if (!m_line.ntsCaFile.empty() && m_line.ntsCaFile.front() != '/') {
+                std::error_code error;
+                const auto absolute = std::filesystem::absolute(m_line.ntsCaFile, error);
+                m_line.ntsCaFile = error ? m_line.ntsCaFile : absolute.string();
+            }
+            return true;
         }
         if (!IsConsole()) {
             return Fail("unknown option " + option);
@@ -401,7 +412,7 @@ std::string CommandLine::Usage()
            "Console options:\n"
            "  --json             print one JSON object instead of the report\n"
            "  --samples N        N exchanges 1 s apart (1 to 16); the lowest delay counts\n"
-           "  --timeout SECONDS  wait this long for an answer (0.1 to 60, default 5)\n"
+           "  --timeout SECONDS  the whole exchange, lookup included (0.1 to 60, default 5)\n"
            "  -4, -6             use IPv4 or IPv6 addresses only\n"
            "  --nts              query SERVER with Network Time Security (nts://SERVER)\n"
            "  --nts-ca FILE      trust one more certificate authority for NTS (window too)\n"

@@ -1,6 +1,7 @@
 #include "app/SyncSteps.h"
 
 #include "app/CommandLine.h"
+#include "platform/SocketLibrary.h"
 #include "sntp/NtpTimestamp.h"
 
 #include <cstdarg>
@@ -61,29 +62,31 @@ std::vector<std::string> SyncSteps::ReportLines(const SntpReply& reply)
     return lines;
 }
 
-bool SyncSteps::StartSockets(WorkerHost& host, SocketLibraryApi& sockets)
+bool SyncSteps::StartSockets(WorkerHost& host)
 {
     WSADATA data;
-    if (sockets.Startup(MAKEWORD(1, 1), &data) != 0) {
+    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
         host.SetLogText(kSocketsFailed);
         return false;
     }
     if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
         host.SetLogText(kSocketsVersion);
-        sockets.Cleanup();
+        WSACleanup();
         return false;
     }
     return true;
 }
 
 // Queries server; on success keeps the reply and writes the report, else the failure line.
-bool SyncSteps::QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
-                               SntpReply& reply)
+bool SyncSteps::QueryAndReport(WorkerHost& host, const QueryOptions& options,
+                               const std::string& server, SntpReply& reply)
 {
-    if (!client.QueryServer(server, reply, kNtpPort)) {
+    const QueryResult result = Query(server, options);
+    if (!result.reply) {
         host.AppendLog(kRetrieveFailed);
         return false;
     }
+    reply = *result.reply;
     host.StoreReply(reply);
     for (const std::string& line : ReportLines(reply)) {
         host.AppendLog(line);
@@ -91,30 +94,28 @@ bool SyncSteps::QueryAndReport(WorkerHost& host, CSntpClient& client, const std:
     return true;
 }
 
-SyncSteps::Outcome SyncSteps::Retrieve(WorkerHost& host, CSntpClient& client,
-                                       SocketLibraryApi& sockets)
+SyncSteps::Outcome SyncSteps::Retrieve(WorkerHost& host, const QueryOptions& options)
 {
     const std::string server = host.ServerText();
-    if (!StartSockets(host, sockets)) {
+    if (!StartSockets(host)) {
         return Outcome::SocketsFailed;
     }
     SntpReply reply;
-    const bool retrieved = QueryAndReport(host, client, server, reply);
-    sockets.Cleanup();
+    const bool retrieved = QueryAndReport(host, options, server, reply);
+    WSACleanup();
     return retrieved ? Outcome::Retrieved : Outcome::QueryFailed;
 }
 
-SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
-                                          SocketLibraryApi& sockets, const std::string& server,
-                                          const std::string& flag)
+SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, const QueryOptions& options,
+                                          const std::string& server, const std::string& flag)
 {
     host.AppendLog(LookupLine(server));
-    if (!StartSockets(host, sockets)) {
+    if (!StartSockets(host)) {
         return Outcome::SocketsFailed;
     }
     SntpReply reply;
     Outcome outcome = Outcome::QueryFailed;
-    if (QueryAndReport(host, client, server, reply)) {
+    if (QueryAndReport(host, options, server, reply)) {
         outcome = Outcome::Retrieved;
         if (CommandLine::FlagSetsClock(flag)) {
             const bool adjusted = host.AdjustClock(reply);
@@ -126,6 +127,6 @@ SyncSteps::Outcome SyncSteps::CommandLine(WorkerHost& host, CSntpClient& client,
             outcome = adjusted ? Outcome::Adjusted : Outcome::AdjustFailed;
         }
     }
-    sockets.Cleanup();
+    WSACleanup();
     return outcome;
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/WorkerHost.h"
-#include "platform/SocketLibraryApi.h"
-#include "sntp/SntpClient.h"
+#include "sntp/Query.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/SntpReply.h"
 
@@ -56,18 +55,18 @@ public:
     static const char* AdjustLine(bool adjusted) { return adjusted ? kAdjusted : kAdjustFailed; }
 
     // One retrieve: reads the server from the host, queries it and reports.
-    static Outcome Retrieve(WorkerHost& host, CSntpClient& client, SocketLibraryApi& sockets);
+    static Outcome Retrieve(WorkerHost& host, const QueryOptions& options);
     // The command-line run: look-up line, retrieve, and with a Y in flag also set the clock.
-    static Outcome CommandLine(WorkerHost& host, CSntpClient& client, SocketLibraryApi& sockets,
+    static Outcome CommandLine(WorkerHost& host, const QueryOptions& options,
                                const std::string& server, const std::string& flag);
 
     // A worker's exit code for an outcome.
     static unsigned ExitCode(Outcome outcome) { return outcome == Outcome::SocketsFailed ? 1 : 0; }
 
     // Starts the socket library; on failure writes the reason into the log and returns false.
-    static bool StartSockets(WorkerHost& host, SocketLibraryApi& sockets);
+    static bool StartSockets(WorkerHost& host);
 
 private:
-    static bool QueryAndReport(WorkerHost& host, CSntpClient& client, const std::string& server,
-                               SntpReply& reply);
+    static bool QueryAndReport(WorkerHost& host, const QueryOptions& options,
+                               const std::string& server, SntpReply& reply);
 };

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -79,13 +80,20 @@ int main(int argc, char** argv)
         }
         std::cerr << "horalink: " << commandLine.error << " (see horalink --help)\n";
         return ConsoleRun::kExitUsage;
-    case CommandLine::Mode::Console:
+    case CommandLine::Mode::Console: {
         // A run that will not set the clock gives the right up before the server says a word.
         if (!CommandLine::FlagSetsClock(commandLine.flag) && !DropSystemTimeCapabilityForGood()) {
             std::cerr << "horalink: cannot give up CAP_SYS_TIME\n";
             return ConsoleRun::kExitNotRetrieved;
         }
+        // Setting the clock through systemd-timedated waits for D-Bus in an event loop, which
+        // needs an application object; a run that only reports makes none.
+        std::optional<QCoreApplication> app;
+        if (CommandLine::FlagSetsClock(commandLine.flag)) {
+            app.emplace(argc, argv);
+        }
         return ConsoleRun(std::cout, std::cerr).Run(commandLine);
+    }
     case CommandLine::Mode::Window:
         break;
     }

@@ -26,8 +26,8 @@ double ErrorBound(const SntpReply& reply, int localPrecision)
     const double local = std::ldexp(1.0, localPrecision);
     const double delay = std::max(reply.roundTripDelay, local);
     const double sinceRequest = reply.destination.Difference(reply.originate);
-    const double dispersion = std::ldexp(1.0, reply.precision) + local +
-                              kFrequencyTolerance * std::max(sinceRequest, 0.0);
+    const double dispersion =
+        reply.precision + local + kFrequencyTolerance * std::max(sinceRequest, 0.0);
     return std::max(kMinDispersion, reply.rootDelay + delay) / 2 + reply.rootDispersion +
            dispersion;
 }

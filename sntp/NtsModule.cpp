@@ -1,7 +1,5 @@
 #include "sntp/NtsModule.h"
 
-#include "sntp/SntpClient.h"
-
 #include <dlfcn.h>
 
 #include <cerrno>
@@ -55,17 +53,15 @@ NtsModule::Entry NtsModule::Load(std::string& reason)
     return nullptr;
 }
 
-NtsOutcome NtsModule::Query(const QueryOptions& options, const std::string& server,
-                            SntpReply& reply)
+std::unique_ptr<CAuthentication>
+NtsModule::Create(const ServerName& server, const QueryOptions& options, QueryFailure& failure)
 {
-    NtsOutcome outcome;
     std::string reason;
     const Entry entry = Load(reason);
     if (entry == nullptr) {
-        outcome.error = ENOSYS;
-        outcome.failureReason = "Network Time Security unavailable: " + reason;
-        return outcome;
+        failure = {
+            FailureKind::Unavailable, ENOSYS, "Network Time Security unavailable: " + reason, {}};
+        return nullptr;
     }
-    entry(&options, server.c_str(), &reply, &outcome);
-    return outcome;
+    return std::unique_ptr<CAuthentication>(entry(&server, &options));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "sntp/NtsQuery.h"
+#include "sntp/Authentication.h"
+#include "sntp/ServerName.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,14 +20,14 @@ class NtsModule
 public:
     static constexpr const char* kFileName = "horalink-nts.so";
     // The name of the one function the module exports (see sntp/nts/NtsModuleEntry.cpp); it
-    // carries the version.
+    // carries the version. It returns a new CAuthentication that the caller deletes.
     static constexpr const char* kEntryName = HORALINK_NTS_ENTRY_NAME;
-    using Entry = void (*)(const QueryOptions* options, const char* server, SntpReply* reply,
-                           NtsOutcome* outcome);
+    using Entry = CAuthentication* (*)(const ServerName* server, const QueryOptions* options);
 
-    // An NtsQuery: asks through the module, or fails with the reason it could not be loaded.
-    static NtsOutcome Query(const QueryOptions& options, const std::string& server,
-                            SntpReply& reply);
+    // The authentication for server through the module, or nothing with failure set to the
+    // reason it could not be loaded.
+    static std::unique_ptr<CAuthentication>
+    Create(const ServerName& server, const QueryOptions& options, QueryFailure& failure);
 
 private:
     // Where the module is looked for, in order, for a program in programFolder.

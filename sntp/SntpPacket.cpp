@@ -3,6 +3,7 @@
 #include "sntp/TimestampText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -90,7 +91,7 @@ void BuildSntpRequest(const CNtpTimestamp& transmit, uint8_t request[kSntpReques
 
 AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& sent,
                               const CNtpTimestamp& destination, SntpReply& reply,
-                              std::string* kissCode)
+                              std::string* kissCode, double localResolution)
 {
     uint8_t buffer[kSntpAnswerSize] = {};
     if (data) {
@@ -104,19 +105,25 @@ AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTime
         return verdict;
     }
 
-    reply.leapIndicator = buffer[0] >> 6;
-    reply.version = buffer[0] >> 3 & 7;
-    reply.mode = buffer[0] & 7;
-    reply.stratum = buffer[1];
-    reply.precision = static_cast<int8_t>(buffer[kPrecisionOffset]);
-    reply.rootDelay = static_cast<int32_t>(Read32(buffer + kRootDelayOffset)) / kShortScale;
-    reply.rootDispersion = Read32(buffer + kRootDispersionOffset) / kShortScale;
-    reply.referenceId = Read32(buffer + kReferenceIdOffset);
-    reply.originate = sent;
-    reply.receive = CNtpTimestamp::FromNetwork(buffer + kReceiveOffset);
-    reply.transmit = CNtpTimestamp::FromNetwork(buffer + kTransmitOffset);
-    reply.destination = destination;
-    ComputeDelayAndOffset(reply);
+    SntpReply parsed = reply;
+    parsed.leapIndicator = buffer[0] >> 6;
+    parsed.version = buffer[0] >> 3 & 7;
+    parsed.mode = buffer[0] & 7;
+    parsed.stratum = buffer[1];
+    parsed.precision = std::ldexp(1.0, static_cast<int8_t>(buffer[kPrecisionOffset]));
+    parsed.rootDelay = static_cast<int32_t>(Read32(buffer + kRootDelayOffset)) / kShortScale;
+    parsed.rootDispersion = Read32(buffer + kRootDispersionOffset) / kShortScale;
+    parsed.referenceId = Read32(buffer + kReferenceIdOffset);
+    parsed.originate = sent;
+    parsed.receive = CNtpTimestamp::FromNetwork(buffer + kReceiveOffset);
+    parsed.transmit = CNtpTimestamp::FromNetwork(buffer + kTransmitOffset);
+    parsed.destination = destination;
+    ComputeDelayAndOffset(parsed);
+    if (FixedDifference(parsed.transmit, parsed.receive) < 0 ||
+        parsed.roundTripDelay < -(parsed.precision + localResolution)) {
+        return AnswerVerdict::UnsoundTiming;
+    }
+    reply = std::move(parsed);
     return AnswerVerdict::Accepted;
 }
 
@@ -131,6 +138,11 @@ void ComputeDelayAndOffset(SntpReply& reply)
     const Fixed128 t32 = FixedDifference(reply.transmit, reply.receive);
     reply.roundTripDelay = FixedToSeconds(t41 - t32);
     reply.clockOffset = FixedToSeconds(t21 + t34) / 2;
+}
+
+CNtpTimestamp AnswerTransmitTime(const uint8_t* data)
+{
+    return CNtpTimestamp::FromNetwork(data + kTransmitOffset);
 }
 
 std::string VerdictText(AnswerVerdict verdict, const std::string& kissCode)
@@ -156,6 +168,8 @@ std::string VerdictText(AnswerVerdict verdict, const std::string& kissCode)
         return "answer rejected: no receive time";
     case AnswerVerdict::ZeroTransmit:
         return "answer rejected: no transmit time";
+    case AnswerVerdict::UnsoundTiming:
+        return "answer rejected: impossible round trip";
     }
     return "answer rejected";
 }

@@ -30,18 +30,24 @@ enum class AnswerVerdict {
     BadStratum,     // above 15
     ZeroReceive,
     ZeroTransmit,
+    UnsoundTiming, // T3 before T2, or a round trip shorter than the clocks can tell from zero
 };
 
 // Checks an answer of any length against the transmit time the request carried (RFC 4330,
 // section 5) and, when it passes, reads it into reply with destination as T4 and the delay and
 // offset derived from the four times. Bytes past 68 are ignored. Anything but Accepted leaves
-// reply untouched; a kiss-o'-death puts its four-letter code into kissCode.
+// reply untouched; a kiss-o'-death puts its four-letter code into kissCode. Times no real round
+// trip gives are refused: T3 before T2, or a delay below minus the answer's precision and
+// localResolution (seconds, how finely T1 and T4 were read).
 AnswerVerdict ParseSntpAnswer(const uint8_t* data, size_t length, const CNtpTimestamp& sent,
                               const CNtpTimestamp& destination, SntpReply& reply,
-                              std::string* kissCode = nullptr);
+                              std::string* kissCode = nullptr, double localResolution = 0.0);
 
 // One short English line for a rejected answer ("answer rejected: originate mismatch").
 std::string VerdictText(AnswerVerdict verdict, const std::string& kissCode);
+
+// The server's transmit time of an answer of at least kSntpRequestSize bytes.
+CNtpTimestamp AnswerTransmitTime(const uint8_t* data);
 
 // The four times to delay and offset in 64-bit fixed point, so that no fraction bit is lost
 // before the result.

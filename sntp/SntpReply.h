@@ -23,7 +23,7 @@ struct SntpReply {
     uint32_t referenceId = 0;    // as sent, first byte in the top bits
     double rootDelay = 0.0;      // seconds
     double rootDispersion = 0.0; // seconds
-    int32_t precision = 0;       // the server clock's, log2 seconds (-20 is about 1 us)
+    double precision = 0.0;      // seconds: how finely the server reads its clock
     std::string address;         // numeric address that answered, without brackets
     unsigned port = 0;
     bool nts = false; // the exchange was authenticated with Network Time Security

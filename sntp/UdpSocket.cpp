@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
@@ -18,30 +17,6 @@ namespace
 void SetLastErrorFromErrno()
 {
     SetLastError(static_cast<uint32_t>(errno));
-}
-
-// The errno code that stands for a failed name lookup.
-uint32_t LookupError(int status)
-{
-    switch (status) {
-    case EAI_SYSTEM:
-        return static_cast<uint32_t>(errno);
-    case EAI_AGAIN:
-        return EAGAIN;
-    case EAI_MEMORY:
-        return ENOMEM;
-    default:
-        return ENXIO; // no such host, or none in the family asked for
-    }
-}
-
-// "[::1]" names the same host as "::1"; the brackets only keep a port apart elsewhere.
-std::string WithoutBrackets(const std::string& host)
-{
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        return host.substr(1, host.size() - 2);
-    }
-    return host;
 }
 
 } // namespace
@@ -81,58 +56,6 @@ unsigned SocketAddress::Port() const
         return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
     }
     return 0;
-}
-
-bool CUdpSocket::LookUp(const std::string& host, unsigned port, AddressFamily family,
-                        std::vector<SocketAddress>& addresses)
-{
-    // A port that does not fit 16 bits would silently become another one.
-    if (port > USHRT_MAX) {
-        SetLastError(EINVAL);
-        return false;
-    }
-    // The dotted forms inet_aton reads ("127.1", a trailing blank) name an address without a
-    // lookup, as they always have; getaddrinfo is stricter about them.
-    in_addr dotted{};
-    if (family != AddressFamily::IPv6 && inet_aton(host.c_str(), &dotted) != 0) {
-        sockaddr_in ipv4{};
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(static_cast<uint16_t>(port));
-        ipv4.sin_addr = dotted;
-        SocketAddress address;
-        std::copy_n(reinterpret_cast<const uint8_t*>(&ipv4), sizeof ipv4,
-                    reinterpret_cast<uint8_t*>(&address.storage));
-        address.length = sizeof ipv4;
-        addresses.assign(1, address);
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = SocketFamily(family);
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    const int status = getaddrinfo(WithoutBrackets(host).c_str(), service.c_str(), &hints, &found);
-    if (status != 0) {
-        SetLastError(LookupError(status));
-        return false;
-    }
-    addresses.clear();
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
-            a->ai_addrlen <= sizeof(sockaddr_storage)) {
-            SocketAddress address;
-            std::copy_n(reinterpret_cast<const uint8_t*>(a->ai_addr), a->ai_addrlen,
-                        reinterpret_cast<uint8_t*>(&address.storage));
-            address.length = a->ai_addrlen;
-            addresses.push_back(address);
-        }
-    }
-    freeaddrinfo(found);
-    if (addresses.empty()) {
-        SetLastError(ENXIO);
-        return false;
-    }
-    return true;
 }
 
 CUdpSocket::~CUdpSocket()

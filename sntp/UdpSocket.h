@@ -5,7 +5,6 @@
 #include <ctime>
 #include <string>
 #include <sys/socket.h>
-#include <vector>
 
 // Which addresses of a server may be used.
 enum class AddressFamily { Any, IPv4, IPv6 };
@@ -34,12 +33,6 @@ public:
     ~CUdpSocket();
     CUdpSocket(const CUdpSocket&) = delete;
     CUdpSocket& operator=(const CUdpSocket&) = delete;
-
-    // Every address of host (a name, an IPv4 address, an IPv6 address with or without brackets)
-    // in the resolver's order, restricted to one family when asked. False with the last error
-    // set: ENXIO when there is no such host (or none in that family), EINVAL for a bad port.
-    static bool LookUp(const std::string& host, unsigned port, AddressFamily family,
-                       std::vector<SocketAddress>& addresses);
 
     bool Create(int family);
     bool Connect(const SocketAddress& address);

@@ -4,15 +4,15 @@
 #include <thread>
 
 std::vector<ServerRow> CompareRun::AskAll(const std::vector<std::string>& servers,
-                                          const ServerQuerySettings& settings)
+                                          const QueryOptions& options)
 {
     std::vector<ServerRow> rows(servers.size());
     {
         std::vector<std::jthread> threads;
         threads.reserve(servers.size());
         for (size_t i = 0; i < servers.size(); ++i) {
-            auto ask = [&row = rows[i], &server = servers[i], &settings] {
-                row = QueryServerRow(server, settings);
+            auto ask = [&row = rows[i], &server = servers[i], &options] {
+                row = QueryServerRow(server, options);
             };
             try {
                 threads.emplace_back(ask);

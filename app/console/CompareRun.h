@@ -13,5 +13,5 @@ class CompareRun
 public:
     // One row per server, in the order given. Each thread writes only its own row.
     static std::vector<ServerRow> AskAll(const std::vector<std::string>& servers,
-                                         const ServerQuerySettings& settings);
+                                         const QueryOptions& options);
 };

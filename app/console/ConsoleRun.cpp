@@ -6,10 +6,9 @@
 #include "app/console/JsonObject.h"
 #include "app/console/OpenMetricsWriter.h"
 #include "app/console/PluginOutput.h"
+#include "platform/SocketLibrary.h"
 #include "sntp/ErrorBound.h"
 #include "sntp/TimestampText.h"
-
-#include <thread>
 
 #include <unistd.h>
 
@@ -32,13 +31,10 @@ AddressFamily FamilyOf(CommandLine::Family family)
 } // namespace
 
 // The clock setter is chosen when the clock is to be set: a run that only reports needs no bus.
-ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err)
-    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
-{
-}
+ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
 ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi)
-    : m_out(out), m_err(err), m_sockets(std::make_shared<SocketLibraryApi>())
+    : m_out(out), m_err(err)
 {
     ClockConsent& consent = *this;
     m_clockSetter =
@@ -48,13 +44,6 @@ ConsoleRun::ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clo
 int ConsoleRun::Run(const CommandLine& line)
 {
     m_line = line;
-    QueryOptions options;
-    options.precision = TimestampPrecision::Nanoseconds;
-    options.family = FamilyOf(line.family);
-    options.timeoutMs = line.timeoutMs;
-    options.ntsCaFile = line.ntsCaFile;
-    options.ntsBootstrap = line.ntsBootstrap;
-    m_client.SetOptions(options);
     if (m_line.compare) {
         return RunCompare();
     }
@@ -63,11 +52,11 @@ int ConsoleRun::Run(const CommandLine& line)
         AppendLog(SyncSteps::LookupLine(m_line.server));
     }
     Result result;
-    if (!SyncSteps::StartSockets(*this, *m_sockets)) {
+    if (!SyncSteps::StartSockets(*this)) {
         result.failure = "the socket library did not start";
     } else {
         Measure(result);
-        m_sockets->Cleanup();
+        WSACleanup();
     }
     Report(result);
     if (m_line.check) {
@@ -76,34 +65,34 @@ int ConsoleRun::Run(const CommandLine& line)
     return m_line.openMetrics ? kExitRetrieved : ExitCode(result);
 }
 
-// Up to the asked number of exchanges, a gap apart; a kiss-o'-death ends them, since the server
-// asked to be left alone.
+QueryOptions ConsoleRun::Options() const
+{
+    QueryOptions options;
+    options.precision = TimestampPrecision::Nanoseconds;
+    options.family = FamilyOf(m_line.family);
+    options.timeoutMs = m_line.timeoutMs;
+    options.ntsCaFile = m_line.ntsCaFile;
+    options.ntsBootstrap = m_line.ntsBootstrap;
+    options.port = m_port;
+    options.samples = m_line.samples;
+    options.sampleGapMs = static_cast<uint32_t>(m_sampleGap.count());
+    options.nts = m_nts;
+    return options;
+}
+
 void ConsoleRun::Measure(Result& result)
 {
-    for (int i = 0; i < m_line.samples; ++i) {
-        if (i > 0) {
-            std::this_thread::sleep_for(m_sampleGap);
-        }
-        SntpReply reply;
-        if (m_client.QueryServer(m_line.server, reply, m_port)) {
-            if (!result.reply || reply.roundTripDelay < result.reply->roundTripDelay) {
-                result.reply = reply;
-            }
-            continue;
-        }
-        result.failure = m_client.FailureReason();
-        if (!m_client.KissCode().empty()) {
-            break;
-        }
-    }
-    if (!result.reply) {
+    result.query = Query(m_line.server, Options());
+    result.failure = result.query.failure.reason;
+    const std::optional<SntpReply>& reply = result.query.reply;
+    if (!reply) {
         result.set = CommandLine::FlagSetsClock(m_line.flag) ? std::optional(false) : std::nullopt;
         return;
     }
     result.failure.clear();
-    result.errorBound = ErrorBound(*result.reply, LocalClockPrecision());
+    result.errorBound = ErrorBound(*reply, LocalClockPrecision());
     if (CommandLine::FlagSetsClock(m_line.flag)) {
-        result.set = AdjustClock(*result.reply);
+        result.set = AdjustClock(*reply);
         result.failure = *result.set ? "" : m_adjustFailure;
     }
 }
@@ -123,10 +112,10 @@ void ConsoleRun::Report(const Result& result)
     }
     if (m_line.json) {
         PrintJson(result);
-    } else if (!result.reply) {
+    } else if (!result.query.reply) {
         AppendLog(SyncSteps::kRetrieveFailed);
     } else {
-        for (const std::string& text : SyncSteps::ReportLines(*result.reply)) {
+        for (const std::string& text : SyncSteps::ReportLines(*result.query.reply)) {
             AppendLog(text);
         }
         if (result.set) {
@@ -142,7 +131,8 @@ void ConsoleRun::PrintJson(const Result& result)
 {
     JsonObject json;
     json.Add("server", m_line.server);
-    if (const SntpReply* reply = result.reply ? &*result.reply : nullptr) {
+    const std::optional<SntpReply>& found = result.query.reply;
+    if (const SntpReply* reply = found ? &*found : nullptr) {
         json.Add("address", reply->address);
         json.Add("port", reply->port);
         json.Add("version", reply->version);
@@ -159,11 +149,11 @@ void ConsoleRun::PrintJson(const Result& result)
         json.Add("offset", reply->clockOffset);
         json.Add("error_bound", result.errorBound);
     }
-    json.Add("nts", result.reply ? result.reply->nts : false);
+    json.Add("nts", result.query.authenticated);
     json.Add("samples", m_line.samples);
     json.Add("set", result.set);
-    if (!m_client.KissCode().empty() && !result.reply) {
-        json.Add("kiss_code", m_client.KissCode());
+    if (!result.query.failure.kissCode.empty()) {
+        json.Add("kiss_code", result.query.failure.kissCode);
     }
     if (!result.failure.empty()) {
         json.Add("error", result.failure);
@@ -175,16 +165,16 @@ ServerRow ConsoleRun::RowOf(const Result& result) const
 {
     ServerRow row;
     row.server = m_line.server;
-    row.reply = result.reply;
+    row.reply = result.query.reply;
     row.errorBound = result.errorBound;
     row.failure = result.failure;
-    row.kissCode = m_client.KissCode();
+    row.kissCode = result.query.failure.kissCode;
     return row;
 }
 
 int ConsoleRun::ExitCode(const Result& result)
 {
-    if (!result.reply) {
+    if (!result.query.reply) {
         return kExitNotRetrieved;
     }
     return result.set.value_or(true) ? kExitRetrieved : kExitNotSet;

@@ -6,8 +6,8 @@
 #include "app/clock/ClockSetter.h"
 #include "app/console/Agreement.h"
 #include "app/console/ServerRow.h"
-#include "platform/SocketLibraryApi.h"
-#include "sntp/SntpClient.h"
+#include "platform/SystemClockApi.h"
+#include "sntp/Query.h"
 #include "sntp/SntpPacket.h"
 
 #include <chrono>
@@ -35,19 +35,11 @@ public:
     // Sets the clock through clockApi instead of the operating system (tests).
     ConsoleRun(std::ostream& out, std::ostream& err, SystemClockApi& clockApi);
 
-    void SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)
-    {
-        m_sockets = std::move(sockets);
-    }
     void SetSampleGap(std::chrono::milliseconds gap) { m_sampleGap = gap; }
     // The port asked instead of the SNTP port, so that tests can use scripted servers.
-    void SetPort(unsigned port) { m_port = port; }
+    void SetPort(uint16_t port) { m_port = port; }
     // How nts:// servers are asked instead of through the NTS module (tests).
-    void SetNtsQuery(NtsQuery query)
-    {
-        m_client.SetNtsQuery(query);
-        m_ntsQuery = query;
-    }
+    void SetNtsFactory(NtsFactory factory) { m_nts = factory; }
     // The program's folder, where --compare finds the server list (tests).
     void SetExeDir(std::string folder) { m_exeDir = std::move(folder); }
 
@@ -59,10 +51,10 @@ public:
 
 private:
     struct Result {
-        std::optional<SntpReply> reply; // the exchange with the lowest delay
-        std::string failure;            // why there is none, or why the clock was not set
-        std::optional<bool> set;        // null when the flag did not ask
-        double errorBound = 0.0;        // of the reply, seconds
+        QueryResult query;       // its reply is the exchange with the lowest delay
+        std::string failure;     // why there is no reply, or why the clock was not set
+        std::optional<bool> set; // null when the flag did not ask
+        double errorBound = 0.0; // of the reply, seconds
     };
 
     std::string ServerText() override { return m_line.server; }
@@ -84,6 +76,8 @@ private:
     bool PrintsLog() const { return !m_line.json && !m_line.check && !m_line.openMetrics; }
     ServerRow RowOf(const Result& result) const;
 
+    // The engine's options for this run's command line.
+    QueryOptions Options() const;
     // --compare (ConsoleRunCompare.cpp).
     int RunCompare();
     std::vector<std::string> CompareServers() const;
@@ -95,13 +89,11 @@ private:
 
     std::ostream& m_out;
     std::ostream& m_err;
-    CSntpClient m_client;
     std::unique_ptr<ClockSetter> m_clockSetter; // chosen at the first setting unless given
-    std::shared_ptr<SocketLibraryApi> m_sockets;
     std::chrono::milliseconds m_sampleGap = kSampleGap;
-    unsigned m_port = kNtpPort;
+    uint16_t m_port = kNtpPort;
+    NtsFactory m_nts = nullptr;
     CommandLine m_line;
-    std::string m_adjustFailure;   // why the last AdjustClock did not set the clock
-    NtsQuery m_ntsQuery = nullptr; // the engine's own unless given
-    std::string m_exeDir;          // this program's folder unless given
+    std::string m_adjustFailure; // why the last AdjustClock did not set the clock
+    std::string m_exeDir;        // this program's folder unless given
 };

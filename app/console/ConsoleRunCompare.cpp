@@ -7,6 +7,7 @@
 #include "app/console/PluginOutput.h"
 #include "app/servers/InstallLayout.h"
 #include "app/servers/ServerListFile.h"
+#include "platform/SocketLibrary.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,13 +17,14 @@
 int ConsoleRun::RunCompare()
 {
     std::vector<std::string> servers = CompareServers();
-    if (!SyncSteps::StartSockets(*this, *m_sockets)) {
+    if (!SyncSteps::StartSockets(*this)) {
         servers.clear();
     }
-    const ServerQuerySettings settings{m_client.Options(), m_port, m_ntsQuery};
-    std::vector<ServerRow> rows = CompareRun::AskAll(servers, settings);
+    QueryOptions options = Options();
+    options.samples = 1;
+    std::vector<ServerRow> rows = CompareRun::AskAll(servers, options);
     if (!servers.empty()) {
-        m_sockets->Cleanup();
+        WSACleanup();
     }
     const Agreement agreement = Agreement::Of(rows);
     std::string failure;

@@ -2,22 +2,17 @@
 
 #include "sntp/ErrorBound.h"
 
-ServerRow QueryServerRow(const std::string& server, const ServerQuerySettings& settings)
+ServerRow QueryServerRow(const std::string& server, const QueryOptions& options)
 {
     ServerRow row;
     row.server = server;
-    CSntpClient client;
-    client.SetOptions(settings.options);
-    if (settings.ntsQuery != nullptr) {
-        client.SetNtsQuery(settings.ntsQuery);
-    }
-    SntpReply reply;
-    if (!client.QueryServer(server, reply, settings.port)) {
-        row.failure = client.FailureReason();
-        row.kissCode = client.KissCode();
+    QueryResult result = Query(server, options);
+    if (!result.reply) {
+        row.failure = std::move(result.failure.reason);
+        row.kissCode = std::move(result.failure.kissCode);
         return row;
     }
-    row.errorBound = ErrorBound(reply, LocalClockPrecision());
-    row.reply = reply;
+    row.errorBound = ErrorBound(*result.reply, LocalClockPrecision());
+    row.reply = std::move(result.reply);
     return row;
 }

@@ -1,6 +1,6 @@
 #include "app/window/SyncApp.h"
 
-#include "platform/SocketLibraryApi.h"
+#include "platform/SocketLibrary.h"
 #include "res/ResourceLoader.h"
 #include "res/resource.h"
 
@@ -10,21 +10,16 @@
 #include <QMessageBox>
 
 CSyncApp::CSyncApp(WindowFactory createWindow)
-    : m_createWindow(std::move(createWindow)), m_sockets(std::make_shared<SocketLibraryApi>()),
+    : m_createWindow(std::move(createWindow)),
       m_showMessage([](const QString& caption, const QString& text) {
           CreateMessageBox(caption, text)->exec();
       })
 {
 }
 
-void CSyncApp::SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)
-{
-    m_sockets = std::move(sockets);
-}
-
 bool CSyncApp::InitInstance()
 {
-    if (!m_sockets->SocketInit()) {
+    if (!AfxSocketInit()) {
         m_showMessage(AppName(), ResourceLoader::LoadString(IDS_SOCKETS_INIT_FAILED));
         return false;
     }

@@ -7,7 +7,6 @@
 
 class QDialog;
 class QMessageBox;
-class SocketLibraryApi;
 
 // The application: starts the socket library, then runs the main window modally. The program's
 // whole life is that window's; InitInstance returns false in every case, and the process ends.
@@ -20,7 +19,6 @@ public:
     // createWindow makes the main window when the socket library has started.
     explicit CSyncApp(WindowFactory createWindow);
 
-    void SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets);
     void SetMessageBox(MessageBoxShower show) { m_showMessage = std::move(show); }
 
     bool InitInstance();
@@ -33,6 +31,5 @@ public:
 
 private:
     WindowFactory m_createWindow;
-    std::shared_ptr<SocketLibraryApi> m_sockets;
     MessageBoxShower m_showMessage;
 };

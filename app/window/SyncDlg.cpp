@@ -43,8 +43,7 @@
 #include <algorithm>
 
 CSyncDlg::CSyncDlg(QWidget* parent)
-    : QDialog(parent), m_sntpClient(std::make_shared<CSntpClient>()),
-      m_crossing(WindowCrossing::Create(this)), m_sockets(std::make_shared<SocketLibraryApi>()),
+    : QDialog(parent), m_crossing(WindowCrossing::Create(this)),
       m_startThread(&CSyncDlg::StartDetachedThread)
 {
     // Before the controls are made, so that each takes the skin's colours and the window's text
@@ -406,11 +405,6 @@ void CSyncDlg::LoadServerList()
 void CSyncDlg::AddServer(const QString& server)
 {
     m_comboServer->AddString(server);
-}
-
-void CSyncDlg::SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets)
-{
-    m_sockets = std::move(sockets);
 }
 
 void CSyncDlg::SetLogPace(std::chrono::milliseconds pace)

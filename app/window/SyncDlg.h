@@ -2,8 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/servers/InstallLayout.h"
-#include "platform/SocketLibraryApi.h"
-#include "sntp/SntpClient.h"
+#include "sntp/Query.h"
 #include "sntp/SntpReply.h"
 
 #include <QDialog>
@@ -86,7 +85,6 @@ public:
     void SetCommandLine(CommandLine commandLine) { m_commandLine = std::move(commandLine); }
     // The folder SetExeDirCurrent uses instead of the executable's.
     void SetExeDir(QString folder) { m_exeDir = std::move(folder); }
-    void SetSocketLibrary(std::shared_ptr<SocketLibraryApi> sockets);
     // Starts a worker's body on a thread of its own; false when no thread could be created.
     void SetThreadStarter(ThreadStarter starter) { m_startThread = std::move(starter); }
     void SetLogPace(std::chrono::milliseconds pace);
@@ -147,8 +145,8 @@ private:
     QTextEdit* m_editLog = nullptr;
     QIcon m_hIcon;
 
-    // Shared with the workers, which may outlive the window.
-    std::shared_ptr<CSntpClient> m_sntpClient;
+    // Copied into each worker, which asks with a query of its own.
+    QueryOptions m_queryOptions;
     // The last successful exchange; a zero destination means there is none to adjust by.
     SntpReply m_lastReply;
     // The busy marker: set by whoever starts a worker, cleared on the worker's behalf as its
@@ -168,7 +166,6 @@ private:
 
     std::shared_ptr<WindowCrossing> m_crossing;
     LogWriter* m_log;
-    std::shared_ptr<SocketLibraryApi> m_sockets;
     // Declared before the setter, which goes first and so never answers them after they have gone.
     std::unique_ptr<WindowClockConsent> m_consent;
     std::unique_ptr<OffsetApplier> m_offsetApplier;

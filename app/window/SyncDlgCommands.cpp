@@ -71,10 +71,8 @@ void CSyncDlg::StartCommandLine()
     }
     std::memcpy(g_szServerArg, server.c_str(), server.size() + 1);
     m_strAdjustFlag = m_commandLine.flag;
-    // Before any worker shares the client: every later query trusts the extra authority too.
-    QueryOptions options = m_sntpClient->Options();
-    options.ntsCaFile = m_commandLine.ntsCaFile;
-    m_sntpClient->SetOptions(options);
+    // Every later query trusts the extra authority too.
+    m_queryOptions.ntsCaFile = m_commandLine.ntsCaFile;
     if (!server.empty()) {
         StartWorker(&CSyncDlg::CommandLineWorker);
     }

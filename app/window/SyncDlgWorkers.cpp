@@ -18,8 +18,7 @@
 struct CSyncDlg::WorkerParam {
     CSyncDlg* pDlg; // dereferenced only inside calls run by the crossing
     std::shared_ptr<WindowCrossing> crossing;
-    std::shared_ptr<CSntpClient> client;
-    std::shared_ptr<SocketLibraryApi> sockets;
+    QueryOptions options; // the worker's own copy
     std::string flag;
 };
 
@@ -93,7 +92,7 @@ private:
 bool CSyncDlg::StartWorker(WorkerRoutine routine)
 {
     auto param = std::make_shared<WorkerParam>(
-        WorkerParam{this, m_crossing, m_sntpClient, m_sockets, m_strAdjustFlag});
+        WorkerParam{this, m_crossing, m_queryOptions, m_strAdjustFlag});
     m_pWorker = param;
     if (!m_startThread([routine, param] { routine(param); })) {
         m_pWorker.reset();
@@ -116,7 +115,7 @@ bool CSyncDlg::StartDetachedThread(std::function<void()> body)
 unsigned CSyncDlg::RetrieveWorker(std::shared_ptr<WorkerParam> param)
 {
     WorkerLink link(param);
-    const auto outcome = SyncSteps::Retrieve(link, *param->client, *param->sockets);
+    const auto outcome = SyncSteps::Retrieve(link, param->options);
     link.ClearBusyMarker();
     return SyncSteps::ExitCode(outcome);
 }
@@ -125,8 +124,7 @@ unsigned CSyncDlg::CommandLineWorker(std::shared_ptr<WorkerParam> param)
 {
     const std::string server = g_szServerArg;
     WorkerLink link(param);
-    const auto outcome =
-        SyncSteps::CommandLine(link, *param->client, *param->sockets, server, param->flag);
+    const auto outcome = SyncSteps::CommandLine(link, param->options, server, param->flag);
     link.ClearBusyMarker();
     return SyncSteps::ExitCode(outcome);
 }

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "sntp/ServerName.h"
 #include "sntp/nts/Aead.h"
 #include "sntp/nts/NtsRecords.h"
 #include "sntp/nts/TlsSession.h"
 
 #include <string>
-
-constexpr uint16_t kNtsKePort = 4460;
 
 // What a key exchange hands to the time exchange: the two keys, the cookies and where to ask.
 struct NtsSession {

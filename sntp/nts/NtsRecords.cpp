@@ -80,6 +80,10 @@ bool Parse::Record(uint16_t type, bool critical, NtsByteView body, uint16_t aead
         if (body.empty()) {
             return Fail("key exchange sent an empty cookie");
         }
+        if (body.size() > kNtsMaxCookieSize) {
+            return Fail("key exchange sent a cookie of " + std::to_string(body.size()) +
+                        " bytes (at most " + std::to_string(kNtsMaxCookieSize) + ")");
+        }
         if (result.cookies.size() < kNtsMaxCookies) {
             result.cookies.emplace_back(body.begin(), body.end());
         }

@@ -22,8 +22,10 @@ constexpr uint16_t kNtsProtocolNtpv4 = 0;
 // A server's answer larger than this is refused: a real one holds eight cookies of a few
 // hundred bytes.
 constexpr size_t kNtsMaxResponseSize = 16384;
-// Cookies kept from one answer; one is used.
+// Cookies kept at a time; each request uses one.
 constexpr size_t kNtsMaxCookies = 8;
+// Cookies longer than this are refused, so that a request never needs IP fragments (bytes).
+constexpr size_t kNtsMaxCookieSize = 1024;
 
 // What a complete key-exchange answer agreed on.
 struct NtsKeResponse {

@@ -1,6 +1,7 @@
 #include "sntp/nts/TlsSession.h"
 
 #include "sntp/ClockTarget.h"
+#include "sntp/NameLookup.h"
 
 #include <arpa/inet.h>
 #include <cctype>
@@ -11,7 +12,6 @@
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 #include <memory>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -30,10 +30,6 @@ bool IsAddress(const std::string& host)
     return inet_pton(AF_INET, host.c_str(), &buffer) == 1 ||
            inet_pton(AF_INET6, host.c_str(), &buffer) == 1;
 }
-
-struct AddrInfoDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
 
 // Everything but the dates, for a clock that cannot be trusted.
 constexpr unsigned kNoDateChecks =
@@ -100,18 +96,14 @@ bool CTlsSession::Connect(const Peer& peer, const std::string& alpn, const std::
 
 bool CTlsSession::ConnectTcp(const Peer& peer)
 {
-    addrinfo hints{};
-    hints.ai_family = peer.family;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(peer.host.c_str(), std::to_string(peer.port).c_str(), &hints, &found) != 0) {
-        return Fail("unknown host");
+    std::vector<SocketAddress> addresses;
+    QueryFailure lookup;
+    if (!LookUpAddresses(peer.host, peer.port, peer.family, m_deadline, addresses, lookup)) {
+        return Fail(lookup.reason);
     }
-    const std::unique_ptr<addrinfo, AddrInfoDeleter> list(found);
     int error = ETIMEDOUT;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        m_socket = socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    for (const SocketAddress& a : addresses) {
+        m_socket = socket(a.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (m_socket < 0) {
             error = errno;
             continue;
@@ -119,7 +111,7 @@ bool CTlsSession::ConnectTcp(const Peer& peer)
         // The request follows the handshake's last flight at once, not after a delayed ACK.
         const int on = 1;
         setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        if (connect(m_socket, a->ai_addr, a->ai_addrlen) == 0) {
+        if (connect(m_socket, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
             return true;
         }
         error = errno;

@@ -6,7 +6,7 @@
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "sntp/TimestampText.h"
-#include "sntp/nts/NtsClient.h"
+#include "sntp/nts/NtsAuthentication.h"
 
 #include <cerrno>
 #include <cmath>
@@ -83,8 +83,16 @@ bool Parse(int argc, char** argv, Arguments& args)
     }
     args.server = argv[i];
     // An NTS server carries its key-exchange port in its name; a time port is the server's to say.
-    return !IsNtsServer(args.server) ||
-           (argc - i == 1 && ParseNtsServer(args.server, args.keHost, args.kePort));
+    if (!IsNtsServer(args.server)) {
+        return true;
+    }
+    const std::optional<ServerName> name = ParseServerName(args.server, args.port);
+    if (argc - i != 1 || !name) {
+        return false;
+    }
+    args.keHost = name->host;
+    args.kePort = name->port;
+    return true;
 }
 
 // Where the query went, as the failure line names it.
@@ -134,9 +142,9 @@ int main(int argc, char** argv)
         return 2;
     }
     CSntpClient client;
-    client.SetOptions(args.options);
     // The tool carries NTS itself rather than looking for the program's module.
-    client.SetNtsQuery(&CNtsClient::Run);
+    args.options.nts = &CNtsAuthentication::Create;
+    client.SetOptions(args.options);
     SntpReply reply;
     const bool ok = client.QueryServer(args.server, reply, args.port);
 

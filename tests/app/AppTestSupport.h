@@ -29,7 +29,7 @@
 
 // What the tests read of the window beyond its controls, which they find by object name.
 struct SyncDlgProbe {
-    static CSntpClient& Client(CSyncDlg& dlg) { return *dlg.m_sntpClient; }
+    static QueryOptions& Options(CSyncDlg& dlg) { return dlg.m_queryOptions; }
     static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
     // Who answers the window's questions before the clock is set.
     static ClockConsent& Consent(CSyncDlg& dlg) { return *dlg.m_consent; }

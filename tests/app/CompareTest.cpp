@@ -8,7 +8,7 @@
 #include "app/console/ConsoleRun.h"
 #include "app/console/Intersection.h"
 #include "app/console/OpenMetricsWriter.h"
-#include "sntp/nts/NtsClient.h"
+#include "sntp/nts/NtsAuthentication.h"
 #include "tests/common/UdpResponder.h"
 
 #include <QTemporaryDir>
@@ -74,7 +74,7 @@ struct Console {
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
-        run.SetNtsQuery(&CNtsClient::Run);
+        run.SetNtsFactory(&CNtsAuthentication::Create);
         run.SetExeDir(exeDir);
         const auto start = std::chrono::steady_clock::now();
         const int exitCode = run.Run(line);

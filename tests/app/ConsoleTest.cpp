@@ -4,7 +4,7 @@
 
 #include "app/SyncSteps.h"
 #include "app/console/ConsoleRun.h"
-#include "sntp/nts/NtsClient.h"
+#include "sntp/nts/NtsAuthentication.h"
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"
 
@@ -40,7 +40,7 @@ struct Console {
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
         run.SetPort(port);
-        run.SetNtsQuery(nts);
+        run.SetNtsFactory(&CNtsAuthentication::Create);
         run.SetSampleGap(std::chrono::milliseconds(1));
         return run.Run(line);
     }
@@ -56,7 +56,6 @@ struct Console {
 
     FakeClock clock;
     std::ostringstream out, err;
-    NtsQuery nts = &CNtsClient::Run;
 };
 
 bool IsJson(const std::string& text)
@@ -194,23 +193,9 @@ TEST(Console, ReportLinesKeepTheirFormat)
                                   "LOCAL CLOCK OFFSET:", "         -0.250000 seconds"}));
 }
 
-namespace
-{
-
-// The in-process NTS client against chronyd, its answer moved 5000 s ahead: the client's view of
-// time shifted after the authenticated exchange.
-NtsOutcome NtsAhead(const QueryOptions& options, const std::string& server, SntpReply& reply)
-{
-    const NtsOutcome outcome = CNtsClient::Run(options, server, reply);
-    reply.clockOffset += 5000;
-    return outcome;
-}
-
-} // namespace
-
 // Y with an unauthenticated answer that steps the clock further than the limit: not set, exit 3,
-// the offset and the limit on stderr; --max-step 0 or a larger limit sets it. An NTS answer
-// 5000 s ahead is set under the default limit.
+// the offset and the limit on stderr; --max-step 0 or a larger limit sets it. (An NTS answer
+// years ahead is set without a limit: NtsBootstrap.SetsTheClockToTheServersTime.)
 TEST(Console, SetsABigStepOnlyWithinTheLimitOrFromNts)
 {
     UdpResponder far(Server(2019686400)), near(Server(5000));
@@ -235,19 +220,6 @@ TEST(Console, SetsABigStepOnlyWithinTheLimitOrFromNts)
         EXPECT_EQ(console.Lines().back(), SyncSteps::AdjustLine(c.exitCode == 0));
         EXPECT_NE(console.err.str().find(c.reason), std::string::npos) << console.err.str();
     }
-
-    ChronyServer chrony({.nts = true});
-    ASSERT_TRUE(chrony.Start()) << chrony.Error();
-    Console console;
-    console.nts = &NtsAhead;
-    EXPECT_EQ(console.Run({"--nts-ca", chrony.CertificateFile(), "--nts",
-                           "127.0.0.1:" + std::to_string(chrony.NtsPort()), "Y"},
-                          0),
-              0)
-        << console.err.str();
-    EXPECT_EQ(console.Lines().at(6), SyncSteps::kAuthenticated);
-    ASSERT_EQ(console.clock.m_settings.size(), 1u);
-    EXPECT_NEAR(FromNow(console.clock.m_settings[0]), 5000, 1.0);
 }
 
 // The window's command line (horalink SERVER Y) with a plain answer 64 years ahead: the question
@@ -271,27 +243,4 @@ TEST(Console, WindowCommandLineAsksBeforeABigStep)
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines.back(), SyncSteps::kAdjustFailed);
     EXPECT_TRUE(clock.m_settings.empty());
-}
-
-// The same command line with an NTS answer 5000 s ahead: no question; the report says the time
-// came authenticated and the clock is set.
-TEST(Console, WindowCommandLineTakesAnNtsAnswerUnasked)
-{
-    ChronyServer chrony({.nts = true});
-    ASSERT_TRUE(chrony.Start()) << chrony.Error();
-    FakeClock clock;
-    TestWindow window;
-    SetInProcess(window.dlg, clock);
-    SyncDlgProbe::Client(window.dlg).SetNtsQuery(&NtsAhead);
-    window.dlg.SetCommandLine(
-        CommandLine::Parse({"--nts-ca", chrony.CertificateFile(),
-                            "nts://127.0.0.1:" + std::to_string(chrony.NtsPort()), "Y"}));
-    window.dlg.show();
-    EXPECT_TRUE(AnswerQuestion(window.dlg, false, 3000).isEmpty());
-    ASSERT_TRUE(WaitIdle(window.dlg));
-    const QStringList lines = LogLines(window.dlg);
-    EXPECT_EQ(lines.mid(lines.size() - 2),
-              (QStringList{SyncSteps::kAuthenticated, SyncSteps::kAdjusted}));
-    ASSERT_EQ(clock.m_settings.size(), 1u);
-    EXPECT_NEAR(FromNow(clock.m_settings[0]), 5000, 1.0);
 }

@@ -86,17 +86,24 @@ TEST(CommandLine, ParsesTheArguments)
     }
 }
 
+// A relative --nts-ca names a file in the folder the program was started in, for the window
+// (which changes its folder at start) as for the console.
 TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
 {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::string here(cwd);
     const CommandLine line =
         CommandLine::Parse({"--console", "--json", "--samples", "4", "--timeout", "0.5", "-6",
                             "--nts-ca", "ca.pem", "::1", "y"});
     ASSERT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
     EXPECT_EQ(std::tuple(line.json, line.samples, line.timeoutMs, line.family, line.ntsCaFile,
                          line.server, line.flag),
-              std::tuple(true, 4, 500u, CommandLine::Family::IPv6, std::string("ca.pem"),
+              std::tuple(true, 4, 500u, CommandLine::Family::IPv6, here + "/ca.pem",
                          std::string("::1"), std::string("Y")));
-    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca.pem", "t.example"}).ntsCaFile, "ca.pem");
+    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca/x.pem", "t.example"}).ntsCaFile,
+              here + "/ca/x.pem");
+    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "/etc/x.pem", "t.example"}).ntsCaFile, "/etc/x.pem");
 
     // The setting's options: a limit of 0 lifts it; without them the limit is 1000 s.
     const CommandLine setting =

@@ -9,6 +9,7 @@
 #include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
 #include "res/resource.h"
+#include "tests/common/UdpResponder.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -358,4 +359,32 @@ TEST_F(SyncDlgTest, LogLinesAreReallyBoldAndOneCellApart)
     pane->setFont(regular);
     const int normal = std::get<2>(ink());
     EXPECT_GE(3 * bold, 4 * normal) << bold << " dark pixels in bold, " << normal << " in regular";
+}
+
+// "OK" against a silent server, then "Adjust" on the window's thread while that worker still
+// waits: the worker asks with a query of its own and hands over only its result, so the clock
+// is set once and the worker's failure comes after. The thread sanitizer's build runs this too:
+// a query object shared with the window's clock setting shows there as a race.
+TEST_F(SyncDlgTest, AdjustWhileAWorkerWaitsSharesNothingWithIt)
+{
+    const std::string address = RunAddress(3);
+    UdpResponder silent({}, address, 123);
+    if (silent.Port() == 0) {
+        GTEST_SKIP() << "UDP port 123 is taken at " << address;
+    }
+    m_threads = true;
+    SyncDlgProbe::Options(*m_dlg).timeoutMs = 300;
+    SntpReply& last = SyncDlgProbe::LastReply(*m_dlg);
+    last.destination = CNtpTimestamp::Now();
+    last.clockOffset = 2.0;
+    Control<CIComboBox>(*m_dlg, "comboServer")->setEditText(QString::fromStdString(address));
+    m_dlg->OnOK();
+    ASSERT_TRUE(QTest::qWaitFor([&silent] { return silent.Received().size() == 1; }, 5000));
+    const CNtpTimestamp adjusted = CNtpTimestamp::Now();
+    m_dlg->OnAdjust();
+    ASSERT_TRUE(WaitIdle(*m_dlg));
+    ASSERT_EQ(m_clock->m_settings.size(), 1u);
+    EXPECT_NEAR(CNtpTimestamp::FromSystemTime(m_clock->m_settings[0]).Difference(adjusted), 2.0,
+                0.2);
+    EXPECT_EQ(LogLines(*m_dlg).back(), SyncSteps::kRetrieveFailed);
 }

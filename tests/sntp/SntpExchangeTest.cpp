@@ -1,11 +1,11 @@
 #include "platform/LastError.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
-#include "sntp/UdpSocket.h"
 #include "tests/common/UdpResponder.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <set>
 
@@ -14,7 +14,8 @@ namespace
 
 using Answer = UdpResponder::NtpAnswer;
 const uint64_t kT2 = uint64_t{3900000000u} << 32;
-const uint64_t kT3 = kT2 + (uint64_t{1} << 31);
+constexpr uint64_t kSecond = uint64_t{1} << 32;
+const uint64_t kT3 = kT2 + kSecond / 2;
 constexpr uint32_t kAnyError = ~0u; // a failure whose reason depends on the machine
 constexpr uint32_t kShortWaitMs = 300;
 
@@ -84,6 +85,9 @@ TEST(SntpExchange, AgainstAScriptedServer)
         {Sound({.receive = 0}), EPROTO, "answer rejected: no receive time", true},
         {Sound({.transmit = 0}), EPROTO, "answer rejected: no transmit time", true},
         {Sound({.length = 44}), EPROTO, "answer rejected: shorter than 48 bytes", true},
+        // Times no round trip gives: T3 before T2, and T3 - T2 10 s longer than T4 - T1.
+        {Sound({.receive = kT3, .transmit = kT2}), EPROTO, "answer rejected: impossible round trip", true},
+        {Sound({.transmit = kT2 + 10 * kSecond}), EPROTO, "answer rejected: impossible round trip", true},
         {Answer{.leapIndicator = 3, .stratum = 0, .referenceId = 0x52415445}, EPROTO,
          "kiss-o'-death RATE"},
         {std::nullopt, kErrorTimedOut, "no answer within 0.3 s", true},
@@ -130,7 +134,7 @@ TEST(SntpExchange, AgainstAScriptedServer)
     }
     EXPECT_GE(lowBits.size(), 3u) << "the transmit times carry no random bits";
     // Only the scripted exchanges reached the server: an unresolved name sends nothing.
-    EXPECT_EQ(server.Received().size(), 14u);
+    EXPECT_EQ(server.Received().size(), 16u);
 }
 
 // Datagrams that fail the checks do not end the wait: garbage and a forgery ahead of the real
@@ -148,4 +152,40 @@ TEST(SntpExchange, SkipsGarbageAheadOfTheAnswer)
     SntpReply reply;
     ASSERT_TRUE(client.QueryServer("127.0.0.1", reply, server.Port())) << client.FailureReason();
     EXPECT_EQ(reply.transmit.Value(), kT3);
+}
+
+// --samples can never pick an impossible round trip: among sound answers, one whose server
+// claims to have held the request 10 s (a delay of -10 s, the lowest) is dropped, and alone it
+// gives no time at all.
+TEST(SntpExchange, SamplesNeverTakeANegativeDelay)
+{
+    std::atomic<int> requests = 0;
+    const auto answer = [&requests](bool always) {
+        return [&requests, always](const UdpResponder::Bytes& request) {
+            const uint64_t now = UdpResponder::NtpNow();
+            const bool forged = always || requests++ == 1;
+            return UdpResponder::NtpServer(
+                {.receive = now, .transmit = now + (forged ? 10 * kSecond : 0)})(request);
+        };
+    };
+    UdpResponder server(answer(false));
+    QueryOptions options;
+    options.precision = TimestampPrecision::Nanoseconds;
+    options.timeoutMs = kShortWaitMs;
+    options.port = server.Port();
+    options.samples = 4;
+    options.sampleGapMs = 1;
+    const QueryResult mixed = Query("127.0.0.1", options);
+    ASSERT_TRUE(mixed.reply) << mixed.failure.reason;
+    EXPECT_EQ(mixed.samples.size(), 3u);
+    for (const SntpReply& sample : mixed.samples) {
+        EXPECT_NEAR(sample.roundTripDelay, 0.0, 0.05);
+        EXPECT_NEAR(sample.clockOffset, 0.0, 0.05);
+    }
+    server.SetScript(answer(true));
+    const QueryResult alone = Query("127.0.0.1", options);
+    EXPECT_FALSE(alone.reply);
+    EXPECT_EQ(std::tuple(alone.failure.kind, alone.failure.reason, alone.samples.size()),
+              std::tuple(FailureKind::Rejected,
+                         std::string("answer rejected: impossible round trip"), size_t{0}));
 }

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The console inside a private network and mount namespace (a user namespace's root, which
+# holds CAP_SYS_TIME there while the kernel still refuses to set the machine's clock):
+# - with a resolver that never answers (resolv.conf names 127.0.0.53, where a socket drops every
+#   query), --timeout 0.5 ends within 0.7 s with "name lookup timed out", plain and NTS;
+# - with Y against a sound server on 127.0.0.1:123, the capability route fails and stderr holds
+#   that one reason line, nothing from Qt.
+#   console_bounds.sh BUILD_DIR
+set -uo pipefail
+program=$1/app/horalink
+[ -x "$program" ] || { echo "SKIPPED: $program is not built yet"; exit 77; }
+unshare -Urmn true 2>/dev/null || { echo "SKIPPED: no user, network or mount namespaces here"; exit 77; }
+
+inside() {
+    set -uo pipefail
+    program=$1
+    ip link set lo up
+    folder=$(mktemp -d /tmp/horalink-bounds.XXXXXX)
+    printf 'nameserver 127.0.0.53\noptions timeout:5 attempts:2\n' >"$folder/resolv.conf"
+    mount --bind "$folder/resolv.conf" /etc/resolv.conf
+    # The silent resolver and a sound SNTP server, each printing a line once it listens.
+    /usr/bin/python3 - >"$folder/servers" <<'PY' &
+import socket, struct, sys, threading, time
+dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+dns.bind(("127.0.0.53", 53))
+ntp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+ntp.bind(("127.0.0.1", 123))
+print("ready", flush=True)
+threading.Thread(target=lambda: [dns.recv(512) for _ in iter(int, 1)], daemon=True).start()
+while True:
+    request, peer = ntp.recvfrom(512)
+    now = time.time() + 2208988800
+    stamp = struct.pack("!II", int(now), int((now % 1) * 2**32))
+    answer = bytes([0x24, 2, 0, 0xEC]) + bytes(20) + request[40:48] + stamp + stamp
+    ntp.sendto(answer, peer)
+PY
+    servers=$!
+    trap 'kill $servers; rm -rf "$folder"' EXIT
+    for _ in $(seq 100); do grep -q ready "$folder/servers" && break; sleep 0.02; done
+
+    failed=0
+    for server in time.example nts://time.example; do
+        start=$(date +%s%N)
+        "$program" --console --timeout 0.5 "$server" >/dev/null 2>"$folder/err"
+        took=$(( ($(date +%s%N) - start) / 1000000 ))
+        echo "$server: $took ms, $(cat "$folder/err")"
+        [ "$(cat "$folder/err")" = "horalink: name lookup timed out" ] || failed=1
+        [ "$took" -le 900 ] || failed=1
+    done
+
+    DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bounds "$program" --console 127.0.0.1 Y \
+        >/dev/null 2>"$folder/err"
+    status=$?
+    echo "127.0.0.1 Y: exit $status, stderr: $(cat "$folder/err")"
+    [ "$status" -eq 3 ] && [ "$(wc -l <"$folder/err")" -eq 1 ] &&
+        grep -qx 'horalink: .*' "$folder/err" || failed=1
+    return $failed
+}
+
+if unshare -Urmn bash -c "$(declare -f inside); inside \"\$1\"" _ "$program"; then
+    echo "PASSED"
+    exit 0
+fi
+echo "FAILED"
+exit 1
