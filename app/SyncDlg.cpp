@@ -189,14 +189,17 @@ void CSyncDlg::SetLogLines()
 
 void CSyncDlg::SetSkin()
 {
-    const QPixmap skin = QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN));
-    m_nSkinWidth = skin.width();
-    m_nSkinHeight = skin.height();
-    const QBitmap outline = RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight));
+    const QPixmap skin =
+        QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN, devicePixelRatioF()));
+    const QSize logical = skin.deviceIndependentSize().toSize();
+    m_nSkinWidth = logical.width();
+    m_nSkinHeight = logical.height();
+    const QBitmap outline = RoundedMask(logical);
     // A mask only limits input where there is no X11 shape (Wayland): the window is translucent
     // and the skin itself is cut to the rounded outline, so the corners show what lies behind.
+    // The skin's own outline is drawn in its own pixels, so a denser skin keeps round corners.
     QPixmap rounded = skin;
-    rounded.setMask(outline);
+    rounded.setMask(RoundedMask(logical, skin.devicePixelRatio()));
     setAttribute(Qt::WA_TranslucentBackground);
     m_staticSkin->setPixmap(rounded);
     m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);

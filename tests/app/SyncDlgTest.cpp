@@ -209,6 +209,42 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
     EXPECT_EQ(QColor(darkest), SkinLayout::kText);
 }
 
+// On a screen of twice the density (run with QT_SCALE_FACTOR=2) the window shows the drawings
+// made at that density, pixel for pixel: the skin everywhere but its four rounded corners, and
+// each button's normal face. Read from the files themselves, not through the program's loader.
+TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
+{
+    if (m_dlg->devicePixelRatioF() != 2.0) {
+        GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
+    }
+    const QImage skin = QImage(":/res/bitmaps/Skin@2x.png").convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(skin.size(), QSize(540, 480)); // the 270 x 240 skin, twice as dense
+    const QImage shown = Picture(Control<QLabel>(*m_dlg, "staticSkin"));
+    ASSERT_EQ(shown.size(), skin.size());
+    const int corner = 12; // the outline's corner ellipse, 6 logical pixels across
+    int differing = 0;
+    for (int y = 0; y < skin.height(); ++y) {
+        for (int x = 0; x < skin.width(); ++x) {
+            const bool nearX = x < corner || x >= skin.width() - corner;
+            const bool nearY = y < corner || y >= skin.height() - corner;
+            differing += !(nearX && nearY) && shown.pixel(x, y) != skin.pixel(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+
+    for (const auto& [name, file] : {std::pair("btnOK", "FaceGet"),
+                                     {"btnAdjust", "FaceSet"},
+                                     {"btnMinimize", "FaceMinimize"},
+                                     {"btnAbout", "FaceAbout"},
+                                     {"btnClose", "FaceClose"}}) {
+        const QImage faces = QImage(QString(":/res/bitmaps/%1@2x.png").arg(file))
+                                 .convertToFormat(QImage::Format_RGB32);
+        auto* button = Control<CHoverButton>(*m_dlg, name);
+        EXPECT_EQ(2 * button->size(), QSize(faces.width() / 3, faces.height())) << name;
+        EXPECT_EQ(Picture(button), faces.copy(0, 0, faces.width() / 3, faces.height())) << name;
+    }
+}
+
 // The digital clock changes a few milliseconds after each wall-clock second, second by second.
 // Minimised or hidden, both clocks stop; shown again, they catch up at once.
 TEST_F(SyncDlgTest, ClocksFollowTheWallClockSecondsAndSleepWhileNotShown)
