@@ -243,6 +243,21 @@ TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
         EXPECT_EQ(2 * button->size(), QSize(faces.width() / 3, faces.height())) << name;
         EXPECT_EQ(Picture(button), faces.copy(0, 0, faces.width() / 3, faces.height())) << name;
     }
+
+    // The analogue clock is drawn in the screen's pixels: an enlarged 1x picture would be made of
+    // uniform 2 x 2 blocks only.
+    Still(*m_dlg);
+    const QImage clock = Picture(Control<CAnalogClock>(*m_dlg, "clock"));
+    ASSERT_EQ(clock.size(), 2 * SkinLayout::kAnalogClock.size());
+    int split = 0;
+    for (int y = 0; y < clock.height(); y += 2) {
+        for (int x = 0; x < clock.width(); x += 2) {
+            const QRgb p = clock.pixel(x, y);
+            split += clock.pixel(x + 1, y) != p || clock.pixel(x, y + 1) != p ||
+                     clock.pixel(x + 1, y + 1) != p;
+        }
+    }
+    EXPECT_GT(split, 20);
 }
 
 // The digital clock changes a few milliseconds after each wall-clock second, second by second.

@@ -30,7 +30,7 @@ for scale in 1.25 1.5 2; do
     QT_SCALE_FACTOR=$scale e2e_start_app "$E2E_ADDRESS" N
     e2e_wait_window
     # Time for the report to arrive and the log pane to settle.
-    sleep 3
+    sleep 6
     e2e_shot "scale-$scale"
     echo "window at $WX,$WY size ${WW}x$WH"
     want_w=$(python3 -c "print(round(270 * $scale))")
