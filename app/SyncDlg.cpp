@@ -15,6 +15,7 @@
 #include "app/WindowCrossing.h"
 #include "app/WindowFonts.h"
 #include "app/WindowMenu.h"
+#include "app/window/ScreenPixelShape.h"
 #include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/FocusCue.h"
@@ -98,11 +99,15 @@ void CSyncDlg::setVisible(bool visible)
 {
     if (!visible || m_initialised) {
         QDialog::setVisible(visible);
+        if (visible) {
+            ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
+        }
         return;
     }
     m_initialised = true;
     InitFrame();
     QDialog::setVisible(true);
+    ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
     FlushDisplay();
     InitContent();
     // Window managers take an icon at any time: it need not hold up the first frame.
