@@ -241,7 +241,11 @@ TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
                                  .convertToFormat(QImage::Format_RGB32);
         auto* button = Control<CHoverButton>(*m_dlg, name);
         EXPECT_EQ(2 * button->size(), QSize(faces.width() / 3, faces.height())) << name;
-        EXPECT_EQ(Picture(button), faces.copy(0, 0, faces.width() / 3, faces.height())) << name;
+        const int w = faces.width() / 3;
+        EXPECT_EQ(Picture(button), faces.copy(0, 0, w, faces.height())) << name;
+        button->setDown(true); // the pressed face, the strip's second
+        EXPECT_EQ(Picture(button), faces.copy(w, 0, w, faces.height())) << name;
+        button->setDown(false);
     }
 
     // The analogue clock is drawn in the screen's pixels: an enlarged 1x picture would be made of
