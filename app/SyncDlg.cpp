@@ -39,6 +39,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimerEvent>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -108,6 +109,7 @@ void CSyncDlg::setVisible(bool visible)
     InitFrame();
     QDialog::setVisible(true);
     ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
+    connect(windowHandle(), &QWindow::screenChanged, this, &CSyncDlg::OnScreenChanged);
     FlushDisplay();
     InitContent();
     // Window managers take an icon at any time: it need not hold up the first frame.
@@ -210,6 +212,21 @@ void CSyncDlg::SetSkin()
     m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
     setMask(outline);
+}
+
+// Moved to a screen of another density, the window takes the artwork drawn for it and cuts its
+// outline in its pixels.
+void CSyncDlg::OnScreenChanged()
+{
+    SetSkin();
+    for (const auto& [button, id] : {std::pair(m_btnOK, IDB_GET),
+                                     {m_btnAdjust, IDB_SET},
+                                     {m_btnMinimize, IDB_MINIMIZE},
+                                     {m_btnClose, IDB_CLOSE},
+                                     {m_btnAbout, IDB_ABOUT}}) {
+        button->LoadFaces(id);
+    }
+    ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
 }
 
 void CSyncDlg::PlaceControls()

@@ -109,6 +109,7 @@ private:
     void CreateFonts();
     void SetLogLines();
     void SetSkin();
+    void OnScreenChanged();
     void PlaceControls();
     void SetColours();
     void FitDropList();

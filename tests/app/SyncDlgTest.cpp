@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextEdit>
+#include <QWindow>
 
 #include <QAccessible>
 
@@ -247,6 +248,12 @@ TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
         EXPECT_EQ(Picture(button), faces.copy(w, 0, w, faces.height())) << name;
         button->setDown(false);
     }
+    // Told of a screen change, the window loads the artwork for its density again: the same here.
+    emit m_dlg->windowHandle()->screenChanged(m_dlg->screen());
+    EXPECT_EQ(Picture(Control<QLabel>(*m_dlg, "staticSkin")), shown);
+    const QImage get = QImage(":/res/bitmaps/FaceGet@2x.png").convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, "btnOK")),
+              get.copy(0, 0, get.width() / 3, get.height()));
 
     // The analogue clock is drawn in the screen's pixels: an enlarged 1x picture would be made of
     // uniform 2 x 2 blocks only.
