@@ -245,8 +245,15 @@ void CAnalogClock::CalcGeometry()
     m_ptCenter = QPoint(width() / 2, height() / 2);
     m_nRadiusX = width() / 2;
     m_nRadiusY = height() / 2;
-    if (m_canvas.size() != size()) {
-        m_canvas = size().isEmpty() ? QImage() : QImage(size(), QImage::Format_RGB32);
+    // The picture has the screen's own pixels: at a device pixel ratio of 2 the hands' edges and
+    // the second hand are drawn in half-pixel steps, not as the 1x picture enlarged.
+    const qreal ratio = devicePixelRatioF();
+    if (m_canvas.deviceIndependentSize() != QSizeF(size()) ||
+        m_canvas.devicePixelRatio() != ratio) {
+        m_canvas = size().isEmpty()
+                       ? QImage()
+                       : QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+        m_canvas.setDevicePixelRatio(ratio);
     }
     m_bInvalid = true;
     update();
@@ -255,7 +262,8 @@ void CAnalogClock::CalcGeometry()
 void CAnalogClock::SyncGeometry()
 {
     // Qt holds back the resize events of a hidden widget; drawing must not wait for them.
-    if (m_nRadiusX == -1 || m_canvas.size() != size()) {
+    if (m_nRadiusX == -1 || m_canvas.deviceIndependentSize() != QSizeF(size()) ||
+        m_canvas.devicePixelRatio() != devicePixelRatioF()) {
         CalcGeometry();
     }
 }

@@ -11,8 +11,8 @@
 #include <QPainter>
 
 CHoverButton::CHoverButton(QWidget* parent)
-    : QPushButton(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND)),
-      m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED))
+    : QPushButton(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND, devicePixelRatioF())),
+      m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED, devicePixelRatioF()))
 {
     // The face copy is the only painting: no background erase, so switching faces never
     // flickers, and nothing outside the face is touched.
@@ -23,7 +23,8 @@ CHoverButton::CHoverButton(QWidget* parent)
 
 bool CHoverButton::LoadFaces(unsigned nIDBitmap)
 {
-    return LoadFaces(ResourceLoader::LoadBitmap(static_cast<int>(nIDBitmap & 0xFFFFu)));
+    return LoadFaces(
+        ResourceLoader::LoadBitmap(static_cast<int>(nIDBitmap & 0xFFFFu), devicePixelRatioF()));
 }
 
 bool CHoverButton::LoadFaces(const QImage& strip)
@@ -35,10 +36,12 @@ bool CHoverButton::LoadFaces(const QImage& strip)
         update();
         return true;
     }
+    // A strip drawn for a denser screen covers the same logical pixels as the 1x one.
     m_bmpFaces = QPixmap::fromImage(strip);
-    m_cyFace = strip.height();
-    m_cxFace = strip.width() / 3;
-    m_clrFocus = FocusColour(strip.copy(0, 0, m_cxFace, m_cyFace));
+    const QSize logical = strip.deviceIndependentSize().toSize();
+    m_cyFace = logical.height();
+    m_cxFace = logical.width() / 3;
+    m_clrFocus = FocusColour(strip.copy(0, 0, strip.width() / 3, strip.height()));
     resize(m_cxFace, m_cyFace);
     update();
     return true;
@@ -75,7 +78,11 @@ void CHoverButton::paintEvent(QPaintEvent*)
         return;
     }
     QPainter painter(this);
-    painter.drawPixmap(QPoint(0, 0), m_bmpFaces, QRect(FaceColumn(), 0, m_cxFace, m_cyFace));
+    // The source rectangle counts the strip's own pixels.
+    const qreal ratio = m_bmpFaces.devicePixelRatio();
+    const QRectF face(0, 0, m_cxFace, m_cyFace);
+    painter.drawPixmap(face, m_bmpFaces,
+                       QRectF(FaceColumn() * ratio, 0, m_cxFace * ratio, m_cyFace * ratio));
     if (m_bFocusCue) {
         painter.setPen(m_clrFocus);
         painter.drawRect(QRect(0, 0, m_cxFace, m_cyFace).adjusted(0, 0, -1, -1));

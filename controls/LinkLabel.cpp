@@ -20,8 +20,8 @@ constexpr int kLinkFontHeight = -11;
 } // namespace
 
 CLinkLabel::CLinkLabel(QWidget* parent)
-    : QLabel(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND)),
-      m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED))
+    : QLabel(parent), m_hCursorHand(ResourceLoader::LoadCursor(IDC_HAND, devicePixelRatioF())),
+      m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED, devicePixelRatioF()))
 {
     AccessibleControls::Install();
     setAttribute(Qt::WA_OpaquePaintEvent);

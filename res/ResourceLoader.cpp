@@ -170,11 +170,37 @@ QString ResourceLoader::Path(int id)
     return r != nullptr ? QString::fromLatin1(r->path) : QString();
 }
 
-QImage ResourceLoader::LoadBitmap(int id)
+QString ResourceLoader::Path2x(int id)
+{
+    const Resource* r = Find(id, nullptr);
+    if (r == nullptr) {
+        return {};
+    }
+    QString path = QString::fromLatin1(r->path);
+    if (std::strcmp(r->type, "BITMAP") == 0) {
+        path.replace(QLatin1String(".bmp"), QLatin1String("@2x.png"));
+    } else if (std::strcmp(r->type, "CURSOR") == 0) {
+        path.replace(QLatin1String(".cur"), QLatin1String("@2x.cur"));
+    } else {
+        return {};
+    }
+    return QFile::exists(path) ? path : QString();
+}
+
+QImage ResourceLoader::LoadBitmap(int id, qreal devicePixelRatio)
 {
     const Resource* r = Find(id, "BITMAP");
     if (r == nullptr) {
         return {};
+    }
+    // Above 1 the denser drawing: scaled down from 2 (at 1.25 or 1.5) it stays far sharper than
+    // the 1x bitmap scaled up.
+    if (const QString dense = Path2x(id); devicePixelRatio > 1.0 && !dense.isEmpty()) {
+        QImageReader reader(dense, "PNG");
+        reader.setAutoDetectImageFormat(false);
+        QImage image = reader.read();
+        image.setDevicePixelRatio(2.0);
+        return image;
     }
     // Qt reads BMP itself; asked to detect the format, the reader would first load every image
     // plugin to offer it the file.
@@ -183,13 +209,14 @@ QImage ResourceLoader::LoadBitmap(int id)
     return reader.read();
 }
 
-QCursor ResourceLoader::LoadCursor(int id)
+QCursor ResourceLoader::LoadCursor(int id, qreal devicePixelRatio)
 {
     const Resource* r = Find(id, "CURSOR");
     if (r == nullptr) {
         return QCursor(Qt::ArrowCursor);
     }
-    return CursorFromFile(ReadFile(QString::fromLatin1(r->path)));
+    const QString dense = devicePixelRatio > 1.0 ? Path2x(id) : QString();
+    return CursorFromFile(ReadFile(dense.isEmpty() ? QString::fromLatin1(r->path) : dense));
 }
 
 QIcon ResourceLoader::LoadIcon(int id)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Generates the window skin (270 x 240) and the five button strips as 24-bit bitmaps.
+"""Generates the window skin (270 x 240) and the five button strips as 24-bit bitmaps, and each
+again at twice the density for scaled screens.
 
-Usage: gen_bitmaps.py OUTDIR   (writes OUTDIR/bitmaps/*.bmp)
+Usage: gen_bitmaps.py OUTDIR   (writes OUTDIR/bitmaps/*.bmp and *@2x.png)
 
 The skin is drawn around the fixed pixel places of the main window's controls, so the numbers
 below repeat those places: the clocks and the log pane get recessed wells, the three small
@@ -53,8 +54,8 @@ def sunken_well(canvas, x, y, w, h, margin, radius):
                  (160, 160, 166))
 
 
-def skin():
-    c = raster.Canvas(WIDTH, HEIGHT, EDGE)
+def skin(scale=1):
+    c = raster.Canvas(WIDTH, HEIGHT, EDGE, scale)
     c.paint(rect(1, 1, WIDTH - 1, HEIGHT - 1, 5), vertical(NAVY_TOP, NAVY_BOTTOM, 0, HEIGHT))
     # A thin light rim on the upper edge of the frame, fading downwards, makes it read as raised.
     rim = rect(1, 1, WIDTH - 1, HEIGHT - 1, 5) - rect(2, 2, WIDTH - 2, HEIGHT - 1, 4)
@@ -107,9 +108,9 @@ def button_tray(c):
     c.paint(tray - rect(x - 3, y - 2, x + w + 3, y + h + 4, 4), EDGE)
 
 
-def large_face(caption, frame):
+def large_face(caption, frame, scale=1):
     """One 40 x 22 face of a command button: 0 normal, 1 sunken (pressed), 2 raised (hot)."""
-    c = raster.Canvas(40, 22, PANEL)
+    c = raster.Canvas(40, 22, PANEL, scale)
     body = rect(0, 0, 40, 22, 4)
     inner = rect(1, 1, 39, 21, 3)
     if frame == 0:
@@ -143,9 +144,9 @@ def small_symbol(kind, dx, dy):
     return strokes([hook], 1.6) | circle(7.5 + dx, 11.6 + dy, 1.05)
 
 
-def small_face(kind, frame):
+def small_face(kind, frame, scale=1):
     """One 15 x 15 face of a small button on the tray: 0 normal, 1 sunken, 2 raised."""
-    c = raster.Canvas(15, 15, TRAY)
+    c = raster.Canvas(15, 15, TRAY, scale)
     body = rect(0, 0, 15, 15, 3)
     inner = rect(1, 1, 14, 14, 2)
     if frame == 0:
@@ -164,7 +165,8 @@ def small_face(kind, frame):
 
 
 def strip(faces):
-    out = raster.Canvas(sum(f.width for f in faces), faces[0].height)
+    s = faces[0].scale
+    out = raster.Canvas(sum(f.width for f in faces) // s, faces[0].height // s, scale=s)
     x = 0
     for f in faces:
         out.blit(f, x, 0)
@@ -172,22 +174,27 @@ def strip(faces):
     return out
 
 
+# Each drawing by its file's base name, as a function of the scale.
 BITMAPS = {
-    "Skin.bmp": skin,
-    "FaceGet.bmp": lambda: strip([large_face("GET", i) for i in range(3)]),
-    "FaceSet.bmp": lambda: strip([large_face("SET", i) for i in range(3)]),
-    "FaceMinimize.bmp": lambda: strip([small_face("bar", i) for i in range(3)]),
-    "FaceAbout.bmp": lambda: strip([small_face("question", i) for i in range(3)]),
-    "FaceClose.bmp": lambda: strip([small_face("cross", i) for i in range(3)]),
+    "Skin": skin,
+    "FaceGet": lambda s: strip([large_face("GET", i, s) for i in range(3)]),
+    "FaceSet": lambda s: strip([large_face("SET", i, s) for i in range(3)]),
+    "FaceMinimize": lambda s: strip([small_face("bar", i, s) for i in range(3)]),
+    "FaceAbout": lambda s: strip([small_face("question", i, s) for i in range(3)]),
+    "FaceClose": lambda s: strip([small_face("cross", i, s) for i in range(3)]),
 }
 
 
 def main(outdir):
+    """The 1x bitmaps as BMP, and the same drawings at twice the density as NAME@2x.png, the
+    name under which Qt finds them for screens of device pixel ratio 2."""
     folder = os.path.join(outdir, "bitmaps")
     os.makedirs(folder, exist_ok=True)
     for name, make in BITMAPS.items():
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(imagefiles.bmp24(make()))
+        with open(os.path.join(folder, name + ".bmp"), "wb") as f:
+            f.write(imagefiles.bmp24(make(1)))
+        with open(os.path.join(folder, name + "@2x.png"), "wb") as f:
+            f.write(imagefiles.png(make(2)))
 
 
 if __name__ == "__main__":

@@ -142,9 +142,8 @@ def ico(entries):
     return directory + body
 
 
-def cur(rows, hotspot):
-    """A 32 x 32 monochrome cursor from text rows: '#' black, 'o' white, anything else clear."""
-    size = 32
+def cur(rows, hotspot, size=32):
+    """A size x size monochrome cursor from text rows: '#' black, 'o' white, anything else clear."""
     rows = [r.ljust(size, ".") for r in rows] + ["." * size] * (size - len(rows))
     cell = lambda x, y: rows[y][x]
     xor = _and_mask(size, size, lambda x, y: cell(x, y) == "o")

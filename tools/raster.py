@@ -149,9 +149,16 @@ def arc(cx, cy, rx, ry, a0, a1, steps=24):
 
 
 class Canvas:
-    """An RGBA image with premultiplied float channels (0..255 colour, 0..1 alpha)."""
+    """An RGBA image with premultiplied float channels (0..255 colour, 0..1 alpha).
 
-    def __init__(self, width, height, colour=None):
+    Shapes and colour functions stay in the artwork's own pixel units; a canvas of scale 2 holds
+    width x height of those units in twice as many pixels each way, for screens of twice the
+    density. The width and height attributes count the canvas's real pixels.
+    """
+
+    def __init__(self, width, height, colour=None, scale=1):
+        self.scale = scale
+        width, height = width * scale, height * scale
         self.width, self.height = width, height
         if colour is None:
             self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
@@ -160,15 +167,19 @@ class Canvas:
 
     def paint(self, shape, colour, opacity=1.0):
         """Composites the shape over the image; colour is (r, g, b[, a]) or a function of (x, y)."""
-        x0, y0, x1, y1 = shape.box
+        s = self.scale
+        x0, y0, x1, y1 = (v * s for v in shape.box)
         xa, ya = max(0, int(math.floor(x0))), max(0, int(math.floor(y0)))
         xb, yb = min(self.width, int(math.ceil(x1))), min(self.height, int(math.ceil(y1)))
         for y in range(ya, yb):
             for x in range(xa, xb):
-                cover = clamp(0.5 - shape.sdf(x + 0.5, y + 0.5))
+                # The pixel's centre in artwork units; the distance back in pixels keeps every
+                # edge one real pixel soft at any scale.
+                cover = clamp(0.5 - s * shape.sdf((x + 0.5) / s, (y + 0.5) / s))
                 if cover <= 0.0:
                     continue
-                c = colour(x, y) if callable(colour) else colour
+                # Colour functions take the artwork pixel whose centre is this pixel's centre.
+                c = colour((x + 0.5) / s - 0.5, (y + 0.5) / s - 0.5) if callable(colour) else colour
                 a = cover * opacity * (c[3] if len(c) > 3 else 1.0)
                 p = self.px[y * self.width + x]
                 keep = 1.0 - a
@@ -190,6 +201,7 @@ class Canvas:
         return (_byte(r), _byte(g), _byte(b))
 
     def crop(self, x0, y0, width, height):
+        """A part of a scale-1 canvas."""
         out = Canvas(width, height)
         for y in range(height):
             for x in range(width):

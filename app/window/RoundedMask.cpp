@@ -2,9 +2,11 @@
 
 #include <QPainter>
 
-QBitmap RoundedMask(QSize skin)
+QBitmap RoundedMask(QSize skin, qreal devicePixelRatio)
 {
-    return RoundRectRegion(skin, 0, 0, skin.width() + 1, skin.height() + 1, 12, 12);
+    const QSize pixels = (QSizeF(skin) * devicePixelRatio).toSize();
+    const int ellipse = qRound(12 * devicePixelRatio);
+    return RoundRectRegion(pixels, 0, 0, pixels.width() + 1, pixels.height() + 1, ellipse, ellipse);
 }
 
 QBitmap RoundRectRegion(QSize bitmap, int left, int top, int right, int bottom, int ellipseWidth,

@@ -11,6 +11,7 @@
 #include "app/window/LogWriter.h"
 #include "app/window/RoundedMask.h"
 #include "app/window/ScreenCentre.h"
+#include "app/window/ScreenPixelShape.h"
 #include "app/window/TitleDrag.h"
 #include "app/window/WindowClockConsent.h"
 #include "app/window/WindowCrossing.h"
@@ -39,6 +40,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimerEvent>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -99,11 +101,16 @@ void CSyncDlg::setVisible(bool visible)
 {
     if (!visible || m_initialised) {
         QDialog::setVisible(visible);
+        if (visible) {
+            ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
+        }
         return;
     }
     m_initialised = true;
     InitFrame();
     QDialog::setVisible(true);
+    ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
+    connect(windowHandle(), &QWindow::screenChanged, this, &CSyncDlg::OnScreenChanged);
     FlushDisplay();
     InitContent();
     // Window managers take an icon at any time: it need not hold up the first frame.
@@ -190,19 +197,37 @@ void CSyncDlg::SetLogLines()
 
 void CSyncDlg::SetSkin()
 {
-    const QPixmap skin = QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN));
-    m_nSkinWidth = skin.width();
-    m_nSkinHeight = skin.height();
-    const QBitmap outline = RoundedMask(QSize(m_nSkinWidth, m_nSkinHeight));
+    const QPixmap skin =
+        QPixmap::fromImage(ResourceLoader::LoadBitmap(IDB_SKIN, devicePixelRatioF()));
+    const QSize logical = skin.deviceIndependentSize().toSize();
+    m_nSkinWidth = logical.width();
+    m_nSkinHeight = logical.height();
+    const QBitmap outline = RoundedMask(logical);
     // A mask only limits input where there is no X11 shape (Wayland): the window is translucent
     // and the skin itself is cut to the rounded outline, so the corners show what lies behind.
+    // The skin's own outline is drawn in its own pixels, so a denser skin keeps round corners.
     QPixmap rounded = skin;
-    rounded.setMask(outline);
+    rounded.setMask(RoundedMask(logical, skin.devicePixelRatio()));
     setAttribute(Qt::WA_TranslucentBackground);
     m_staticSkin->setPixmap(rounded);
     m_staticSkin->setGeometry(0, 0, m_nSkinWidth, m_nSkinHeight);
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
     setMask(outline);
+}
+
+// Moved to a screen of another density, the window takes the artwork drawn for it and cuts its
+// outline in its pixels.
+void CSyncDlg::OnScreenChanged()
+{
+    SetSkin();
+    for (const auto& [button, id] : {std::pair(m_btnOK, IDB_GET),
+                                     {m_btnAdjust, IDB_SET},
+                                     {m_btnMinimize, IDB_MINIMIZE},
+                                     {m_btnClose, IDB_CLOSE},
+                                     {m_btnAbout, IDB_ABOUT}}) {
+        button->LoadFaces(id);
+    }
+    ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
 }
 
 void CSyncDlg::PlaceControls()

@@ -108,6 +108,7 @@ private:
     void CreateFonts();
     void SetLogLines();
     void SetSkin();
+    void OnScreenChanged();
     void PlaceControls();
     void SetColours();
     void FitDropList();

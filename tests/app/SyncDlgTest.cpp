@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextEdit>
+#include <QWindow>
 
 #include <QAccessible>
 
@@ -208,6 +209,67 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
         darkest = qGray(pixel) < qGray(darkest) ? pixel : darkest;
     }
     EXPECT_EQ(QColor(darkest), SkinLayout::kText);
+}
+
+// On a screen of twice the density (run with QT_SCALE_FACTOR=2) the window shows the drawings
+// made at that density, pixel for pixel: the skin everywhere but its four rounded corners, and
+// each button's normal face. Read from the files themselves, not through the program's loader.
+TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
+{
+    if (m_dlg->devicePixelRatioF() != 2.0) {
+        GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
+    }
+    const QImage skin = QImage(":/res/bitmaps/Skin@2x.png").convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(skin.size(), QSize(540, 480)); // the 270 x 240 skin, twice as dense
+    const QImage shown = Picture(Control<QLabel>(*m_dlg, "staticSkin"));
+    ASSERT_EQ(shown.size(), skin.size());
+    const int corner = 12; // the outline's corner ellipse, 6 logical pixels across
+    int differing = 0;
+    for (int y = 0; y < skin.height(); ++y) {
+        for (int x = 0; x < skin.width(); ++x) {
+            const bool nearX = x < corner || x >= skin.width() - corner;
+            const bool nearY = y < corner || y >= skin.height() - corner;
+            differing += !(nearX && nearY) && shown.pixel(x, y) != skin.pixel(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+
+    for (const auto& [name, file] : {std::pair("btnOK", "FaceGet"),
+                                     {"btnAdjust", "FaceSet"},
+                                     {"btnMinimize", "FaceMinimize"},
+                                     {"btnAbout", "FaceAbout"},
+                                     {"btnClose", "FaceClose"}}) {
+        const QImage faces = QImage(QString(":/res/bitmaps/%1@2x.png").arg(file))
+                                 .convertToFormat(QImage::Format_RGB32);
+        auto* button = Control<CHoverButton>(*m_dlg, name);
+        EXPECT_EQ(2 * button->size(), QSize(faces.width() / 3, faces.height())) << name;
+        const int w = faces.width() / 3;
+        EXPECT_EQ(Picture(button), faces.copy(0, 0, w, faces.height())) << name;
+        button->setDown(true); // the pressed face, the strip's second
+        EXPECT_EQ(Picture(button), faces.copy(w, 0, w, faces.height())) << name;
+        button->setDown(false);
+    }
+    // Told of a screen change, the window loads the artwork for its density again: the same here.
+    emit m_dlg->windowHandle()->screenChanged(m_dlg->screen());
+    EXPECT_EQ(Picture(Control<QLabel>(*m_dlg, "staticSkin")), shown);
+    const QImage get = QImage(":/res/bitmaps/FaceGet@2x.png").convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, "btnOK")),
+              get.copy(0, 0, get.width() / 3, get.height()));
+
+    // The analogue clock is drawn in the screen's pixels: an enlarged 1x picture would be made of
+    // uniform 2 x 2 blocks only.
+    Still(*m_dlg);
+    const QImage clock = Picture(Control<CAnalogClock>(*m_dlg, "clock"));
+    ASSERT_EQ(clock.size(), 2 * SkinLayout::kAnalogClock.size());
+    int split = 0;
+    for (int y = 0; y < clock.height(); y += 2) {
+        for (int x = 0; x < clock.width(); x += 2) {
+            const QRgb p = clock.pixel(x, y);
+            split += clock.pixel(x + 1, y) != p || clock.pixel(x, y + 1) != p ||
+                     clock.pixel(x + 1, y + 1) != p;
+        }
+    }
+    EXPECT_GT(split, 20);
 }
 
 // The digital clock changes a few milliseconds after each wall-clock second, second by second.

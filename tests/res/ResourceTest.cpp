@@ -2,6 +2,7 @@
 #include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
 
+#include <QBitmap>
 #include <QRawFont>
 #include <gtest/gtest.h>
 
@@ -31,6 +32,63 @@ TEST(BitmapTest, ControlsSitOnTheSkinWithoutSeams)
             EXPECT_EQ(strip.pixel(i / 4 * w + corner.x(), corner.y()), skin.pixel(at + corner))
                 << id << " frame " << i / 4;
         }
+    }
+}
+
+// On a denser screen (ratio 1.25 to 2) each bitmap comes as its drawing at twice the density,
+// covering the 1x bitmap's logical pixels; the faces' corners still match the skin under them,
+// now in the skin's doubled pixels. At 1 the 1x bitmap, untouched.
+TEST(BitmapTest, DenseDrawingsCoverTheSameLogicalPixelsAndStillMeetTheSkin)
+{
+    for (const qreal ratio : {1.0, 1.25, 1.5, 2.0}) {
+        const QImage skin = ResourceLoader::LoadBitmap(IDB_SKIN, ratio);
+        const int d = ratio > 1.0 ? 2 : 1;
+        EXPECT_EQ(skin.size(), QSize(270, 240) * d) << ratio;
+        EXPECT_EQ(skin.deviceIndependentSize(), QSizeF(270, 240)) << ratio;
+        for (const auto& [id, at] : {std::pair(IDB_CLOSE, kClose.topLeft()),
+                                     {IDB_ABOUT, kAbout.topLeft()},
+                                     {IDB_MINIMIZE, kMinimize.topLeft()},
+                                     {IDB_GET, kGet.topLeft()},
+                                     {IDB_SET, kSet.topLeft()}}) {
+            const QImage strip = ResourceLoader::LoadBitmap(id, ratio);
+            const QImage plain = ResourceLoader::LoadBitmap(id);
+            EXPECT_EQ(strip.size(), plain.size() * d) << id << " at " << ratio;
+            EXPECT_EQ(strip.devicePixelRatio(), d) << id << " at " << ratio;
+            const int w = strip.width() / 3, h = strip.height();
+            for (int i = 0; i < 12; ++i) {
+                const QPoint corner(i % 2 * (w - 1), i / 2 % 2 * (h - 1));
+                EXPECT_EQ(strip.pixel(i / 4 * w + corner.x(), corner.y()),
+                          skin.pixel(at * d + corner))
+                    << id << " frame " << i / 4 << " at " << ratio;
+            }
+        }
+    }
+}
+
+// The hand at twice the density is the 1x hand enlarged, but for a pixel off each fingertip's
+// corner, with the hot spot on the same point of the finger.
+TEST(CursorTest, DenseHandIsTheSameHandInTwiceThePixels)
+{
+    for (const int id : {IDC_HAND, IDC_HAND_PRESSED}) {
+        const QCursor plain = ResourceLoader::LoadCursor(id);
+        const QCursor dense = ResourceLoader::LoadCursor(id, 2.0);
+        ASSERT_EQ(dense.bitmap().size(), QSize(64, 64)) << id;
+        EXPECT_EQ(dense.hotSpot(), 2 * plain.hotSpot()) << id;
+        const QImage small = plain.mask().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage big = dense.mask().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage inkSmall = plain.bitmap().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage inkBig = dense.bitmap().toImage().convertToFormat(QImage::Format_RGB32);
+        int drawn = 0, differing = 0;
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const bool a = small.pixel(x / 2, y / 2) == big.pixel(x, y);
+                const bool b = inkSmall.pixel(x / 2, y / 2) == inkBig.pixel(x, y);
+                drawn += qGray(big.pixel(x, y)) < 128;
+                differing += !(a && b);
+            }
+        }
+        EXPECT_GT(drawn, 800) << id;
+        EXPECT_LT(differing, 64) << id; // 44 corner pixels; a shift by one gives hundreds
     }
 }
 
