@@ -40,7 +40,7 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
     FontConfigWarmUp fonts;
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.horalink"));
     fonts.Wait();
     CSyncApp sync([&commandLine] {
         auto dlg = std::make_unique<CSyncDlg>();

@@ -65,10 +65,10 @@ lintian --fail-on error,warning --display-info "$deb" | tee "$out/lintian.txt" |
 step "what the package holds"
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/horalink usr/share/applications/org.horalink.Horalink.desktop \
-    usr/share/icons/hicolor/48x48/apps/org.horalink.Horalink.png \
-    usr/share/icons/hicolor/256x256/apps/org.horalink.Horalink.png \
-    usr/share/metainfo/org.horalink.Horalink.metainfo.xml usr/share/man/man1/horalink.1.gz \
+for f in usr/bin/horalink usr/share/applications/org.horalink.horalink.desktop \
+    usr/share/icons/hicolor/48x48/apps/org.horalink.horalink.png \
+    usr/share/icons/hicolor/256x256/apps/org.horalink.horalink.png \
+    usr/share/metainfo/org.horalink.horalink.metainfo.xml usr/share/man/man1/horalink.1.gz \
     "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/horalink/horalink-nts.so" etc/horalink/time.txt \
     usr/share/horalink/time.txt; do
     [ -f "$root/$f" ] || fail "the package lacks $f"
@@ -87,8 +87,8 @@ version=$(dpkg-deb -f "$deb" Version)
     fail "the program's version is not the package's ($version)"
 
 step "validators"
-desktop-file-validate "$root/usr/share/applications/org.horalink.Horalink.desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/org.horalink.Horalink.metainfo.xml"
+desktop-file-validate "$root/usr/share/applications/org.horalink.horalink.desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.horalink.horalink.metainfo.xml"
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/horalink.1.gz" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man: $warnings"
 
