@@ -29,6 +29,9 @@ constexpr std::string_view kQtValueOptions[] = {
 };
 constexpr std::string_view kQtSwitches[] = {"-reverse", "-widgetcount", "-nograb", "-dograb",
                                             "-sync"};
+// The options only the console form takes: in the window form each is a mistake worth naming.
+constexpr std::string_view kConsoleOptions[] = {"--json", "--nts",     "-4",
+                                                "-6",     "--samples", "--timeout"};
 
 template <size_t N> bool IsOneOf(std::string_view word, const std::string_view (&list)[N])
 {
@@ -138,7 +141,8 @@ private:
             return Value(option, m_line.ntsCaFile);
         }
         if (!IsConsole()) {
-            return Fail("unknown option " + option);
+            return Fail(IsOneOf(option, kConsoleOptions) ? option + " needs --console"
+                                                         : "unknown option " + option);
         }
         if (option == "--json" || option == "--nts") {
             (option == "--json" ? m_line.json : m_nts) = true;
