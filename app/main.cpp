@@ -37,7 +37,8 @@ bool HasDisplay(int argc, char** argv)
 // in the runtime folder, where libdbus looks before starting one, is the session's own.
 void NeverStartASessionBus()
 {
-    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")) {
+    // An empty address counts as none: libdbus would start a bus for it too.
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
         return;
     }
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
