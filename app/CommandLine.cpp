@@ -33,6 +33,9 @@ constexpr std::string_view kQtValueOptions[] = {
 };
 constexpr std::string_view kQtSwitches[] = {"-reverse", "-widgetcount", "-nograb", "-dograb",
                                             "-sync"};
+// The options only the console form takes: in the window form each is a mistake worth naming.
+constexpr std::string_view kConsoleOptions[] = {"--json", "--nts",     "-4",
+                                                "-6",     "--samples", "--timeout"};
 
 template <size_t N> bool IsOneOf(std::string_view word, const std::string_view (&list)[N])
 {
@@ -175,7 +178,8 @@ private:
             return true;
         }
         if (!IsConsole()) {
-            return Fail("unknown option " + option);
+            return Fail(IsOneOf(option, kConsoleOptions) ? option + " needs --console"
+                                                         : "unknown option " + option);
         }
         if (bool* flag = BooleanOption(option)) {
             *flag = true;

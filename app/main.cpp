@@ -15,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace
 {
@@ -35,16 +36,34 @@ bool HasDisplay(int argc, char** argv)
     return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
 
+// Without a session bus, libdbus would start one for Qt's accessibility bridge (dbus-launch)
+// and leave its address under ~/.dbus: the address then names no bus, so none is started. A bus
+// in the runtime folder, where libdbus looks before starting one, is the session's own.
+void NeverStartASessionBus()
+{
+    // An empty address counts as none: libdbus would start a bus for it too.
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return;
+    }
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat bus;
+    if (!runtime.isEmpty() && stat(runtime + "/bus", &bus) == 0 && S_ISSOCK(bus.st_mode)) {
+        return;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
 int RunWindow(int argc, char** argv, const CommandLine& commandLine)
 {
     if (!HasDisplay(argc, argv)) {
         std::cerr << "no display: set DISPLAY or WAYLAND_DISPLAY, or use --console SERVER\n";
         return 2;
     }
+    NeverStartASessionBus();
     FontConfigWarmUp fonts;
     QApplication app(argc, argv);
     // Wayland compositors match the window to its desktop entry, and so to its icon, by this id.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.Horalink"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.horalink.horalink"));
     Translation::Install(QLocale());
     fonts.Wait();
     CSyncApp sync([&commandLine] {

@@ -86,6 +86,28 @@ TEST(CommandLine, ParsesTheArguments)
     }
 }
 
+// A usage error names what to change: a console option without --console says it needs it.
+TEST(CommandLine, UsageErrorsSayWhatIsWrong)
+{
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--json", "t.example"}, "--json needs --console"},
+        {{"--nts", "t.example"}, "--nts needs --console"},
+        {{"-4", "t.example"}, "-4 needs --console"},
+        {{"--samples", "4", "t.example"}, "--samples needs --console"},
+        {{"--timeout", "1", "t.example"}, "--timeout needs --console"},
+        {{"--fast", "t.example"}, "unknown option --fast"},
+        {{"--console", "--fast", "t.example"}, "unknown option --fast"},
+        {{"--console", "--samples"}, "--samples needs a value"},
+        {{"--console"}, "--console needs a server name"},
+    };
+    for (const auto& [args, error] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const CommandLine line = CommandLine::Parse(args);
+        EXPECT_EQ(line.mode, CommandLine::Mode::Invalid);
+        EXPECT_EQ(line.error, error);
+    }
+}
+
 // A relative --nts-ca names a file in the folder the program was started in, for the window
 // (which changes its folder at start) as for the console.
 TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)

@@ -114,6 +114,17 @@ e2e_start_xvfb() {
     e2e_fail "Xvfb did not start on a free display (see xvfb.log)"
 }
 
+# A desktop session's bus of the run's own: nothing the program starts reaches the user's bus
+# or, where there is none, has libdbus start one and leave its address in ~/.dbus.
+e2e_start_session_bus() {
+    command -v dbus-daemon >/dev/null || e2e_skip "dbus-daemon is not installed (see scripts/deps)"
+    local socket=$E2E_OUT/session-bus
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$socket" >"$E2E_OUT/dbus.log" 2>&1 &
+    e2e_pids+=($!)
+    e2e_wait_for 10 test -S "$socket" || e2e_fail "the session bus did not start (see dbus.log)"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$socket"
+}
+
 # A server holding port 123 on every address would take this run's requests too.
 e2e_port_123_on_every_address() {
     ss -Hulnp 'sport = :123' | grep -qE '(0\.0\.0\.0|\*|\[::\]):123'

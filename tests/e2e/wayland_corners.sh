@@ -23,6 +23,7 @@ compgen -G "$qt_plugins/platforms/libqwayland*.so" >/dev/null || e2e_skip "qt6-w
 rm -rf "$out"
 e2e_init "$out"
 e2e_install "$program"
+e2e_start_session_bus
 runtime=$(mktemp -d /tmp/horalink-wayland.XXXXXX)
 chmod 0700 "$runtime"
 trap 'e2e_cleanup; rm -rf "$runtime"' EXIT

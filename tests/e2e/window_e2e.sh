@@ -37,6 +37,7 @@ doc_picture() {
 }
 
 e2e_start_xvfb
+e2e_start_session_bus
 e2e_start_chronyd
 
 step "console mode, no display"
@@ -161,4 +162,36 @@ e2e_wait_report 1 keys-adjusted || e2e_fail "Enter on SET wrote nothing (see key
 xdotool key Escape
 e2e_wait_for 10 e2e_app_ended || e2e_fail "Escape did not close the window"
 wait "$e2e_app_pid" || e2e_fail "the program exited with $?"
+
+step "without a session bus the window starts none"
+# The address unset, then empty: libdbus takes either for none and would start a bus.
+for address in unset empty; do
+    home=$E2E_OUT/home-$address-bus-address
+    mkdir -p "$home"
+    bus=(DBUS_SESSION_BUS_ADDRESS=)
+    [ "$address" = empty ] || bus=(-u DBUS_SESSION_BUS_ADDRESS)
+    env -u XDG_RUNTIME_DIR "${bus[@]}" HOME="$home" QT_QPA_PLATFORM=xcb \
+        "$E2E_PROGRAM" "$E2E_ADDRESS" N >>"$E2E_OUT/horalink.log" 2>&1 &
+    e2e_app_pid=$!
+    e2e_pids+=("$e2e_app_pid")
+    e2e_wait_window
+    e2e_wait_report 5 "report-$address-bus-address" || e2e_fail "no report, bus address $address"
+    kill -TERM "$e2e_app_pid"
+    wait "$e2e_app_pid" 2>/dev/null || true
+    [ ! -e "$home/.dbus" ] || e2e_fail "bus address $address: the window left $(find "$home/.dbus" | head -n 3)"
+done
+
+if [ -n "$docs" ]; then
+    step "the screenshot for the software centre: the window at scale 2 on a plain background"
+    QT_SCALE_FACTOR=2 e2e_start_app "$E2E_ADDRESS" N
+    e2e_wait_window
+    (( WW == 540 && WH == 480 )) || e2e_fail "the window at scale 2 is ${WW}x$WH"
+    # Six lines typed at 30 ms a character, and the margin.
+    sleep 8
+    e2e_shot doc-scale2
+    python3 "$E2E_SHOT" png "$out/doc-scale2.ppm" "$docs/window-scale2.png" \
+        $((WX - 50)) $((WY - 50)) $((WW + 100)) $((WH + 100))
+    kill -TERM "$e2e_app_pid"
+    wait "$e2e_app_pid" 2>/dev/null || true
+fi
 echo "PASSED; screenshots in $out"

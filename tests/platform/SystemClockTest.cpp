@@ -9,11 +9,13 @@
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <latch>
 #include <sys/capability.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 // CAP_SYS_NICE stands in for CAP_SYS_TIME: raising it is harmless.
 constexpr int kCapability = CAP_SYS_NICE;
@@ -64,9 +66,9 @@ TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
 // the real privilege steps and clock setter run: they must fail and leave the clock as it is.
 TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
 {
-    ASSERT_FALSE(HasCapability(CAP_SYS_TIME, "CapBnd") || HasCapability(CAP_SYS_TIME, "CapEff") ||
-                 HasCapability(CAP_SYS_TIME, "CapPrm"))
-        << "run the tests under capsh --drop=cap_sys_time";
+    const std::string reachable = WhyCapabilityIsReachable(CAP_SYS_TIME);
+    ASSERT_EQ(reachable, "") << "CAP_SYS_TIME could be used (" << reachable
+                             << "): run the tests under capsh --drop=cap_sys_time";
     const time_t before = time(nullptr);
     LinuxSystemClockApi api;
     TokenHandle token = kInvalidToken;
@@ -80,6 +82,62 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
     api.CloseHandle(token);
     EXPECT_LT(time(nullptr) - before, 5);
+}
+
+// The guard refuses when the clock capability could be used, and only then: an ordinary user
+// keeps it in the bounding set without any way to use it.
+TEST(SystemClock, GuardRefusesOnlyWhereTheCapabilityCouldBeUsed)
+{
+    const std::filesystem::path status =
+        std::filesystem::temp_directory_path() / ("horalink-status-" + std::to_string(getpid()));
+    // Uid line, CapPrm, CapEff, CapBnd (bit 25 is CAP_SYS_TIME: 0x2000000), then the verdict.
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
+        {"1000\t1000\t1000\t1000", "0", "0", "1ffffffffff", ""},
+        {"1000\t1000\t1000\t1000", "2000000", "0", "1ffffffffff", "the process holds it"},
+        {"1000\t1000\t1000\t1000", "0", "2000000", "1ffffffffff", "the process holds it"},
+        {"1000\t0\t1000\t1000", "0", "0", "1ffffffffff", "root keeps it in the bounding set"},
+        {"0\t0\t0\t0", "1fffdffffff", "1fffdffffff", "1fffdffffff", ""},
+        {"0\t0\t0\t0", "1ffffffffff", "0", "1fffdffffff", "the process holds it"},
+    };
+    for (const auto& [uids, permitted, effective, bounding, verdict] : cases) {
+        SCOPED_TRACE(std::string(uids) + " prm " + permitted + " eff " + effective);
+        std::ofstream(status) << "Name:\ttest\nUid:\t" << uids << "\nCapInh:\t0\nCapPrm:\t"
+                              << permitted << "\nCapEff:\t" << effective << "\nCapBnd:\t"
+                              << bounding << "\n";
+        // The status file stands in for the program: it has no file capability.
+        EXPECT_EQ(WhyCapabilityIsReachable(CAP_SYS_TIME, status, status), verdict);
+    }
+    std::filesystem::remove(status);
+    EXPECT_EQ(WhyCapabilityIsReachable(CAP_SYS_TIME, status, status), "the process holds it");
+}
+
+// A program file's capability attribute as the kernel lays it out: a revision word, then the
+// permitted and inheritable words, all little-endian.
+TEST(SystemClock, FileCapabilityThatGrantsTheClock)
+{
+    const auto attribute = [](uint32_t revision, uint32_t permitted, uint32_t inheritable,
+                              size_t size) {
+        std::vector<uint8_t> bytes(size);
+        const uint32_t words[] = {revision, permitted, inheritable};
+        for (size_t i = 0; i < size && i < 12; ++i) {
+            bytes[i] = static_cast<uint8_t>(words[i / 4] >> (8 * (i % 4)));
+        }
+        return bytes;
+    };
+    const std::tuple<std::vector<uint8_t>, bool> cases[] = {
+        {std::vector<uint8_t>{}, false},
+        {attribute(0x02000001, 1u << 25, 0, 20), true},  // cap_sys_time+ep
+        {attribute(0x02000000, 0, 1u << 25, 20), true},  // cap_sys_time+i
+        {attribute(0x03000000, 1u << 25, 0, 24), true},  // with a namespace's root id
+        {attribute(0x02000001, 1u << 23, 0, 20), false}, // cap_sys_nice only
+        {attribute(0x01000000, 1u << 25, 0, 12), true},
+        {attribute(0x05000000, 0, 0, 20), true}, // a revision not known: refuse
+        {std::vector<uint8_t>{0}, true},         // unreadable
+    };
+    for (const auto& [bytes, grants] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        EXPECT_EQ(FileCapabilityGrants(CAP_SYS_TIME, bytes), grants);
+    }
 }
 
 // The record the clock is set from becomes seconds and nanoseconds since 1970, exactly.
