@@ -75,7 +75,8 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     EXPECT_LT(time(nullptr) - before, 5);
 }
 
-// The record the clock is set from becomes seconds and nanoseconds since 1970, exactly.
+// The record the clock is set from becomes seconds and nanoseconds since 1970, exactly, and
+// the clock read back as a record is the clock.
 TEST(SystemClock, CalendarTimeToTimespec)
 {
     // The text, then seconds and nanoseconds since 1970 (seconds -1: refused).
@@ -84,13 +85,37 @@ TEST(SystemClock, CalendarTimeToTimespec)
           {"2026-12-07 00:30:00.001", 1796603400, 1000000},
           {"2000-02-29 23:59:59.999", 951868799, 999000000},
           {"2104-02-26 09:42:23.500", 4233462143, 500000000},
+          // Each field at its last value, then one past it; the leap-year rules.
+          {"2026-12-31 23:59:59.999", 1798761599, 999000000},
+          {"2026-01-31 00:00:00.000", 1769817600, 0},
+          {"2024-02-29 00:00:00.000", 1709164800, 0},
+          {"2400-02-29 12:00:00.000", 13574606400, 0},
           {"2001-02-29 00:00:00.000", -1, 0},
+          {"2100-02-29 00:00:00.000", -1, 0},
+          {"2026-04-31 00:00:00.000", -1, 0},
           {"2026-13-01 00:00:00.000", -1, 0},
+          {"2026-00-01 00:00:00.000", -1, 0},
+          {"2026-12-00 00:00:00.000", -1, 0},
           {"2026-12-07 24:00:00.000", -1, 0},
+          {"2026-12-07 00:60:00.000", -1, 0},
+          {"2026-12-07 00:00:60.000", -1, 0},
           {"2026-12-07 00:00:00.1000", -1, 0}}) {
         timespec ts{-1, -1};
         EXPECT_EQ(SystemTimeToTimespec(CalendarFromText(calendar), ts), seconds >= 0);
         EXPECT_TRUE(seconds < 0 || (ts.tv_sec == seconds && ts.tv_nsec == nanoseconds))
             << calendar << " read as " << ts.tv_sec << " s " << ts.tv_nsec << " ns";
     }
+
+    // The clock read as a calendar time is the clock's second, millisecond and weekday
+    // (1970-01-01 was a Thursday).
+    timespec before{}, after{}, read{};
+    SYSTEMTIME now;
+    clock_gettime(CLOCK_REALTIME, &before);
+    GetSystemTime(&now);
+    clock_gettime(CLOCK_REALTIME, &after);
+    ASSERT_TRUE(SystemTimeToTimespec(now, read)) << CalendarText(now);
+    const auto ms = [](const timespec& t) { return t.tv_sec * 1000 + t.tv_nsec / 1000000; };
+    EXPECT_LE(ms(before), ms(read));
+    EXPECT_LE(ms(read), ms(after));
+    EXPECT_EQ(now.wDayOfWeek, (read.tv_sec / 86400 + 4) % 7);
 }
