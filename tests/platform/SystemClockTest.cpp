@@ -75,6 +75,29 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     EXPECT_LT(time(nullptr) - before, 5);
 }
 
+// What names no clock time or no privilege of ours is refused as invalid before anything is
+// tried: so the clock is never set from an unread record, and nothing is asked for no process.
+TEST(SystemClock, RefusesWhatNamesNoTimeOrPrivilege)
+{
+    const SYSTEMTIME invalid = CalendarFromText("2026-02-30 00:00:00.000");
+    for (const SYSTEMTIME* record : {&invalid, static_cast<const SYSTEMTIME*>(nullptr)}) {
+        SetLastError(0);
+        EXPECT_FALSE(SetSystemTime(record));
+        EXPECT_EQ(GetLastError(), uint32_t{EINVAL});
+    }
+    LinuxSystemClockApi api;
+    LUID luid;
+    EXPECT_FALSE(api.LookupPrivilegeValue("SeShutdownPrivilege", &luid));
+    TOKEN_PRIVILEGES none = Privilege(SE_PRIVILEGE_ENABLED);
+    none.PrivilegeCount = 0;
+    for (const auto& [token, privileges] :
+         {std::pair(kInvalidToken, Privilege(SE_PRIVILEGE_ENABLED)), {TokenHandle{1}, none}}) {
+        SetLastError(0);
+        EXPECT_FALSE(api.AdjustTokenPrivileges(token, privileges));
+        EXPECT_EQ(GetLastError(), uint32_t{EINVAL});
+    }
+}
+
 // The record the clock is set from becomes seconds and nanoseconds since 1970, exactly, and
 // the clock read back as a record is the clock.
 TEST(SystemClock, CalendarTimeToTimespec)
@@ -85,14 +108,9 @@ TEST(SystemClock, CalendarTimeToTimespec)
           {"2026-12-07 00:30:00.001", 1796603400, 1000000},
           {"2000-02-29 23:59:59.999", 951868799, 999000000},
           {"2104-02-26 09:42:23.500", 4233462143, 500000000},
-          // Each field at its last value, then one past it; the leap-year rules.
+          // Each field at its last value, then one past it.
           {"2026-12-31 23:59:59.999", 1798761599, 999000000},
-          {"2026-01-31 00:00:00.000", 1769817600, 0},
-          {"2024-02-29 00:00:00.000", 1709164800, 0},
           {"2400-02-29 12:00:00.000", 13574606400, 0},
-          {"2001-02-29 00:00:00.000", -1, 0},
-          {"2100-02-29 00:00:00.000", -1, 0},
-          {"2026-04-31 00:00:00.000", -1, 0},
           {"2026-13-01 00:00:00.000", -1, 0},
           {"2026-00-01 00:00:00.000", -1, 0},
           {"2026-12-00 00:00:00.000", -1, 0},
@@ -101,9 +119,33 @@ TEST(SystemClock, CalendarTimeToTimespec)
           {"2026-12-07 00:00:60.000", -1, 0},
           {"2026-12-07 00:00:00.1000", -1, 0}}) {
         timespec ts{-1, -1};
+        SetLastError(0);
         EXPECT_EQ(SystemTimeToTimespec(CalendarFromText(calendar), ts), seconds >= 0);
+        EXPECT_EQ(GetLastError(), seconds >= 0 ? 0u : uint32_t{EINVAL}) << calendar;
         EXPECT_TRUE(seconds < 0 || (ts.tv_sec == seconds && ts.tv_nsec == nanoseconds))
             << calendar << " read as " << ts.tv_sec << " s " << ts.tv_nsec << " ns";
+    }
+
+    // The last days of every month, and one past, in leap and common years: the C library's
+    // timegm is the reference, a day it carries into the next month is no date.
+    for (const int year : {2024, 2026, 2100, 2000}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 28; day <= 32; ++day) {
+                tm calendar{};
+                calendar.tm_mday = day;
+                calendar.tm_mon = month - 1;
+                calendar.tm_year = year - 1900;
+                const time_t seconds = timegm(&calendar);
+                const bool valid = calendar.tm_mday == day;
+                SYSTEMTIME st;
+                st.wYear = static_cast<uint16_t>(year);
+                st.wMonth = static_cast<uint16_t>(month);
+                st.wDay = static_cast<uint16_t>(day);
+                timespec ts{-1, -1};
+                EXPECT_EQ(SystemTimeToTimespec(st, ts), valid) << CalendarText(st);
+                EXPECT_TRUE(!valid || ts.tv_sec == seconds) << CalendarText(st);
+            }
+        }
     }
 
     // The clock read as a calendar time is the clock's second, millisecond and weekday
