@@ -104,9 +104,7 @@ TEST(IComboBox, CompletesTypedTextAndKeepsKeysFromTheDialog)
          {std::tuple("", "ti", "Time.Google.com", "me.Google.com", 15),
           {"", "TIME.n", "time.nist.gov", "ist.gov", 13},
           {"", "time.nx", "time.nx", "", 7},
-          {"Tme", "i", "Time.Google.com", "", 2},
-          // The entry already selected, completed all the same.
-          {"", "time.g", "Time.Google.com", "oogle.com", 15}}) {
+          {"Tme", "i", "Time.Google.com", "", 2}}) {
         edit.setText(QString::fromLatin1(start));
         edit.setCursorPosition(*start ? 1 : 0);
         QTest::keyClicks(combo, typed);
