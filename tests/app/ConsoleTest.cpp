@@ -8,8 +8,12 @@
 #include "tests/common/CalendarText.h"
 #include "tests/common/UdpResponder.h"
 
+#include <QTemporaryFile>
+
 #include <chrono>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -67,6 +71,43 @@ bool IsJson(const std::string& text)
     }
     std::fwrite(text.data(), 1, text.size(), tool);
     return pclose(tool) == 0;
+}
+
+// The string members of a JSON object as UTF-8 bytes, read by Python's strict parser (no raw
+// control characters, no NaN); nothing when the text is not one valid JSON object.
+std::optional<std::map<std::string, std::string>> JsonStrings(const std::string& text)
+{
+    QTemporaryFile file;
+    if (!file.open() || file.write(text.data(), static_cast<qint64>(text.size())) < 0) {
+        return std::nullopt;
+    }
+    file.flush();
+    const std::string command =
+        "/usr/bin/python3 -c 'import json, sys\n"
+        "def no(c): raise ValueError(c)\n"
+        "d = json.load(open(sys.argv[1], encoding=\"utf-8\"), parse_constant=no)\n"
+        "[print(k, v.encode().hex()) for k, v in d.items() if isinstance(v, str)]' " +
+        file.fileName().toStdString() + " 2>/dev/null";
+    FILE* tool = popen(command.c_str(), "r");
+    if (!tool) {
+        return std::nullopt;
+    }
+    std::string output;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, tool)) > 0;) {
+        output.append(buffer, n);
+    }
+    if (pclose(tool) != 0) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> strings;
+    std::istringstream lines(output);
+    for (std::string key, hex; lines >> key >> hex;) {
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+            strings[key] += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        }
+    }
+    return strings;
 }
 
 } // namespace
@@ -165,18 +206,39 @@ TEST(Console, TakesIPv6Literals)
     }
 }
 
-// A name's control bytes are shown escaped, never sent raw to the terminal, and any bytes of
-// it still give valid JSON.
-TEST(Console, EscapesControlBytesOfTheServerName)
+// A name's control bytes are shown escaped, never sent raw to the terminal. In --json every
+// string a user or a server chose (the name, a stratum 1 source, a kiss code and the error
+// that quotes it) reads back whole, backslashes, quotes and control bytes included, with a
+// byte that is not UTF-8 as U+FFFD. The name still reaches 127.0.0.1: the address ends at the
+// blank.
+TEST(Console, EscapesWhatUsersAndServersChose)
 {
-    const std::string name = "\x1b]0;owned\x07x\xff\".invalid";
+    const std::string name = "127.0.0.1 \x1b]0;owned\x07\\\"\x01\x1f\x7f\xff";
+    const std::string shown = "127.0.0.1 \\x1b]0;owned\\x07\\\"\\x01\\x1f\\x7f\xff";
+    const std::string decoded = "127.0.0.1 \x1b]0;owned\x07\\\"\x01\x1f\x7f\xef\xbf\xbd";
+    const uint32_t letters = 0x5C225C41; // \"\A
     UdpResponder server;
-    Console console, json;
+    Console console;
     EXPECT_EQ(console.Run({"--timeout", "0.1", name}, server.Port()), 1);
     EXPECT_EQ(console.out.str().find('\x1b'), std::string::npos);
-    EXPECT_EQ(console.Lines()[0], "Looking up   --- \\x1b]0;owned\\x07x\xff\".invalid ---");
-    EXPECT_EQ(json.Run({"--json", "--timeout", "0.1", name}, server.Port()), 1);
-    EXPECT_TRUE(IsJson(json.out.str())) << json.out.str();
+    EXPECT_EQ(console.Lines()[0], "Looking up   --- " + shown + " ---");
+
+    const std::pair<UdpResponder::NtpAnswer, std::map<std::string, std::string>> cases[] = {
+        {{.stratum = 1, .referenceId = letters},
+         {{"server", decoded}, {"address", "127.0.0.1"}, {"reference_id", "\\\"\\A"}}},
+        {{.stratum = 0, .referenceId = letters},
+         {{"server", decoded}, {"kiss_code", "\\\"\\A"}, {"error", "kiss-o'-death \\\"\\A"}}},
+    };
+    for (const auto& [answer, strings] : cases) {
+        server.SetScript(UdpResponder::NtpServer(answer));
+        Console json;
+        json.Run({"--json", "--timeout", "1", name}, server.Port());
+        auto parsed = JsonStrings(json.out.str());
+        ASSERT_TRUE(parsed) << json.out.str();
+        for (const auto& [key, value] : strings) {
+            EXPECT_EQ((*parsed)[key], value) << key;
+        }
+    }
 }
 
 // The report's lines, whole: two-digit day, month, hour, minute and second, three-digit

@@ -66,6 +66,15 @@ TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
     EXPECT_EQ(ServerListFile::Locate(installed), systemList);
     WriteFile(userList, "u.example\n");
     EXPECT_EQ(ServerListFile::Locate(installed), userList);
+    // A relative XDG_CONFIG_HOME is no configuration home: ~/.config stands in, even where the
+    // relative path leads to a list.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", root.filePath("home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", QDir::current().relativeFilePath(root.filePath("config")).toUtf8());
+    EXPECT_EQ(installed.UserConfigDir(), root.filePath("home/.config/horalink"));
+    EXPECT_EQ(ServerListFile::Locate(installed), systemList);
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
 
     // A folder holding url/ is the user's choice of a portable program, even inside a prefix.
     QDir().mkpath(root.filePath("usr/bin/url"));

@@ -66,7 +66,6 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--nts", "NTS://t.example"}, Mode::Console, "NTS://t.example", "N", false},
         {{"--version"}, Mode::Version, "", "", false},
         {{"--fast"}, Mode::Invalid, "", "", false},
-        {{"--console", "--samples", "17", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "--timeout", "nan", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "-4", "-6", "t.example"}, Mode::Invalid, "", "", false},
         {{"--console", "--samples", "t.example"}, Mode::Invalid, "", "", false},
@@ -105,6 +104,26 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong)
         const CommandLine line = CommandLine::Parse(args);
         EXPECT_EQ(line.mode, CommandLine::Mode::Invalid);
         EXPECT_EQ(line.error, error);
+    }
+}
+
+// --samples and --timeout take both ends of their ranges and refuse one step past either.
+TEST(CommandLine, TakesTheEndsOfEachRangeAndNothingPast)
+{
+    const std::tuple<const char*, const char*, bool, int, uint32_t> cases[] = {
+        {"--samples", "1", true, 1, 5000},     {"--samples", "16", true, 16, 5000},
+        {"--samples", "0", false, 0, 0},       {"--samples", "17", false, 0, 0},
+        {"--timeout", "0.1", true, 1, 100},    {"--timeout", "60", true, 1, 60000},
+        {"--timeout", "0.099", false, 0, 0},   {"--timeout", "60.001", false, 0, 0},
+        {"--timeout", "0.0996", true, 1, 100}, // whole milliseconds, rounded
+    };
+    for (const auto& [option, value, valid, samples, timeoutMs] : cases) {
+        SCOPED_TRACE(std::string(option) + " " + value);
+        const CommandLine line = CommandLine::Parse({"--console", option, value, "t.example"});
+        EXPECT_EQ(line.mode, valid ? CommandLine::Mode::Console : CommandLine::Mode::Invalid);
+        if (valid) {
+            EXPECT_EQ(std::pair(line.samples, line.timeoutMs), std::pair(samples, timeoutMs));
+        }
     }
 }
 

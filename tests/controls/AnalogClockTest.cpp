@@ -5,7 +5,10 @@
 
 #include <QAccessible>
 
+#include <algorithm>
+#include <cmath>
 #include <tuple>
+#include <vector>
 
 namespace
 {
@@ -29,7 +32,64 @@ public:
     QTime now{9, 0, 0};
 };
 
+// Whether any pixel within one of the point at `degrees` clockwise from 12 o'clock, `reach`
+// radii from the centre, differs from the face.
+bool Marked(const QImage& image, double degrees, double reach)
+{
+    const double radius = image.width() / 2, angle = degrees * M_PI / 180;
+    const int x = static_cast<int>(std::lround(radius + reach * radius * std::sin(angle)));
+    const int y = static_cast<int>(std::lround(radius - reach * radius * std::cos(angle)));
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            if (image.pixelColor(x + dx, y + dy) != SkinLayout::kFace) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+double AngleBetween(double a, double b)
+{
+    const double d = std::fmod(std::abs(a - b), 360.0);
+    return std::min(d, 360 - d);
+}
+
 } // namespace
+
+// The hands point where the time says, computed here from the time alone: on a ring a third of
+// the radius out all three hands cross, on one at three fifths the minute and second hands, on
+// one at three quarters only the second hand; each crosses its ring near its own angle and
+// nothing else marks the ring (a hand turned half a turn, or of another's length, shows).
+TEST(AnalogClock, HandsPointWhereTheTimeSays)
+{
+    const QTime times[] = {QTime(3, 0, 40), QTime(10, 48, 10), QTime(7, 24, 15, 500),
+                           QTime(0, 36, 50), QTime(5, 12, 45, 250)};
+    for (const QTime& time : times) {
+        SCOPED_TRACE(time.toString("hh:mm:ss.zzz").toStdString());
+        TestClock clock(time);
+        clock.resize(201, 201);
+        const QImage image = Render(clock);
+        // Minutes here are multiples of twelve, where the hour hand's steps fall exactly.
+        const double hour = (time.hour() % 12) * 30 + time.minute() * 0.5;
+        const double minute = time.minute() * 6;
+        const double second = (time.second() + time.msec() / 1000.0) * 6;
+        const std::pair<double, std::vector<double>> rings[] = {
+            {0.3, {hour, minute, second}}, {0.6, {minute, second}}, {0.75, {second}}};
+        for (const auto& [reach, hands] : rings) {
+            SCOPED_TRACE(reach);
+            for (const double hand : hands) {
+                EXPECT_TRUE(Marked(image, hand, reach)) << "no hand at " << hand << " degrees";
+            }
+            for (double at = 0; at < 360; at += 0.5) {
+                const bool nearHand = std::any_of(hands.begin(), hands.end(), [at](double hand) {
+                    return AngleBetween(at, hand) < 12;
+                });
+                EXPECT_TRUE(nearHand || !Marked(image, at, reach)) << "a mark at " << at;
+            }
+        }
+    }
+}
 
 // The clock sleeps until its picture next changes. Over a minute and a half of fake time, past
 // a minute's turn and 3 o'clock (where a second hand one pixel off the axis once went

@@ -140,7 +140,31 @@ TEST(SystemClock, FileCapabilityThatGrantsTheClock)
     }
 }
 
-// The record the clock is set from becomes seconds and nanoseconds since 1970, exactly.
+// What names no clock time or no privilege of ours is refused as invalid before anything is
+// tried: so the clock is never set from an unread record, and nothing is asked for no process.
+TEST(SystemClock, RefusesWhatNamesNoTimeOrPrivilege)
+{
+    const SYSTEMTIME invalid = CalendarFromText("2026-02-30 00:00:00.000");
+    for (const SYSTEMTIME* record : {&invalid, static_cast<const SYSTEMTIME*>(nullptr)}) {
+        SetLastError(0);
+        EXPECT_FALSE(SetSystemTime(record));
+        EXPECT_EQ(GetLastError(), uint32_t{EINVAL});
+    }
+    LinuxSystemClockApi api;
+    LUID luid;
+    EXPECT_FALSE(api.LookupPrivilegeValue("SeShutdownPrivilege", &luid));
+    TOKEN_PRIVILEGES none = Privilege(SE_PRIVILEGE_ENABLED);
+    none.PrivilegeCount = 0;
+    for (const auto& [token, privileges] :
+         {std::pair(kInvalidToken, Privilege(SE_PRIVILEGE_ENABLED)), {TokenHandle{1}, none}}) {
+        SetLastError(0);
+        EXPECT_FALSE(api.AdjustTokenPrivileges(token, privileges));
+        EXPECT_EQ(GetLastError(), uint32_t{EINVAL});
+    }
+}
+
+// The record the clock is set from becomes seconds and nanoseconds since 1970, exactly, and
+// the clock read back as a record is the clock.
 TEST(SystemClock, CalendarTimeToTimespec)
 {
     // The text, then seconds and nanoseconds since 1970 (seconds -1: refused).
@@ -149,13 +173,56 @@ TEST(SystemClock, CalendarTimeToTimespec)
           {"2026-12-07 00:30:00.001", 1796603400, 1000000},
           {"2000-02-29 23:59:59.999", 951868799, 999000000},
           {"2104-02-26 09:42:23.500", 4233462143, 500000000},
-          {"2001-02-29 00:00:00.000", -1, 0},
+          // Each field at its last value, then one past it.
+          {"2026-12-31 23:59:59.999", 1798761599, 999000000},
+          {"2400-02-29 12:00:00.000", 13574606400, 0},
           {"2026-13-01 00:00:00.000", -1, 0},
+          {"2026-00-01 00:00:00.000", -1, 0},
+          {"2026-12-00 00:00:00.000", -1, 0},
           {"2026-12-07 24:00:00.000", -1, 0},
+          {"2026-12-07 00:60:00.000", -1, 0},
+          {"2026-12-07 00:00:60.000", -1, 0},
           {"2026-12-07 00:00:00.1000", -1, 0}}) {
         timespec ts{-1, -1};
+        SetLastError(0);
         EXPECT_EQ(SystemTimeToTimespec(CalendarFromText(calendar), ts), seconds >= 0);
+        EXPECT_EQ(GetLastError(), seconds >= 0 ? 0u : uint32_t{EINVAL}) << calendar;
         EXPECT_TRUE(seconds < 0 || (ts.tv_sec == seconds && ts.tv_nsec == nanoseconds))
             << calendar << " read as " << ts.tv_sec << " s " << ts.tv_nsec << " ns";
     }
+
+    // The last days of every month, and one past, in leap and common years: the C library's
+    // timegm is the reference, a day it carries into the next month is no date.
+    for (const int year : {2024, 2026, 2100, 2000}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 28; day <= 32; ++day) {
+                tm calendar{};
+                calendar.tm_mday = day;
+                calendar.tm_mon = month - 1;
+                calendar.tm_year = year - 1900;
+                const time_t seconds = timegm(&calendar);
+                const bool valid = calendar.tm_mday == day;
+                SYSTEMTIME st;
+                st.wYear = static_cast<uint16_t>(year);
+                st.wMonth = static_cast<uint16_t>(month);
+                st.wDay = static_cast<uint16_t>(day);
+                timespec ts{-1, -1};
+                EXPECT_EQ(SystemTimeToTimespec(st, ts), valid) << CalendarText(st);
+                EXPECT_TRUE(!valid || ts.tv_sec == seconds) << CalendarText(st);
+            }
+        }
+    }
+
+    // The clock read as a calendar time is the clock's second, millisecond and weekday
+    // (1970-01-01 was a Thursday).
+    timespec before{}, after{}, read{};
+    SYSTEMTIME now;
+    clock_gettime(CLOCK_REALTIME, &before);
+    GetSystemTime(&now);
+    clock_gettime(CLOCK_REALTIME, &after);
+    ASSERT_TRUE(SystemTimeToTimespec(now, read)) << CalendarText(now);
+    const auto ms = [](const timespec& t) { return t.tv_sec * 1000 + t.tv_nsec / 1000000; };
+    EXPECT_LE(ms(before), ms(read));
+    EXPECT_LE(ms(read), ms(after));
+    EXPECT_EQ(now.wDayOfWeek, (read.tv_sec / 86400 + 4) % 7);
 }

@@ -56,6 +56,27 @@ TEST(SntpExchange, OffsetAndDelayFromTheFourTimes)
     }
 }
 
+// Only an answer that echoes every bit of the transmit time we sent is ours: one bit off
+// anywhere is a mismatch, and a kiss-o'-death that is not ours asks nothing of us.
+TEST(SntpExchange, OriginateMustMatchEveryBitBeforeAKissCounts)
+{
+    const CNtpTimestamp sent(kT2 | 0x5A5A5A5A);
+    for (const uint8_t stratum : {1, 0}) {
+        for (int bit = 0; bit < 64; ++bit) {
+            SCOPED_TRACE(testing::Message() << "stratum " << int{stratum} << ", bit " << bit);
+            const auto answer =
+                UdpResponder::NtpServer(Sound({.stratum = stratum,
+                                               .originate = sent.Value() ^ uint64_t{1} << bit,
+                                               .referenceId = 0x52415445}))({})[0];
+            SntpReply reply;
+            std::string kissCode = "none";
+            EXPECT_EQ(ParseSntpAnswer(answer.data(), answer.size(), sent, sent, reply, &kissCode),
+                      AnswerVerdict::OriginateMismatch);
+            EXPECT_EQ(kissCode, "none");
+        }
+    }
+}
+
 // Exchanges in order through one client and one reply. Each answer that fails a check is
 // dropped and the client waits on to its time-out (a kiss-o'-death ends the wait at once); a
 // failure leaves the reply of the last success as it was and says why.
@@ -137,16 +158,18 @@ TEST(SntpExchange, AgainstAScriptedServer)
     EXPECT_EQ(server.Received().size(), 16u);
 }
 
-// Datagrams that fail the checks do not end the wait: garbage and a forgery ahead of the real
-// answer are skipped, and the answer is taken.
+// Datagrams that fail the checks do not end the wait: garbage, a forgery and a spoofed
+// kiss-o'-death ahead of the real answer are skipped, and the answer is taken.
 TEST(SntpExchange, SkipsGarbageAheadOfTheAnswer)
 {
     UdpResponder server([](const UdpResponder::Bytes& request) {
         // The forgery is sound but for its originate time, and sent at another time.
         const auto forged = UdpResponder::NtpServer(Sound({.originate = 1, .transmit = kT2}));
         const auto answer = UdpResponder::NtpServer(Sound({}));
+        const auto kiss =
+            UdpResponder::NtpServer({.stratum = 0, .originate = 1, .referenceId = 0x52415445});
         return std::vector{UdpResponder::Bytes(48, 'A'), UdpResponder::Bytes(8, 0xFF),
-                           forged(request)[0], answer(request)[0]};
+                           forged(request)[0], kiss(request)[0], answer(request)[0]};
     });
     CSntpClient client;
     SntpReply reply;
