@@ -1,5 +1,6 @@
 // The socket's arrival times and the exchange's one deadline, with signals arriving meanwhile.
 #include "sntp/UdpSocket.h"
+#include "sntp/NameLookup.h"
 #include "sntp/SntpClient.h"
 #include "tests/common/UdpResponder.h"
 
@@ -62,7 +63,9 @@ TEST(UdpSocket, GivesTheKernelsArrivalTimeInNanoseconds)
         return std::vector<UdpResponder::Bytes>{request};
     });
     std::vector<SocketAddress> addresses;
-    ASSERT_TRUE(CUdpSocket::LookUp("127.0.0.1", echo.Port(), AddressFamily::Any, addresses));
+    QueryFailure failure;
+    ASSERT_TRUE(LookUpAddresses("127.0.0.1", echo.Port(), SocketFamily(AddressFamily::Any),
+                                std::chrono::steady_clock::now() + 1s, addresses, failure));
     CUdpSocket socket;
     ASSERT_TRUE(socket.Create(addresses[0].Family()) && socket.Connect(addresses[0]));
     ASSERT_TRUE(socket.EnableArrivalTimes());
