@@ -40,7 +40,7 @@ public:
         std::optional<uint64_t> transmit = std::nullopt;
         size_t length = 48;
         uint32_t referenceId = 0;    // a kiss code at stratum 0, such as 0x52415445 ("RATE")
-        int8_t precision = 0; // log2 seconds: a second, as coarse as the scripted times are
+        int8_t precision = 0;        // log2 seconds: a second, as coarse as the scripted times are
         uint32_t rootDelay = 0;      // 16.16 fixed-point seconds
         uint32_t rootDispersion = 0; // 16.16 fixed-point seconds
     };
