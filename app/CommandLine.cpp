@@ -155,9 +155,9 @@ private:
             {"--check", &m_line.check},
             {"--openmetrics", &m_line.openMetrics},
         };
-        for (const auto& [name, flag] : flags) {
+        for (const auto& [name, setting] : flags) {
             if (option == name) {
-                return flag;
+                return setting;
             }
         }
         return nullptr;
@@ -171,9 +171,9 @@ private:
                 return false;
             }
             if (!m_line.ntsCaFile.empty() && m_line.ntsCaFile.front() != '/') {
-                std::error_code error;
-                const auto absolute = std::filesystem::absolute(m_line.ntsCaFile, error);
-                m_line.ntsCaFile = error ? m_line.ntsCaFile : absolute.string();
+                std::error_code failed;
+                const auto absolute = std::filesystem::absolute(m_line.ntsCaFile, failed);
+                m_line.ntsCaFile = failed ? m_line.ntsCaFile : absolute.string();
             }
             return true;
         }
@@ -181,8 +181,8 @@ private:
             return Fail(IsOneOf(option, kConsoleOptions) ? option + " needs --console"
                                                          : "unknown option " + option);
         }
-        if (bool* flag = BooleanOption(option)) {
-            *flag = true;
+        if (bool* setting = BooleanOption(option)) {
+            *setting = true;
             ++m_next;
             return true;
         }
