@@ -97,6 +97,7 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong)
         {{"--fast", "t.example"}, "unknown option --fast"},
         {{"--console", "--fast", "t.example"}, "unknown option --fast"},
         {{"--console", "--samples"}, "--samples needs a value"},
+        {{"--nts-ca"}, "--nts-ca needs a value"},
         {{"--console"}, "--console needs a server name"},
     };
     for (const auto& [args, error] : cases) {
