@@ -31,8 +31,10 @@ struct MockTimedated {
         Call("ClearCalls");
     }
 
-    // The next `times` SetTime calls are refused as timedated does right after SetNTP(false).
-    void RefuseSetTime(int times)
+    // The next `times` SetTime calls are refused as timedated does right after SetNTP(false), or
+    // with another error.
+    void RefuseSetTime(int times,
+                       const QString& error = "org.freedesktop.timedate1.AutomaticTimeSyncEnabled")
     {
         // A counter of this call's own on the mock object.
         const QString counter = QStringLiteral("refused_%1").arg(++m_serial);
@@ -41,10 +43,10 @@ struct MockTimedated {
                            "if n < %2:\n"
                            "    setattr(self, '%1', n + 1)\n"
                            "    raise dbus.exceptions.DBusException('Automatic time "
-                           "synchronization is enabled', name='org.freedesktop.timedate1."
-                           "AutomaticTimeSyncEnabled')\n")
+                           "synchronization is enabled', name='%3')\n")
                 .arg(counter)
-                .arg(times);
+                .arg(times)
+                .arg(error);
         Call("AddMethod", {QString(TimedatedRoute::kInterface), QStringLiteral("SetTime"),
                            QStringLiteral("xbb"), QString(), code});
     }
@@ -157,6 +159,16 @@ TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
         }
         EXPECT_TRUE(clock.m_settings.empty());
     }
+    // timedated gone between the automatic time's reading and SetTime: the capability route,
+    // whose refusal says that timedated could not be reached.
+    mock.Reset(false, false);
+    mock.RefuseSetTime(1, "org.freedesktop.DBus.Error.ServiceUnknown");
+    FakeClock refusing(false);
+    RecordingConsent consent;
+    SystemClockSetter setter(consent, None, refusing, false, PrivateBus());
+    EXPECT_FALSE(ClockSetter::SetAndWait(setter, {2.5, false}));
+    EXPECT_EQ(setter.FailureReason(), SystemClockSetter::kNoTimedatedReason);
+    EXPECT_EQ(refusing.m_settings.size(), 1u);
 }
 
 // The window's question, answered in its own box: Cancel leaves automatic time on and the log
