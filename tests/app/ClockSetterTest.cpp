@@ -4,11 +4,14 @@
 
 #include "app/SyncSteps.h"
 #include "app/clock/OffsetApplier.h"
+#include "tests/common/UdpResponder.h"
 
 #include <QDateTime>
 
 #include <cmath>
 #include <ctime>
+#include <optional>
+#include <tuple>
 
 static SntpReply Exchange(double offset, int second)
 {
@@ -62,10 +65,11 @@ TEST(OffsetApplier, AppliesAnExchangeOnceWhoeverAsks)
     EXPECT_EQ(answers.back(), "stale not set");
 }
 
-// The setter's checks before any route, in process over the recording clock: a target outside
-// the calendar window is refused unasked; an unauthenticated answer stepping the clock further
-// than the limit needs a yes, which is asked with the target the clock would be set to; an
-// authenticated one, a small step or no limit is set unasked.
+// The setter's checks before any route: a target outside the calendar window is refused unasked;
+// an unauthenticated answer stepping the clock further than the limit needs a yes, which is asked
+// with the target the clock would be set to; an authenticated one, a small step or no limit is
+// set unasked. Without a system bus the capability route sets the clock (here the recording
+// seam); where it may not, the reason says that timedated could not be reached.
 TEST(SystemClockSetter, AsksBeforeABigUnauthenticatedStepOnly)
 {
     constexpr double k2090 = 2019686400; // from 2026 to 2090
@@ -73,69 +77,54 @@ TEST(SystemClockSetter, AsksBeforeABigUnauthenticatedStepOnly)
         double offset;
         bool authenticated;
         double maxStep;
-        bool yes;
-        bool asked;
-        bool set;
+        bool yes, asked, reached, refuses;
         const char* reason;
     } cases[] = {
-        {k2090, false, 1000, false, true, false, "move the clock by 2019686400 s"},
-        {k2090, false, 1000, true, true, true, ""},
-        {k2090, false, 0, false, false, true, ""},
-        {-1000.5, false, 1000, false, true, false, "the limit of 1000 s"},
-        {999.5, false, 1000, false, false, true, ""},
-        {5000, true, 1000, false, false, true, ""},
-        {5000, false, 6000, false, false, true, ""},
-        {-70.0 * 365 * 86400, true, 0, true, false, false, "target time out of range"},
+        {k2090, false, 1000, false, true, false, false, "move the clock by 2019686400 s"},
+        {k2090, false, 1000, true, true, true, false, ""},
+        {k2090, false, 0, false, false, true, false, ""},
+        {-1000.5, false, 1000, false, true, false, false, "the limit of 1000 s"},
+        {999.5, false, 1000, false, false, true, false, ""},
+        {5000, true, 1000, false, false, true, false, ""},
+        {5000, false, 6000, false, false, true, false, ""},
+        {-70.0 * 365 * 86400, true, 0, true, false, false, false, "target time out of range"},
+        {10.25, false, 1000, false, false, true, true, SystemClockSetter::kNoTimedatedReason},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << (c.authenticated ? " NTS" : ""));
-        FakeClock clock;
+        FakeClock clock(!c.refuses);
         RecordingConsent consent(c.yes, c.maxStep);
-        SystemClockSetter setter(consent, ClockSetter::Prompt::None, clock, true);
+        SystemClockSetter setter(consent, ClockSetter::Prompt::None, clock, false,
+                                 "unix:path=/nonexistent/bus");
         const std::time_t now = std::time(nullptr);
-        EXPECT_EQ(ClockSetter::SetAndWait(setter, {c.offset, c.authenticated}), c.set);
+        EXPECT_EQ(ClockSetter::SetAndWait(setter, {c.offset, c.authenticated}),
+                  c.reached && !c.refuses);
         EXPECT_NE(setter.FailureReason().find(c.reason), std::string::npos)
             << setter.FailureReason();
+        EXPECT_EQ(setter.FailureReason().empty(), c.reached && !c.refuses);
         EXPECT_EQ(consent.asked,
                   c.asked ? std::vector<std::string>{"step"} : std::vector<std::string>{});
         ASSERT_EQ(consent.targets.size(), c.asked ? 1u : 0u);
         if (c.asked) {
             EXPECT_NEAR(static_cast<double>(consent.targets[0] - now), c.offset, 2.0);
         }
-        ASSERT_EQ(clock.m_settings.size(), c.set ? 1u : 0u);
-        if (c.set) {
+        ASSERT_EQ(clock.m_settings.size(), c.reached ? 1u : 0u);
+        if (c.reached) {
             // The calendar of the setting from the C library, not from the engine's conversion.
-            const std::time_t expected = now + static_cast<std::time_t>(std::llround(c.offset));
+            const SYSTEMTIME& set = clock.m_settings[0];
             std::tm utc{};
-            gmtime_r(&expected, &utc);
-            EXPECT_EQ(clock.m_settings[0].wYear, utc.tm_year + 1900);
-            EXPECT_EQ(clock.m_settings[0].wMonth, utc.tm_mon + 1);
-            EXPECT_EQ(clock.m_settings[0].wDay, utc.tm_mday);
+            std::tie(utc.tm_year, utc.tm_mon, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec) =
+                std::tuple(set.wYear - 1900, set.wMonth - 1, set.wDay, set.wHour, set.wMinute,
+                           set.wSecond);
+            EXPECT_NEAR(static_cast<double>(timegm(&utc) - now), c.offset, 2.0);
         }
     }
 }
 
-// Without a system bus the capability route sets the clock (here the recording seam); where it
-// may not, the reason says that timedated could not be reached and what would work.
-TEST(SystemClockSetter, WithoutABusTheCapabilityRouteSetsTheClock)
-{
-    FakeClock clock, denied(false);
-    for (FakeClock* api : {&clock, &denied}) {
-        RecordingConsent consent;
-        SystemClockSetter setter(consent, ClockSetter::Prompt::None, *api, false,
-                                 "unix:path=/nonexistent/bus");
-        EXPECT_EQ(ClockSetter::SetAndWait(setter, {10.25, false}), api == &clock);
-        EXPECT_EQ(setter.FailureReason(),
-                  api == &clock ? "" : SystemClockSetter::kNoTimedatedReason);
-        ASSERT_EQ(api->m_settings.size(), 1u);
-        EXPECT_NEAR(FromNow(api->m_settings[0]), 10.25, 0.5);
-        EXPECT_TRUE(consent.asked.empty());
-    }
-}
-
-// "Adjust" after a plain answer 2090 years ahead shows the date the clock would be set to and
+// "Adjust" after a plain answer 64 years ahead shows the date the clock would be set to and
 // that the answer is not authenticated; No sets nothing and the log says so, Yes sets it. An NTS
-// answer 5000 s ahead is set without a question.
+// answer 5000 s ahead is set without a question. The window's command line (horalink SERVER Y)
+// asks the same after its report.
 TEST(SystemClockSetter, WindowAsksBeforeABigStepAndTakesAnNtsAnswer)
 {
     constexpr double k2090 = 2019686400;
@@ -143,7 +132,28 @@ TEST(SystemClockSetter, WindowAsksBeforeABigStepAndTakesAnNtsAnswer)
     CSyncDlg& dlg = window.dlg;
     FakeClock clock;
     SetInProcess(dlg, clock);
+    // The command line's server, when port 123 is free at this run's own address.
+    const std::string address = RunAddress(3);
+    std::optional<UdpResponder> server;
+    if (IsUdpPortFree(123, address)) {
+        server.emplace(
+            [](const UdpResponder::Bytes& request) {
+                const uint64_t ahead = UdpResponder::NtpNow() + (uint64_t{2019686400} << 32);
+                return UdpResponder::NtpServer({.receive = ahead, .transmit = ahead})(request);
+            },
+            address, 123);
+        dlg.SetCommandLine(CommandLine::Parse({address, "Y"}));
+    }
     dlg.show();
+    if (server) {
+        const QString question = AnswerQuestion(dlg, false);
+        EXPECT_TRUE(question.contains("not authenticated")) << question.toStdString();
+        ASSERT_TRUE(WaitIdle(dlg));
+        const QStringList lines = LogLines(dlg);
+        EXPECT_EQ(lines.size(), 7);
+        EXPECT_EQ(lines.back(), SyncSteps::kAdjustFailed);
+        EXPECT_TRUE(clock.m_settings.empty());
+    }
     const auto adjust = [&](double offset, bool nts, std::optional<bool> yes) {
         SntpReply& last = SyncDlgProbe::LastReply(dlg);
         last.destination = CNtpTimestamp::Now();

@@ -31,54 +31,60 @@ std::map<QString, std::pair<qint64, qint64>> Snapshot(const QString& root)
     return files;
 }
 
-// A prefix unpacked below a temporary root, as a package is by dpkg -x: ROOT/usr/bin,
-// ROOT/usr/share/horalink, ROOT/etc/horalink; the user's configuration in ROOT/config while it
-// lives (an empty value, as an unset one, is not an absolute path and so means the default).
-struct Prefix : QTemporaryDir {
-    Prefix() { qputenv("XDG_CONFIG_HOME", filePath("config").toUtf8()); }
-    ~Prefix() { qputenv("XDG_CONFIG_HOME", m_config); }
-    const QByteArray m_config = qgetenv("XDG_CONFIG_HOME");
-    const InstallLayout::Relative relative{"../share", "../../etc"};
-    QString Bin() const { return filePath("usr/bin"); }
-    void Install() const { QDir().mkpath(filePath("usr/share/horalink")); }
-};
-
 } // namespace
 
-// Installed only from a prefix's bin/ with its share/horalink/ and no url/ beside the program;
-// then the user's list replaces the system's, and without either the built-ins are offered.
+// Installed only from a prefix's bin/ with its share/horalink/ and no url/ beside the program, as
+// this build installs it wherever its relative folders lead (a prefix unpacked below a temporary
+// root, as by dpkg -x). The installed window, as a user starts it, offers the system's servers,
+// keeps the directory it was started in, shows the seven-segment clock and writes nothing. Then
+// the user's list (in XDG_CONFIG_HOME while this test lives) replaces the system's, and without
+// either the built-ins are offered.
 TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
 {
-    Prefix root;
+    QTemporaryDir root;
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
+    qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    const QString bin = root.filePath("a/b/c/bin");
+    const auto relative = [&bin](const QString& path) {
+        return QDir::cleanPath(QDir(bin).filePath(path + "/horalink"));
+    };
     const QString userList = root.filePath("config/horalink/time.txt");
-    const QString systemList = root.filePath("etc/horalink/time.txt");
+    const QString systemList = relative(InstallLayout::Compiled().sysconf) + "/time.txt";
 
-    QDir().mkpath(root.Bin());
-    EXPECT_EQ(ServerListFile::Locate(InstallLayout::Detect(root.Bin(), root.relative)),
-              root.filePath("usr/bin/url/time.txt"));
-
-    root.Install();
-    const InstallLayout installed = InstallLayout::Detect(root.Bin(), root.relative);
+    QDir().mkpath(bin);
+    EXPECT_EQ(ServerListFile::Locate(InstallLayout::Detect(bin)), bin + "/url/time.txt");
+    QDir().mkpath(relative(InstallLayout::Compiled().data));
+    const InstallLayout installed = InstallLayout::Detect(bin);
     ASSERT_TRUE(installed.IsInstalled());
-    EXPECT_EQ(installed.SystemConfigDir(), root.filePath("etc/horalink"));
+    EXPECT_EQ(installed.SystemConfigDir(), QFileInfo(systemList).path());
     EXPECT_EQ(ServerListFile::Locate(installed), QString());
-    WriteFile(systemList, "# comments only\n");
+    WriteFile(systemList, "# the system's list\nb.example\na.example\n");
     EXPECT_EQ(ServerListFile::Locate(installed), systemList);
+    {
+        const QString started = QDir::currentPath();
+        const auto before = Snapshot(root.path());
+        TestWindow window;
+        window.dlg.SetExeDir(bin);
+        window.dlg.OnInitDialog();
+        EXPECT_EQ(ServerEntries(window.dlg), QStringList({"a.example", "b.example"}));
+        EXPECT_EQ(QDir::currentPath(), started);
+        EXPECT_EQ(Control<QLineEdit>(window.dlg, "editTime")->font().family(), "Segmatic");
+        EXPECT_EQ(Snapshot(root.path()), before);
+    }
     WriteFile(userList, "u.example\n");
     EXPECT_EQ(ServerListFile::Locate(installed), userList);
     // A relative XDG_CONFIG_HOME is no configuration home: ~/.config stands in, even where the
     // relative path leads to a list.
-    const QByteArray home = qgetenv("HOME");
     qputenv("HOME", root.filePath("home").toUtf8());
     qputenv("XDG_CONFIG_HOME", QDir::current().relativeFilePath(root.filePath("config")).toUtf8());
     EXPECT_EQ(installed.UserConfigDir(), root.filePath("home/.config/horalink"));
     EXPECT_EQ(ServerListFile::Locate(installed), systemList);
     qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    qputenv("XDG_CONFIG_HOME", config);
 
     // A folder holding url/ is the user's choice of a portable program, even inside a prefix.
-    QDir().mkpath(root.filePath("usr/bin/url"));
-    EXPECT_FALSE(InstallLayout::Detect(root.Bin(), root.relative).IsInstalled());
+    QDir().mkpath(bin + "/url");
+    EXPECT_FALSE(InstallLayout::Detect(bin).IsInstalled());
 }
 
 // The font file is written once into a writable portable folder and the clock shows Segmatic;
@@ -133,28 +139,4 @@ TEST(ClockFont, WrittenOnlyBesideAPortableProgramAndAddedFromMemoryOtherwise)
 
     font.SetFontData([] { return QByteArray(); });
     EXPECT_EQ(choice(), std::make_pair(QString("Tahoma"), 38));
-}
-
-// The installed program as a user starts it: it offers the system's servers, keeps the directory
-// it was started in, shows the seven-segment clock and writes nothing.
-TEST(InstallLayout, AnInstalledWindowReadsTheSystemListAndWritesNothing)
-{
-    Prefix root;
-    // Installed as this build would install it, wherever its relative folders lead.
-    const InstallLayout::Relative compiled = InstallLayout::Compiled();
-    const QString bin = root.filePath("a/b/c/bin");
-    QDir().mkpath(QDir(bin).filePath(compiled.data + "/horalink"));
-    WriteFile(QDir(bin).filePath(compiled.sysconf + "/horalink/time.txt"),
-              "# the system's list\nb.example\na.example\n");
-    const QString started = QDir::currentPath();
-    const auto before = Snapshot(root.path());
-
-    TestWindow window;
-    window.dlg.SetExeDir(bin);
-    window.dlg.OnInitDialog();
-
-    EXPECT_EQ(ServerEntries(window.dlg), QStringList({"a.example", "b.example"}));
-    EXPECT_EQ(QDir::currentPath(), started);
-    EXPECT_EQ(Control<QLineEdit>(window.dlg, "editTime")->font().family(), "Segmatic");
-    EXPECT_EQ(Snapshot(root.path()), before);
 }

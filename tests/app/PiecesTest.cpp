@@ -44,51 +44,78 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
     }
 }
 
+// The flag is one word, upper-cased, "N" when a server comes without one; a Y anywhere in it sets
+// the clock. Console options come before the server; a relative --nts-ca names a file in the
+// folder the program was started in, for the window (which changes its folder at start) as for
+// the console. --samples and --timeout take both ends of their ranges (whole milliseconds,
+// rounded); --max-step 0 lifts the limit, which is 1000 s unless given.
 TEST(CommandLine, ParsesTheArguments)
 {
     using Mode = CommandLine::Mode;
     const std::string longest(CommandLine::kMaxServerBytes, 's');
-    // The flag is one word, upper-cased, "N" when a server comes without one; a Y anywhere in it
-    // sets the clock. Anything more after the server is a usage error, so that an option placed
-    // there ("--dry-run" holds a Y) can never set the clock.
-    const std::tuple<std::vector<std::string>, Mode, std::string, std::string, bool> cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        Mode mode;
+        std::string server, flag;
+        bool setsClock = false;
+        int samples = 1;
+        uint32_t timeoutMs = 5000;
+    } cases[] = {
         // clang-format off
-        {{}, Mode::Window, "", "", false},
+        {{}, Mode::Window, "", ""},
         {{"t.example", "aye"}, Mode::Window, "t.example", "AYE", true},
-        {{"t.example"}, Mode::Window, "t.example", "N", false},
+        {{"t.example"}, Mode::Window, "t.example", "N"},
         {{"-platform", "offscreen", "t.example", "y", "-reverse"}, Mode::Window, "t.example", "Y", true},
-        {{longest}, Mode::Window, longest, "N", false},
-        {{longest + "s", "y"}, Mode::Invalid, "", "", false},
-        {{"t.example", "y", "n"}, Mode::Invalid, "", "", false},
+        {{longest}, Mode::Window, longest, "N"},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
-        {{"--console", "127.0.0.1", "--dry-run"}, Mode::Invalid, "", "", false},
-        {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N", false},
-        {{"--console", "--nts", "NTS://t.example"}, Mode::Console, "NTS://t.example", "N", false},
-        {{"--version"}, Mode::Version, "", "", false},
-        {{"--fast"}, Mode::Invalid, "", "", false},
-        {{"--console", "--timeout", "nan", "t.example"}, Mode::Invalid, "", "", false},
-        {{"--console", "-4", "-6", "t.example"}, Mode::Invalid, "", "", false},
-        {{"--console", "--samples", "t.example"}, Mode::Invalid, "", "", false},
-        {{"--console", "--max-step", "-1", "t.example"}, Mode::Invalid, "", "", false},
-        {{"--console", "--max-step", "inf", "t.example"}, Mode::Invalid, "", "", false},
-        {{"--disable-ntp", "t.example", "y"}, Mode::Invalid, "", "", false},
+        {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N"},
+        {{"--console", "--nts", "NTS://t.example"}, Mode::Console, "NTS://t.example", "N"},
+        {{"--version"}, Mode::Version, "", ""},
+        {{"--console", "--samples", "1", "t"}, Mode::Console, "t", "N", false, 1},
+        {{"--console", "--samples", "16", "t"}, Mode::Console, "t", "N", false, 16},
+        {{"--console", "--timeout", "0.1", "t"}, Mode::Console, "t", "N", false, 1, 100},
+        {{"--console", "--timeout", "60", "t"}, Mode::Console, "t", "N", false, 1, 60000},
+        {{"--console", "--timeout", "0.0996", "t"}, Mode::Console, "t", "N", false, 1, 100},
         // clang-format on
     };
-    for (const auto& [args, mode, server, flag, setsClock] : cases) {
-        const CommandLine line = CommandLine::Parse(args);
-        SCOPED_TRACE(testing::PrintToString(args));
-        EXPECT_EQ(line.mode, mode);
-        EXPECT_EQ(line.server, server);
-        EXPECT_EQ(line.flag, flag);
-        EXPECT_EQ(CommandLine::FlagSetsClock(line.flag), setsClock);
-        EXPECT_EQ(line.error.empty(), mode != Mode::Invalid);
+    for (const auto& c : cases) {
+        const CommandLine line = CommandLine::Parse(c.args);
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(
+            std::tuple(line.mode, line.server, line.flag, line.error, line.samples, line.timeoutMs),
+            std::tuple(c.mode, c.server, c.flag, std::string(), c.samples, c.timeoutMs));
+        EXPECT_EQ(CommandLine::FlagSetsClock(line.flag), c.setsClock);
     }
+
+    const std::string here = QDir::currentPath().toStdString();
+    const CommandLine line =
+        CommandLine::Parse({"--console", "--json", "--samples", "4", "--timeout", "0.5", "-6",
+                            "--nts-ca", "ca.pem", "--max-step", "0", "--disable-ntp", "::1", "y"});
+    ASSERT_EQ(line.mode, Mode::Console) << line.error;
+    EXPECT_EQ(std::tuple(line.json, line.samples, line.timeoutMs, line.family, line.ntsCaFile,
+                         line.server, line.flag, line.maxStep, line.disableNtp),
+              std::tuple(true, 4, 500u, CommandLine::Family::IPv6, here + "/ca.pem",
+                         std::string("::1"), std::string("Y"), 0.0, true));
+    const CommandLine plain = CommandLine::Parse({"--nts-ca", "ca/x.pem", "t.example"});
+    EXPECT_EQ(std::tuple(plain.ntsCaFile, plain.maxStep, plain.disableNtp),
+              std::tuple(here + "/ca/x.pem", 1000.0, false));
+    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "/etc/x.pem", "t.example"}).ntsCaFile, "/etc/x.pem");
+    const CommandLine compare =
+        CommandLine::Parse({"--console", "--nts", "--compare", "a.example", "ntp.", "b", "yes"});
+    EXPECT_EQ(compare.servers,
+              (std::vector<std::string>{"nts://a.example", "nts://ntp.", "nts://b"}));
+    EXPECT_EQ(compare.flag, "YES");
+    EXPECT_TRUE(CommandLine::Parse({"--console", "--compare"}).servers.empty());
 }
 
-// A usage error names what to change: a console option without --console says it needs it.
-TEST(CommandLine, UsageErrorsSayWhatIsWrong)
+// Usage errors name what to change (a console option without --console says it needs it).
+// Anything more after the server is one, so that an option placed there ("--dry-run" holds a Y)
+// can never set the clock; so are values one step past their range and options that cannot go
+// together. One that comes with --check says so, so that the program answers as a plugin
+// (UNKNOWN) rather than with the console's usage code.
+TEST(CommandLine, RefusesWhatItCannotDo)
 {
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
+    const std::pair<std::vector<std::string>, std::string> errors[] = {
         {{"--json", "t.example"}, "--json needs --console"},
         {{"--nts", "t.example"}, "--nts needs --console"},
         {{"-4", "t.example"}, "-4 needs --console"},
@@ -100,60 +127,33 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong)
         {{"--nts-ca"}, "--nts-ca needs a value"},
         {{"--console"}, "--console needs a server name"},
     };
-    for (const auto& [args, error] : cases) {
+    for (const auto& [args, error] : errors) {
+        const CommandLine line = CommandLine::Parse(args);
+        EXPECT_EQ(std::pair(line.mode, line.error), std::pair(CommandLine::Mode::Invalid, error));
+    }
+    using Args = std::vector<std::string>;
+    const Args refused[] = {
+        // clang-format off
+        {std::string(CommandLine::kMaxServerBytes + 1, 's'), "y"}, {"t.example", "y", "n"},
+        {"--console", "127.0.0.1", "--dry-run"}, {"--disable-ntp", "t.example", "y"},
+        {"--console", "--timeout", "nan", "t"}, {"--console", "-4", "-6", "t"},
+        {"--console", "--samples", "t"}, {"--console", "--max-step", "-1", "t"},
+        {"--console", "--max-step", "inf", "t"}, {"--console", "--samples", "0", "t"},
+        {"--console", "--samples", "17", "t"}, {"--console", "--timeout", "0.099", "t"},
+        {"--console", "--timeout", "60.001", "t"}, {"--console", "-w", "1", "-c", "2", "s"},
+        {"--console", "--openmetrics", "s", "yes"}, {"--console", "--json", "--openmetrics", "s"},
+        {"--console", "--compare", "s", "--json"}, {"--console", "--samples", "2", "--compare", "s"},
+        {"--console", "--check", "-w", "1", "-c", "2", "s", "Y"}, {"--console", "--check", "-w", "1", "s"},
+        {"--console", "--check", "-w", "2", "-c", "1", "s"}, {"--console", "--check", "-w", "1", "-c", "x", "s"},
+        // clang-format on
+    };
+    for (const Args& args : refused) {
         SCOPED_TRACE(testing::PrintToString(args));
         const CommandLine line = CommandLine::Parse(args);
         EXPECT_EQ(line.mode, CommandLine::Mode::Invalid);
-        EXPECT_EQ(line.error, error);
+        EXPECT_FALSE(line.error.empty());
+        EXPECT_EQ(line.check, args[1] == "--check");
     }
-}
-
-// --samples and --timeout take both ends of their ranges and refuse one step past either.
-TEST(CommandLine, TakesTheEndsOfEachRangeAndNothingPast)
-{
-    const std::tuple<const char*, const char*, bool, int, uint32_t> cases[] = {
-        {"--samples", "1", true, 1, 5000},     {"--samples", "16", true, 16, 5000},
-        {"--samples", "0", false, 0, 0},       {"--samples", "17", false, 0, 0},
-        {"--timeout", "0.1", true, 1, 100},    {"--timeout", "60", true, 1, 60000},
-        {"--timeout", "0.099", false, 0, 0},   {"--timeout", "60.001", false, 0, 0},
-        {"--timeout", "0.0996", true, 1, 100}, // whole milliseconds, rounded
-    };
-    for (const auto& [option, value, valid, samples, timeoutMs] : cases) {
-        SCOPED_TRACE(std::string(option) + " " + value);
-        const CommandLine line = CommandLine::Parse({"--console", option, value, "t.example"});
-        EXPECT_EQ(line.mode, valid ? CommandLine::Mode::Console : CommandLine::Mode::Invalid);
-        if (valid) {
-            EXPECT_EQ(std::pair(line.samples, line.timeoutMs), std::pair(samples, timeoutMs));
-        }
-    }
-}
-
-// A relative --nts-ca names a file in the folder the program was started in, for the window
-// (which changes its folder at start) as for the console.
-TEST(CommandLine, TakesConsoleOptionsBeforeTheServer)
-{
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    const std::string here(cwd);
-    const CommandLine line =
-        CommandLine::Parse({"--console", "--json", "--samples", "4", "--timeout", "0.5", "-6",
-                            "--nts-ca", "ca.pem", "::1", "y"});
-    ASSERT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
-    EXPECT_EQ(std::tuple(line.json, line.samples, line.timeoutMs, line.family, line.ntsCaFile,
-                         line.server, line.flag),
-              std::tuple(true, 4, 500u, CommandLine::Family::IPv6, here + "/ca.pem",
-                         std::string("::1"), std::string("Y")));
-    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "ca/x.pem", "t.example"}).ntsCaFile,
-              here + "/ca/x.pem");
-    EXPECT_EQ(CommandLine::Parse({"--nts-ca", "/etc/x.pem", "t.example"}).ntsCaFile, "/etc/x.pem");
-
-    // The setting's options: a limit of 0 lifts it; without them the limit is 1000 s.
-    const CommandLine setting =
-        CommandLine::Parse({"--console", "--max-step", "0", "--disable-ntp", "t.example", "y"});
-    ASSERT_EQ(setting.mode, CommandLine::Mode::Console) << setting.error;
-    EXPECT_EQ(std::pair(setting.maxStep, setting.disableNtp), std::pair(0.0, true));
-    const CommandLine plain = CommandLine::Parse({"--console", "t.example", "y"});
-    EXPECT_EQ(std::pair(plain.maxStep, plain.disableNtp), std::pair(1000.0, false));
 }
 
 // Unless told otherwise, a ten-character line and its break take eleven steps of 30 ms: a pace

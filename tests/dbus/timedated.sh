@@ -17,7 +17,7 @@ timedated=/usr/lib/systemd/systemd-timedated
 mock=org.freedesktop.DBus.Mock
 
 [ "$(id -u)" -eq 0 ] || e2e_skip "not root: the real timedated and the unprivileged caller need it"
-for tool in dbus-daemon gdbus setpriv ss "$python" "$timedated" "$program" "$adjust_test"; do
+for tool in dbus-daemon gdbus setpriv ss script unshare "$python" "$timedated" "$program" "$adjust_test"; do
     command -v "$tool" >/dev/null || e2e_skip "$tool is not installed or built"
 done
 "$python" -c 'import dbusmock' 2>/dev/null || e2e_skip "python3-dbusmock is not installed"
@@ -168,4 +168,24 @@ done <<'CASES'
 ['org.freedesktop.timedate1.set-time']|active|automatic time synchronisation keeps the clock; --disable-ntp turns it off first
 ['org.freedesktop.timedate1.set-time']|inactive|Operation not permitted
 CASES
+
+# From a terminal (script gives the console one) polkit's text agent runs for the call: the real
+# one registers and the call goes ahead; one that never registers (a stand-in mounted over it in
+# a namespace of the run's own) is given up after its wait of 10 s. Either way stderr holds the
+# one reason line.
+call org.freedesktop.PolicyKit1 /org/freedesktop/PolicyKit1/Authority $mock.SetAllowed \
+    "['org.freedesktop.timedate1.set-time']" >/dev/null
+call org.freedesktop.PolicyKit1 /org/freedesktop/PolicyKit1/Authority $mock.AddMethod \
+    org.freedesktop.PolicyKit1.Authority RegisterAuthenticationAgentWithOptions '(sa{sv})ssa{sv}' \
+    '' '' >/dev/null
+printf '#!/bin/sh\nexec sleep 60\n' >"$E2E_OUT/agent" && chmod 755 "$E2E_OUT/agent"
+for mount in "" "mount --bind $E2E_OUT/agent /usr/bin/pkttyagent &&"; do
+    timeout 30 unshare -m sh -c "$mount script -qec 'env QT_QPA_PLATFORM=offscreen $program \
+        --console $E2E_ADDRESS Y 2>$E2E_OUT/err' /dev/null" >/dev/null </dev/null
+    status=$?
+    err=$(<"$E2E_OUT/err")
+    [ "$status" -eq 3 ] && [ "$(wc -l <"$E2E_OUT/err")" -eq 1 ] &&
+        [[ $err == *"Operation not permitted"* ]] ||
+        e2e_fail "console Y from a terminal, ${mount:-the real agent}: exit $status: $err"
+done
 echo PASSED
