@@ -3,7 +3,10 @@
 #include "controls/HoverButton.h"
 #include "controls/LinkLabel.h"
 
+#include "controls/TahomaFont.h"
+#include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
+#include "res/resource.h"
 
 #include "TestPixels.h"
 
@@ -12,7 +15,7 @@
 
 #include <QDesktopServices>
 #include <QEnterEvent>
-#include <QFontInfo>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
@@ -22,40 +25,46 @@
 #include <tuple>
 #include <utility>
 
-// A 7 x 5 face of one colour, framed one pixel wide in `outline` when it is given.
-static QImage Face(const QColor& face, const QColor& outline = {})
+// A face with a one-pixel frame of `outline` drawn over it.
+static QImage Outlined(QImage face, const QColor& outline)
 {
-    QImage image = Plain(QSize(7, 5), face);
-    if (outline.isValid()) {
-        QPainter painter(&image);
-        painter.setPen(outline);
-        painter.drawRect(0, 0, 6, 4);
-    }
-    return image;
+    QPainter painter(&face);
+    painter.setPen(outline);
+    painter.drawRect(face.rect().adjusted(0, 0, -1, -1));
+    return face;
 }
 
 // The screen shows the face of each state from the strip. The hot face ends on the leave, and
 // where no leave comes (the window loses the activation, or is hidden under the pointer) all the
-// same; pressed wins over hot and the release shows the face of before; the mouse over a disabled
-// button leaves it normal. Focus the keyboard brings is outlined one pixel wide, in the skin's
-// text colour around a light face and in white around a dark one; a click's focus shows the face
-// alone, and away and back with the window's activation a mark shown stays and none appears.
-// Enter and Space press the button, whatever the dialog's default.
+// same; pressed wins over hot and the release shows the face of before, the pressed hand cursor
+// while held; the mouse over a disabled button leaves it normal. Focus the keyboard brings is
+// outlined one pixel wide, in the skin's text colour around a light normal face (mean grey 128 and
+// up) and in white around a dark one, every pixel counted exactly; a click's focus shows the face
+// alone, and away and back with the window's activation a mark shown stays and none appears. Enter
+// and Space press the button, whatever the dialog's default.
 TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
 {
-    for (const auto& [normal, outline] : {std::pair(QColor(Qt::yellow), SkinLayout::kText),
-                                          {QColor(16, 32, 78), QColor(Qt::white)}}) {
-        const QColor faces[] = {normal, Qt::green, Qt::blue}; // normal, pressed, hot
-        // Width 23 gives faces of 7 x 5; the two magenta columns left over never show.
+    // Normal faces of 7 x 5; the last is grey 128 but for one pixel of 127 in its first row and
+    // column: mean 127.97, but 128 with that pixel left out or one unit more.
+    for (const auto& [normal, edged, outline] :
+         {std::tuple(QColor(Qt::yellow), false, SkinLayout::kText),
+          {QColor(16, 32, 78), false, QColor(Qt::white)},
+          {QColor(128, 128, 128), false, SkinLayout::kText},
+          {QColor(128, 128, 128), true, QColor(Qt::white)}}) {
+        SCOPED_TRACE(normal.name().toStdString() + (edged ? ", edged" : ""));
+        // Normal, pressed and hot; the two magenta columns left over never show.
         QImage strip = Plain(QSize(23, 5), Qt::magenta);
-        for (int i = 0; i < 3; ++i) {
-            QPainter(&strip).fillRect(7 * i, 0, 7, 5, faces[i]);
-        }
+        QPainter painter(&strip);
+        painter.fillRect(0, 0, 7, 5, normal);
+        painter.fillRect(7, 0, 7, 5, Qt::green);
+        painter.fillRect(14, 0, 7, 5, Qt::blue);
+        painter.end();
+        strip.setPixelColor(0, 0, edged ? QColor(127, 127, 127) : normal);
         CHoverButton button;
         ASSERT_TRUE(button.LoadFaces(strip));
         button.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
-        const auto shows = [&](int face) { return Shown(button) == Face(faces[face]); };
+        const auto shows = [&](int face) { return Shown(button) == strip.copy(7 * face, 0, 7, 5); };
         QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
         QEvent leave(QEvent::Leave), deactivate(QEvent::WindowDeactivate);
         QHideEvent hidden; // as hiding or minimizing the window sends it
@@ -64,9 +73,9 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
             for (const int face : {2, 0}) {
                 EXPECT_TRUE(shows(face)) << face;
                 QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(3, 2));
-                EXPECT_TRUE(shows(1)) << face;
+                EXPECT_TRUE(shows(1) && ShowsCursor(button, IDC_HAND_PRESSED)) << face;
                 QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(3, 2));
-                EXPECT_TRUE(shows(face)) << face;
+                EXPECT_TRUE(shows(face) && ShowsCursor(button, IDC_HAND)) << face;
                 QApplication::sendEvent(&button, end);
             }
         }
@@ -74,7 +83,8 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
         for (const auto& [reason, marked] : {std::pair(Qt::TabFocusReason, true),
                                              {Qt::BacktabFocusReason, true},
                                              {Qt::MouseFocusReason, false}}) {
-            const QImage shown = Face(normal, marked ? outline : QColor());
+            const QImage shown =
+                marked ? Outlined(strip.copy(0, 0, 7, 5), outline) : strip.copy(0, 0, 7, 5);
             Focus(button, QEvent::FocusIn, reason);
             EXPECT_EQ(Shown(button), shown) << reason;
             Focus(button, QEvent::FocusOut, Qt::ActiveWindowFocusReason);
@@ -96,12 +106,14 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
 
 // Every press Qt delivers as one is a click, even a quick second one a few pixels away (Qt made
 // no double click of it); so are Enter, Space and the press of assistive technology, to which
-// the label is a link named by its text. Tab marks its focus, a click never does, and the mark
-// goes with the focus.
+// the label is a link named by its text. The hand closes while pressed. Tab marks its focus, a
+// click never does, and the mark goes with the focus. Before it has a background brush it shows its
+// background colour.
 TEST(LinkLabel, PressesKeysAndAssistiveTechnologyClickIt)
 {
     CLinkLabel label;
     label.resize(150, 13);
+    EXPECT_EQ(Render(label), Plain(label.size(), label.BkColor())); // no brush set yet
     label.SetBkColor(Qt::white);
     label.SetLink(QStringLiteral("https://horalink.org"), Qt::blue);
     label.show();
@@ -113,6 +125,9 @@ TEST(LinkLabel, PressesKeysAndAssistiveTechnologyClickIt)
         press.setTimestamp(1000 + x);
         QApplication::sendEvent(&label, &press);
     }
+    EXPECT_TRUE(ShowsCursor(label, IDC_HAND_PRESSED));
+    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(10, 3));
+    EXPECT_TRUE(ShowsCursor(label, IDC_HAND));
     QAccessibleInterface* link = QAccessible::queryAccessibleInterface(&label);
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->role(), QAccessible::Link);
@@ -196,12 +211,20 @@ TEST(LinkLabel, LinkColourReadsOnAnyBackground)
 }
 
 // With a font half as large again as the form's (as 144 dpi gives without Qt's scaling) the box
-// grows, every text fits its control, the links clear their labels and everything lies inside
-// the box. At the form's own font the gallery's docs/controls/aboutbox.png shows its layout.
+// grows, every text fits its control however long, the links clear their labels and everything lies
+// inside the box. At the form's own font the gallery's docs/controls/aboutbox.png shows its layout.
 TEST(AboutDlg, LaidOutFromItsFontItNeverClips)
 {
     CAboutDlg box;
     const int formWidth = box.width();
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        const QString longer = label->text() + QStringLiteral(" and then some more words");
+        if (auto* link = qobject_cast<CLinkLabel*>(label)) {
+            link->SetLink(longer, Qt::blue);
+        } else if (!label->text().isEmpty()) { // not the icon
+            label->setText(longer);
+        }
+    }
     QFont larger = box.font();
     larger.setPointSizeF(larger.pointSizeF() * 1.5);
     box.setFont(larger);
@@ -222,4 +245,23 @@ TEST(AboutDlg, LaidOutFromItsFontItNeverClips)
         EXPECT_LT(box.findChild<QLabel*>(QString::fromLatin1(label))->geometry().right(),
                   box.findChild<QLabel*>(QString::fromLatin1(link))->x());
     }
+}
+
+// A face without Windows metrics (no OS/2 table) takes the largest size whose cell, ascent plus
+// descent, fits the cell height asked for.
+TEST(TahomaFont, AFaceWithoutWindowsMetricsFillsTheCellAskedFor)
+{
+    QByteArray face = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
+    face.replace(face.indexOf("OS/2"), 4, "XS/2"); // its entry in the table directory, up front
+    QFont font(
+        QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFontFromData(face))
+            .value(0));
+    CTahomaFont::SetLogHeight(font, 30);
+    const auto cell = [font](int pixels) {
+        QFont sized = font;
+        sized.setPixelSize(pixels);
+        return QFontMetrics(sized).ascent() + QFontMetrics(sized).descent();
+    };
+    EXPECT_LE(cell(font.pixelSize()), 30);
+    EXPECT_GT(cell(font.pixelSize() + 1), 30);
 }

@@ -69,7 +69,9 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
         Focus(combo, type, Qt::TabFocusReason);
         EXPECT_TRUE(looks(look)) << look;
     }
-    combo.setEnabled(false); // then the button is plain face inside its ring
+    combo.showPopup();
+    combo.setEnabled(false); // the list closes; the button is plain face inside its ring
+    EXPECT_FALSE(combo.view()->isVisible());
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "res/ResourceLoader.h"
+
 #include <QApplication>
+#include <QBitmap>
 #include <QFocusEvent>
 #include <QImage>
 #include <QScreen>
@@ -42,4 +45,11 @@ inline void Focus(QWidget& widget, QEvent::Type type, Qt::FocusReason reason)
 {
     QFocusEvent event(type, reason);
     QApplication::sendEvent(&widget, &event);
+}
+
+// Whether the widget shows the cursor of resource `id`.
+inline bool ShowsCursor(const QWidget& widget, int id)
+{
+    return widget.cursor().bitmap().toImage() ==
+           ResourceLoader::LoadCursor(id, widget.devicePixelRatioF()).bitmap().toImage();
 }
