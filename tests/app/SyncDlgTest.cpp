@@ -3,6 +3,7 @@
 #include "app/SyncSteps.h"
 #include "app/window/FontDescription.h"
 #include "app/window/TitleDrag.h"
+#include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "controls/TahomaFont.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWindow>
 
 #include <QAccessible>
@@ -77,9 +79,27 @@ protected:
     std::atomic<bool> m_threads = false;
 };
 
-TEST_F(SyncDlgTest, DraggedByItsTopBand)
+// The window has no frame of the window system's nor a size of its own choosing, and its outline
+// (the input it takes, and its shape where the window system cuts one) is the rectangle with
+// rounded corners, mirror-symmetric. The About button opens the About box over it.
+TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
+    EXPECT_TRUE(m_dlg->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(m_dlg->minimumSize(), m_dlg->maximumSize()); // nothing to resize it by
+    const QRegion outline = m_dlg->mask();
+    const int w = m_dlg->width(), h = m_dlg->height();
+    EXPECT_TRUE(outline.contains(QPoint(w / 2, 0)) && outline.contains(QPoint(0, h / 2)));
+    int asymmetric = 0;
+    for (int i = 0; i < w * h; ++i) {
+        const bool in = outline.contains(QPoint(i % w, i / w));
+        asymmetric += in != outline.contains(QPoint(w - 1 - i % w, i / w)) ||
+                      in != outline.contains(QPoint(i % w, h - 1 - i / w));
+    }
+    EXPECT_EQ(asymmetric, 0);
+    for (const QPoint corner : {QPoint(0, 0), {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) {
+        EXPECT_FALSE(outline.contains(corner)) << corner.x() << "," << corner.y();
+    }
 
     // Presses on the skin and the analogue clock reach the window, which follows the mouse when
     // the window system cannot move it (a bare X server); the band ends at y 35. The digital
@@ -102,6 +122,17 @@ TEST_F(SyncDlgTest, DraggedByItsTopBand)
 
     QTest::mouseClick(Control<QLineEdit>(*m_dlg, "editTime"), Qt::LeftButton);
     EXPECT_TRUE(Control<CHoverButton>(*m_dlg, "btnOK")->hasFocus());
+    bool about = false;
+    QTimer::singleShot(0, m_dlg, [&] {
+        auto* box = m_dlg->findChild<CAboutDlg*>();
+        about = box != nullptr && box->isVisible();
+        if (box != nullptr) {
+            box->reject();
+        }
+    });
+    Control<CHoverButton>(*m_dlg, "btnAbout")->click();
+    QTest::qWait(10);
+    EXPECT_TRUE(about);
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
@@ -326,7 +357,7 @@ TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
 // Every control tells assistive technology what it is and does (a label pointing to a control
 // names it, the selector's way here, as screen readers take it); the digital clock's value is
 // the time it shows. The log pane tells of each line once, when it is typed in full, never of
-// each character.
+// each character, and of its whole text when it is cleared.
 TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
 {
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(m_dlg);
@@ -365,10 +396,19 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
     SyncDlgProbe::Log(*m_dlg).SetAnnouncer([&heard](QAccessibleEvent* event) {
         if (event->type() == QAccessible::TextInserted) {
             heard.append(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+        } else if (event->type() == QAccessible::TextRemoved) {
+            heard.append("removed " +
+                         static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved());
         }
     });
-    EXPECT_EQ(Run(&CSyncDlg::OnOK), heard);
-    EXPECT_FALSE(heard.isEmpty());
+    // An empty log's clearing removes nothing; a full one's tells of the whole text.
+    for (int run = 0; run < 2; ++run) {
+        const QString before = Control<QTextEdit>(*m_dlg, "editLog")->toPlainText();
+        EXPECT_EQ(before.isEmpty(), run == 0);
+        const QStringList lines = Run(&CSyncDlg::OnOK);
+        EXPECT_EQ(heard, (run == 0 ? QStringList() : QStringList{"removed " + before}) + lines);
+        heard.clear();
+    }
 }
 
 // The log's lines lie one cell of the face apart (13 px for this 11 px Tahoma), as the edit
