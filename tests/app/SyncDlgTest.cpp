@@ -3,12 +3,11 @@
 #include "app/SyncSteps.h"
 #include "app/window/FontDescription.h"
 #include "app/window/TitleDrag.h"
+#include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "controls/TahomaFont.h"
-#include "res/ResourceLoader.h"
 #include "res/SkinLayout.h"
-#include "res/resource.h"
 #include "tests/common/UdpResponder.h"
 
 #include <QDateTime>
@@ -16,7 +15,9 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWindow>
 
 #include <QAccessible>
@@ -78,9 +79,27 @@ protected:
     std::atomic<bool> m_threads = false;
 };
 
-TEST_F(SyncDlgTest, DraggedByItsTopBand)
+// The window has no frame of the window system's nor a size of its own choosing, and its outline
+// (the input it takes, and its shape where the window system cuts one) is the rectangle with
+// rounded corners, mirror-symmetric. The About button opens the About box over it.
+TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
+    EXPECT_TRUE(m_dlg->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(m_dlg->minimumSize(), m_dlg->maximumSize()); // nothing to resize it by
+    const QRegion outline = m_dlg->mask();
+    const int w = m_dlg->width(), h = m_dlg->height();
+    EXPECT_TRUE(outline.contains(QPoint(w / 2, 0)) && outline.contains(QPoint(0, h / 2)));
+    int asymmetric = 0;
+    for (int i = 0; i < w * h; ++i) {
+        const bool in = outline.contains(QPoint(i % w, i / w));
+        asymmetric += in != outline.contains(QPoint(w - 1 - i % w, i / w)) ||
+                      in != outline.contains(QPoint(i % w, h - 1 - i / w));
+    }
+    EXPECT_EQ(asymmetric, 0);
+    for (const QPoint corner : {QPoint(0, 0), {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) {
+        EXPECT_FALSE(outline.contains(corner)) << corner.x() << "," << corner.y();
+    }
 
     // Presses on the skin and the analogue clock reach the window, which follows the mouse when
     // the window system cannot move it (a bare X server); the band ends at y 35. The digital
@@ -103,6 +122,17 @@ TEST_F(SyncDlgTest, DraggedByItsTopBand)
 
     QTest::mouseClick(Control<QLineEdit>(*m_dlg, "editTime"), Qt::LeftButton);
     EXPECT_TRUE(Control<CHoverButton>(*m_dlg, "btnOK")->hasFocus());
+    bool about = false;
+    QTimer::singleShot(0, m_dlg, [&] {
+        auto* box = m_dlg->findChild<CAboutDlg*>();
+        about = box != nullptr && box->isVisible();
+        if (box != nullptr) {
+            box->reject();
+        }
+    });
+    Control<CHoverButton>(*m_dlg, "btnAbout")->click();
+    QTest::qWait(10);
+    EXPECT_TRUE(about);
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
@@ -157,41 +187,40 @@ static QImage Picture(QWidget* widget)
     return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// A picture under docs/controls, drawn by the gallery and looked at by a person.
+static QImage Gallery(const QString& name)
+{
+    return QImage(QStringLiteral(HORALINK_DOCS "/controls/%1.png").arg(name))
+        .convertToFormat(QImage::Format_RGB32);
+}
+
 // The window's picture with both clocks held at one time.
 static QImage Still(QWidget& window)
 {
     auto* clock = Control<CAnalogClock>(window, "clock");
     clock->Run(false);
-    clock->ShowTime(6, 30, 45, 0);
+    clock->ShowTime(10, 9, 36, 500);
     Control<QLineEdit>(window, "editTime")->setText(QStringLiteral("12:34:56"));
     Control<CIComboBox>(window, "comboServer")->setEditText(QStringLiteral("pool.ntp.org"));
     return Picture(&window);
 }
 
-// Each button shows the normal face of its own strip; the analogue clock has the skin's face
-// and hour marks only. Under a dark desktop theme the window looks the same, the selector's
-// edit field included, which has the log pane's colours.
+// Each button shows the normal face of its own strip and the analogue clock the skin's face with
+// hour marks only, as the gallery's pictures show them. Under a dark desktop theme the window
+// looks the same, the selector's edit field included, which has the log pane's colours.
 TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
 {
-    for (const auto& [name, strip] : {std::pair("btnOK", IDB_GET),
-                                      {"btnAdjust", IDB_SET},
-                                      {"btnMinimize", IDB_MINIMIZE},
-                                      {"btnAbout", IDB_ABOUT},
-                                      {"btnClose", IDB_CLOSE}}) {
-        const QImage faces = ResourceLoader::LoadBitmap(strip);
+    for (const auto& [name, face] : {std::pair("btnOK", "get"),
+                                     {"btnAdjust", "set"},
+                                     {"btnMinimize", "minimize"},
+                                     {"btnAbout", "about"},
+                                     {"btnClose", "close"}}) {
         EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, name)),
-                  faces.copy(0, 0, faces.width() / 3, faces.height())
-                      .convertToFormat(QImage::Format_RGB32))
+                  Gallery(QStringLiteral("hoverbutton-%1-normal").arg(face)))
             << name;
     }
     const QImage light = Still(*m_dlg);
-    CAnalogClock reference;
-    reference.Run(false);
-    reference.resize(SkinLayout::kAnalogClock.size());
-    reference.SetBkColor(SkinLayout::kFace);
-    reference.ShowMinuteTicks(false);
-    reference.ShowTime(6, 30, 45, 0);
-    EXPECT_EQ(light.copy(SkinLayout::kAnalogClock), Picture(&reference));
+    EXPECT_EQ(Picture(Control<CAnalogClock>(*m_dlg, "clock")), Gallery("clock-10-09-36"));
 
     const QPalette original = QApplication::palette();
     QApplication::setPalette(QPalette(QColor(40, 40, 48), QColor(30, 30, 36)));
@@ -211,53 +240,52 @@ TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
     EXPECT_EQ(QColor(darkest), SkinLayout::kText);
 }
 
+// A drawing at twice the density, as its file holds it.
+static QImage Dense(const char* name)
+{
+    return QImage(QStringLiteral(":/res/bitmaps/%1@2x.png").arg(QString::fromLatin1(name)))
+        .convertToFormat(QImage::Format_RGB32);
+}
+
 // On a screen of twice the density (run with QT_SCALE_FACTOR=2) the window shows the drawings
-// made at that density, pixel for pixel: the skin everywhere but its four rounded corners, and
-// each button's normal face. Read from the files themselves, not through the program's loader.
+// made at that density, pixel for pixel, also after it was told of a screen change: the skin
+// everywhere but its four rounded corners, and each button's normal and pressed face. Read from
+// the files themselves, not through the program's loader. The analogue clock is drawn in the
+// screen's pixels: an enlarged 1x picture would be made of uniform 2 x 2 blocks only.
 TEST_F(SyncDlgTest, DenseScreenShowsTheDenseArtworkPixelForPixel)
 {
     if (m_dlg->devicePixelRatioF() != 2.0) {
         GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
     }
-    const QImage skin = QImage(":/res/bitmaps/Skin@2x.png").convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(skin.size(), QSize(540, 480)); // the 270 x 240 skin, twice as dense
-    const QImage shown = Picture(Control<QLabel>(*m_dlg, "staticSkin"));
-    ASSERT_EQ(shown.size(), skin.size());
-    const int corner = 12; // the outline's corner ellipse, 6 logical pixels across
-    int differing = 0;
-    for (int y = 0; y < skin.height(); ++y) {
-        for (int x = 0; x < skin.width(); ++x) {
-            const bool nearX = x < corner || x >= skin.width() - corner;
-            const bool nearY = y < corner || y >= skin.height() - corner;
-            differing += !(nearX && nearY) && shown.pixel(x, y) != skin.pixel(x, y);
+    // The outline's corner ellipse is 6 logical pixels across.
+    const auto cornerless = [](QImage image) {
+        image.setDevicePixelRatio(1);
+        QPainter painter(&image);
+        for (const QPoint corner : {QPoint(0, 0), {528, 0}, {0, 468}, {528, 468}}) {
+            painter.fillRect(QRect(corner, QSize(12, 12)), Qt::magenta);
         }
+        return image;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "shown" : "after a screen change");
+        EXPECT_EQ(cornerless(Picture(Control<QLabel>(*m_dlg, "staticSkin"))),
+                  cornerless(Dense("Skin")));
+        for (const auto& [name, file] : {std::pair("btnOK", "FaceGet"),
+                                         {"btnAdjust", "FaceSet"},
+                                         {"btnMinimize", "FaceMinimize"},
+                                         {"btnAbout", "FaceAbout"},
+                                         {"btnClose", "FaceClose"}}) {
+            const QImage faces = Dense(file);
+            const int w = faces.width() / 3;
+            auto* button = Control<CHoverButton>(*m_dlg, name);
+            EXPECT_EQ(Picture(button), faces.copy(0, 0, w, faces.height())) << name;
+            button->setDown(true); // the pressed face, the strip's second
+            EXPECT_EQ(Picture(button), faces.copy(w, 0, w, faces.height())) << name;
+            button->setDown(false);
+        }
+        emit m_dlg->windowHandle()->screenChanged(m_dlg->screen());
     }
-    EXPECT_EQ(differing, 0);
 
-    for (const auto& [name, file] : {std::pair("btnOK", "FaceGet"),
-                                     {"btnAdjust", "FaceSet"},
-                                     {"btnMinimize", "FaceMinimize"},
-                                     {"btnAbout", "FaceAbout"},
-                                     {"btnClose", "FaceClose"}}) {
-        const QImage faces = QImage(QString(":/res/bitmaps/%1@2x.png").arg(file))
-                                 .convertToFormat(QImage::Format_RGB32);
-        auto* button = Control<CHoverButton>(*m_dlg, name);
-        EXPECT_EQ(2 * button->size(), QSize(faces.width() / 3, faces.height())) << name;
-        const int w = faces.width() / 3;
-        EXPECT_EQ(Picture(button), faces.copy(0, 0, w, faces.height())) << name;
-        button->setDown(true); // the pressed face, the strip's second
-        EXPECT_EQ(Picture(button), faces.copy(w, 0, w, faces.height())) << name;
-        button->setDown(false);
-    }
-    // Told of a screen change, the window loads the artwork for its density again: the same here.
-    emit m_dlg->windowHandle()->screenChanged(m_dlg->screen());
-    EXPECT_EQ(Picture(Control<QLabel>(*m_dlg, "staticSkin")), shown);
-    const QImage get = QImage(":/res/bitmaps/FaceGet@2x.png").convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, "btnOK")),
-              get.copy(0, 0, get.width() / 3, get.height()));
-
-    // The analogue clock is drawn in the screen's pixels: an enlarged 1x picture would be made of
-    // uniform 2 x 2 blocks only.
     Still(*m_dlg);
     const QImage clock = Picture(Control<CAnalogClock>(*m_dlg, "clock"));
     ASSERT_EQ(clock.size(), 2 * SkinLayout::kAnalogClock.size());
@@ -326,9 +354,10 @@ TEST_F(SyncDlgTest, FallbackFacesAreSansAndTheFallbackClockShowsTheWholeTime)
     EXPECT_GT(first, 0);
 }
 
-// Every control tells assistive technology what it is and does; the digital clock's value is the
-// time it shows. The log pane tells of each line once, when it is typed in full, never of each
-// character.
+// Every control tells assistive technology what it is and does (a label pointing to a control
+// names it, the selector's way here, as screen readers take it); the digital clock's value is
+// the time it shows. The log pane tells of each line once, when it is typed in full, never of
+// each character, and of its whole text when it is cleared.
 TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
 {
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(m_dlg);
@@ -337,14 +366,10 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
     for (int i = 0; i < window->childCount(); ++i) {
         QAccessibleInterface* child = window->child(i);
         if (child->state().focusable || child->role() == QAccessible::Clock) {
-            // A label pointing to a control names it (the selector's way here), as screen
-            // readers take it.
             const auto labels = child->relations(QAccessible::Label);
-            const QString name = labels.isEmpty() ? child->text(QAccessible::Name)
-                                                  : labels.first().first->text(QAccessible::Name);
-            EXPECT_FALSE(name.isEmpty()) << child->role();
+            byName[(labels.isEmpty() ? child : labels.first().first)->text(QAccessible::Name)] =
+                child;
             EXPECT_FALSE(child->text(QAccessible::Description).isEmpty()) << child->role();
-            byName[name] = child;
         }
     }
     for (const auto& [name, role, object] :
@@ -359,12 +384,11 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
           {"Analogue clock", QAccessible::Clock, "clock"}}) {
         QAccessibleInterface* found = byName[QString::fromLatin1(name)];
         ASSERT_NE(found, nullptr) << name;
-        EXPECT_EQ(found->role(), role) << name;
-        EXPECT_EQ(found->object()->objectName(), QString::fromLatin1(object)) << name;
+        EXPECT_EQ(std::pair(found->role(), found->object()->objectName()),
+                  std::pair(role, QString::fromLatin1(object)))
+            << name;
     }
-    EXPECT_EQ(byName.size(), 9u);
-    EXPECT_EQ(byName[QStringLiteral("Get the time")]->text(QAccessible::Description),
-              QStringLiteral("Ask the selected time server for the time"));
+    EXPECT_EQ(byName.size(), 9u); // and none unnamed
     EXPECT_EQ(byName[QStringLiteral("Digital clock")]->text(QAccessible::Value),
               Control<QLineEdit>(*m_dlg, "editTime")->text());
 
@@ -372,10 +396,19 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
     SyncDlgProbe::Log(*m_dlg).SetAnnouncer([&heard](QAccessibleEvent* event) {
         if (event->type() == QAccessible::TextInserted) {
             heard.append(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+        } else if (event->type() == QAccessible::TextRemoved) {
+            heard.append("removed " +
+                         static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved());
         }
     });
-    EXPECT_EQ(Run(&CSyncDlg::OnOK), heard);
-    EXPECT_FALSE(heard.isEmpty());
+    // An empty log's clearing removes nothing; a full one's tells of the whole text.
+    for (int run = 0; run < 2; ++run) {
+        const QString before = Control<QTextEdit>(*m_dlg, "editLog")->toPlainText();
+        EXPECT_EQ(before.isEmpty(), run == 0);
+        const QStringList lines = Run(&CSyncDlg::OnOK);
+        EXPECT_EQ(heard, (run == 0 ? QStringList() : QStringList{"removed " + before}) + lines);
+        heard.clear();
+    }
 }
 
 // The log's lines lie one cell of the face apart (13 px for this 11 px Tahoma), as the edit
@@ -384,35 +417,28 @@ TEST_F(SyncDlgTest, EveryControlIsNamedDescribedAndTheLogAnnouncesWholeLines)
 TEST_F(SyncDlgTest, LogLinesAreReallyBoldAndOneCellApart)
 {
     auto* pane = Control<QTextEdit>(*m_dlg, "editLog");
-    SyncDlgProbe::Log(*m_dlg).SetText(
-        QStringLiteral("LOCAL CLOCK OFFSET:\r\nLOCAL CLOCK OFFSET:\r\n"
-                       "LOCAL CLOCK OFFSET:"));
-    // Rows holding text, the first of each band, the leftmost inked column and the inked count.
+    SyncDlgProbe::Log(*m_dlg).SetText(QStringLiteral("LOCAL CLOCK OFFSET:\r\n").repeated(3));
+    // The first row of each band of inked rows, the leftmost inked column and the inked count.
     const auto ink = [pane] {
         const QImage image = Picture(pane);
         std::vector<int> bands;
         int left = image.width(), dark = 0;
-        bool previous = false;
-        for (int y = 0; y < image.height(); ++y) {
-            bool inked = false;
+        for (int y = 0, previous = 0; y < image.height(); ++y) {
+            int inked = 0;
             for (int x = 0; x < image.width(); ++x) {
-                if (qGray(image.pixel(x, y)) < 96) {
-                    inked = true;
-                    left = std::min(left, x);
-                    ++dark;
-                }
+                inked += qGray(image.pixel(x, y)) < 96;
+                left = qGray(image.pixel(x, y)) < 96 ? std::min(left, x) : left;
             }
-            if (inked && !previous) {
+            if (inked > 0 && previous == 0) {
                 bands.push_back(y);
             }
             previous = inked;
+            dark += inked;
         }
         return std::tuple(bands, left, dark);
     };
     const auto [bands, left, bold] = ink();
-    ASSERT_EQ(bands.size(), 3u);
-    EXPECT_EQ(bands[1] - bands[0], 13);
-    EXPECT_EQ(bands[2] - bands[1], 13);
+    EXPECT_EQ(bands, std::vector<int>({bands.at(0), bands[0] + 13, bands[0] + 26}));
     EXPECT_LE(left, 2);     // the capital L's stem, one pixel in plus its side bearing
     EXPECT_LE(bands[0], 3); // the capitals' tops under a baseline about 10 px down
 

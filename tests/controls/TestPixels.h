@@ -1,6 +1,12 @@
 #pragma once
 
+#include "res/ResourceLoader.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QFocusEvent>
 #include <QImage>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -21,4 +27,29 @@ inline QImage Render(QWidget& widget)
     QImage image = Plain(widget.size(), Qt::magenta);
     widget.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
     return image;
+}
+
+// A shown window as the screen shows it once the paints asked for have run: a change of look
+// that asks for no paint never shows here.
+inline QImage Shown(QWidget& window)
+{
+    QCoreApplication::processEvents();
+    return window.screen()
+        ->grabWindow(window.winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Sends the widget a focus event as the window system's would come.
+inline void Focus(QWidget& widget, QEvent::Type type, Qt::FocusReason reason)
+{
+    QFocusEvent event(type, reason);
+    QApplication::sendEvent(&widget, &event);
+}
+
+// Whether the widget shows the cursor of resource `id`.
+inline bool ShowsCursor(const QWidget& widget, int id)
+{
+    return widget.cursor().bitmap().toImage() ==
+           ResourceLoader::LoadCursor(id, widget.devicePixelRatioF()).bitmap().toImage();
 }

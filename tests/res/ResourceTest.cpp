@@ -11,51 +11,35 @@
 using namespace SkinLayout;
 
 // The skin shows the panel's plain grey where the controls paint their own, and each face's
-// corners match the skin under its button, so that nothing shows a seam.
-TEST(BitmapTest, ControlsSitOnTheSkinWithoutSeams)
+// corners match the skin under its button, so that nothing shows a seam. On a denser screen
+// (ratio 1.25 to 2) each bitmap comes as its drawing at twice the density, covering the 1x
+// bitmap's logical pixels, and still meets the skin, now in the skin's doubled pixels; at 1 the 1x
+// bitmap, untouched.
+TEST(BitmapTest, ControlsSitOnTheSkinWithoutSeamsAtEveryDensity)
 {
-    const QImage skin = ResourceLoader::LoadBitmap(IDB_SKIN);
-    for (const QRect& r : {kAnalogClock, kDigitalClock, kLog}) {
-        for (const QPoint p : {r.topLeft(), r.center(), r.bottomRight()}) {
-            EXPECT_EQ(skin.pixel(p), kFace.rgb()) << p.x() << "," << p.y();
-        }
-    }
-    for (const auto& [id, at] : {std::pair(IDB_CLOSE, kClose.topLeft()),
-                                 {IDB_ABOUT, kAbout.topLeft()},
-                                 {IDB_MINIMIZE, kMinimize.topLeft()},
-                                 {IDB_GET, kGet.topLeft()},
-                                 {IDB_SET, kSet.topLeft()}}) {
-        const QImage strip = ResourceLoader::LoadBitmap(id);
-        const int w = strip.width() / 3, h = strip.height();
-        for (int i = 0; i < 12; ++i) { // the four corners of each of the three frames
-            const QPoint corner(i % 2 * (w - 1), i / 2 % 2 * (h - 1));
-            EXPECT_EQ(strip.pixel(i / 4 * w + corner.x(), corner.y()), skin.pixel(at + corner))
-                << id << " frame " << i / 4;
-        }
-    }
-}
-
-// On a denser screen (ratio 1.25 to 2) each bitmap comes as its drawing at twice the density,
-// covering the 1x bitmap's logical pixels; the faces' corners still match the skin under them,
-// now in the skin's doubled pixels. At 1 the 1x bitmap, untouched.
-TEST(BitmapTest, DenseDrawingsCoverTheSameLogicalPixelsAndStillMeetTheSkin)
-{
+    const QImage plainSkin = ResourceLoader::LoadBitmap(IDB_SKIN);
     for (const qreal ratio : {1.0, 1.25, 1.5, 2.0}) {
         const QImage skin = ResourceLoader::LoadBitmap(IDB_SKIN, ratio);
         const int d = ratio > 1.0 ? 2 : 1;
-        EXPECT_EQ(skin.size(), QSize(270, 240) * d) << ratio;
-        EXPECT_EQ(skin.deviceIndependentSize(), QSizeF(270, 240)) << ratio;
+        EXPECT_EQ(skin.size(), plainSkin.size() * d) << ratio;
+        EXPECT_EQ(skin.deviceIndependentSize(), QSizeF(plainSkin.size())) << ratio;
+        for (const QRect& r : {kAnalogClock, kDigitalClock, kLog}) {
+            for (const QPoint p : {r.topLeft(), r.center(), r.bottomRight()}) {
+                EXPECT_EQ(skin.pixel(p * d), kFace.rgb())
+                    << p.x() << "," << p.y() << " at " << ratio;
+            }
+        }
         for (const auto& [id, at] : {std::pair(IDB_CLOSE, kClose.topLeft()),
                                      {IDB_ABOUT, kAbout.topLeft()},
                                      {IDB_MINIMIZE, kMinimize.topLeft()},
                                      {IDB_GET, kGet.topLeft()},
                                      {IDB_SET, kSet.topLeft()}}) {
             const QImage strip = ResourceLoader::LoadBitmap(id, ratio);
-            const QImage plain = ResourceLoader::LoadBitmap(id);
-            EXPECT_EQ(strip.size(), plain.size() * d) << id << " at " << ratio;
+            EXPECT_EQ(strip.size(), ResourceLoader::LoadBitmap(id).size() * d)
+                << id << " at " << ratio;
             EXPECT_EQ(strip.devicePixelRatio(), d) << id << " at " << ratio;
             const int w = strip.width() / 3, h = strip.height();
-            for (int i = 0; i < 12; ++i) {
+            for (int i = 0; i < 12; ++i) { // the four corners of each of the three frames
                 const QPoint corner(i % 2 * (w - 1), i / 2 % 2 * (h - 1));
                 EXPECT_EQ(strip.pixel(i / 4 * w + corner.x(), corner.y()),
                           skin.pixel(at * d + corner))
@@ -63,6 +47,7 @@ TEST(BitmapTest, DenseDrawingsCoverTheSameLogicalPixelsAndStillMeetTheSkin)
             }
         }
     }
+    EXPECT_EQ(plainSkin.size(), QSize(270, 240)); // the window's size in logical pixels
 }
 
 // The hand at twice the density is the 1x hand enlarged, but for a pixel off each fingertip's
