@@ -18,8 +18,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 
 namespace
@@ -142,10 +144,15 @@ UdpResponder::Script Kiss(uint32_t code)
     };
 }
 
-// horalink-query's exit code and its standard output and error, together.
-std::pair<int, std::string> RunTool(const std::string& args)
+// horalink-query's exit code and its standard output and error, together; with hosts, run in
+// user and mount namespaces of its own, where that file is /etc/hosts.
+std::pair<int, std::string> RunTool(const std::string& args, const std::string& hosts = "")
 {
-    FILE* output = popen((HORALINK_QUERY_TOOL " " + args + " 2>&1").c_str(), "r");
+    const std::string tool = HORALINK_QUERY_TOOL " " + args;
+    const std::string command = hosts.empty() ? tool
+                                              : "unshare -Urm sh -c 'mount --bind " + hosts +
+                                                    " /etc/hosts && exec " + tool + "'";
+    FILE* output = popen((command + " 2>&1").c_str(), "r");
     std::string text;
     char buffer[4096];
     for (size_t n; output && (n = fread(buffer, 1, sizeof buffer, output)) > 0;) {
@@ -296,4 +303,20 @@ TEST(NtsQuery, NtsnAsksForANewKeyExchange)
     const auto received = refusing.Received();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(std::tuple(received[0][kCookieAt], received[1][kCookieAt]), std::tuple(0xC3, 0xC3));
+}
+
+// A name of two addresses, ::1 first, where nothing listens: the refusal there sends the query
+// on to 127.0.0.1, where the answer comes from.
+TEST(QueryTool, TriesTheNextAddressOfAName)
+{
+    if (std::system("unshare -Urm true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no user namespaces here";
+    }
+    const std::string hosts = testing::TempDir() + "horalink-hosts";
+    std::ofstream(hosts) << "::1 localhost\n127.0.0.1 localhost\n";
+    UdpResponder server(UdpResponder::NtpServer({}));
+    const auto [code, text] = RunTool("localhost " + std::to_string(server.Port()), hosts);
+    EXPECT_EQ(code, 0) << text;
+    EXPECT_NE(text.find("Address:          127.0.0.1 port "), std::string::npos) << text;
+    EXPECT_EQ(server.Received().size(), 1u);
 }
