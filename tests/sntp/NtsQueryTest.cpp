@@ -77,6 +77,7 @@ struct KeResponderOptions {
     TestCertificateOptions certificate{};
     std::string alpn = "ntske/1"; // none: no ALPN at all
     std::string tlsVersion = "1.3";
+    std::string cookies = ""; // not empty: an NTS time server too (see the script)
 };
 
 // The scripted key-exchange server, tests/sntp/nts_ke_responder.py under Debian's Python, with a
@@ -88,7 +89,8 @@ struct KeResponder {
     {
         const std::string command = "exec /usr/bin/python3 " HORALINK_NTS_KE_RESPONDER " " + dir +
                                     "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " +
-                                    options.alpn + " " + options.tlsVersion + " </dev/null";
+                                    options.alpn + " " + options.tlsVersion + " " +
+                                    options.cookies + " </dev/null";
         output = popen(command.c_str(), "r");
         if (output && std::fscanf(output, "%hu %d", &port, &pid) != 2) {
             port = 0;
@@ -107,6 +109,7 @@ struct KeResponder {
     char pattern[32] = "/tmp/horalink-nts.XXXXXX";
     const std::string dir = mkdtemp(pattern) ? pattern : "/nonexistent";
     const std::string error; // empty when the certificate was made
+    const std::string trust = dir + "/ca.pem";
     FILE* output = nullptr;
     uint16_t port = 0;
     pid_t pid = -1;
@@ -144,14 +147,13 @@ UdpResponder::Script Kiss(uint32_t code)
     };
 }
 
-// horalink-query's exit code and its standard output and error, together; with hosts, run in
-// user and mount namespaces of its own, where that file is /etc/hosts.
-std::pair<int, std::string> RunTool(const std::string& args, const std::string& hosts = "")
+// horalink-query's exit code and its standard output and error, together; with mounts (mount
+// commands joined by &&), run in user and mount namespaces of its own where they took place.
+std::pair<int, std::string> RunTool(const std::string& args, const std::string& mounts = "")
 {
     const std::string tool = HORALINK_QUERY_TOOL " " + args;
-    const std::string command = hosts.empty() ? tool
-                                              : "unshare -Urm sh -c 'mount --bind " + hosts +
-                                                    " /etc/hosts && exec " + tool + "'";
+    const std::string command =
+        mounts.empty() ? tool : "unshare -Urm sh -c '" + mounts + " && exec " + tool + "'";
     FILE* output = popen((command + " 2>&1").c_str(), "r");
     std::string text;
     char buffer[4096];
@@ -248,6 +250,10 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         {"not yet valid", KeAnswer(), {.certificate = {.shiftSeconds = 10 * kDay}},
          "certificate refused: not yet valid: valid from " + Day(10 * kDay) + " to " +
          Day(12 * kDay) + "; this computer's date is " + Day(0)},
+        {"issuer expired before the certificate", KeAnswer(),
+         {.certificate = {.shiftSeconds = -10 * kDay, .days = 12, .caDays = 2}},
+         "certificate refused: expired: valid from " + Day(-10 * kDay) + " to " + Day(-8 * kDay) +
+         "; this computer's date is " + Day(0)},
         {"other ALPN", KeAnswer(), {.alpn = "ntske/2"}, "server does not speak ntske/1 (ALPN)"},
         {"no ALPN", KeAnswer(), {.alpn = "none"}, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", KeAnswer(), {.tlsVersion = "1.2"}, "TLS handshake failed: A TLS fatal alert has been received."},
@@ -263,22 +269,39 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         KeResponder responder(c.answer, c.server);
         ASSERT_NE(responder.port, 0) << responder.error;
         const auto start = Clock::now();
-        const QueryResult result =
-            Query("nts://127.0.0.1:" + std::to_string(responder.port),
-                  Options(c.trusted ? responder.dir + "/cert.pem" : "", 1000));
+        const std::clock_t cpu = std::clock();
+        const QueryResult result = Query("nts://127.0.0.1:" + std::to_string(responder.port),
+                                         Options(c.trusted ? responder.trust : "", 1000));
         const std::chrono::duration<double> took = Clock::now() - start;
         EXPECT_FALSE(result.reply);
         EXPECT_EQ(std::pair(result.failure.reason, result.failure.kissCode),
                   std::pair(c.reason, std::string()));
         EXPECT_LT(took.count(), 1.2);
         EXPECT_GT(took.count(), c.waits ? 0.95 : 0.0);
+        // A wait sleeps until the socket is ready.
+        EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.4);
     }
-    // The requests went where the key exchange said, with its cookie.
+    // The requests went where the key exchange said, as RFC 8915 lays them out: the header, the
+    // unique identifier (4 + 32 bytes), the cookie (4 + 72), the authenticator (4, nonce length
+    // 2, ciphertext length 2, the 16-byte nonce, the 16-byte tag that seals nothing).
     for (const UdpResponder* server : {&plain, &forger, &rateKiss, &silent}) {
         const auto received = server->Received();
         ASSERT_EQ(received.size(), 1u);
-        EXPECT_EQ(received[0][kCookieAt], 0xC3);
+        const auto& r = received[0];
+        ASSERT_EQ(r.size(), 48u + 36 + 76 + 40);
+        EXPECT_EQ(ToHex(NtsBytes(r.begin() + 48, r.begin() + 52)), "01040024");
+        EXPECT_EQ(ToHex(NtsBytes(r.begin() + 84, r.begin() + 88)), "0204004c");
+        EXPECT_EQ(ToHex(NtsBytes(r.begin() + 160, r.begin() + 168)), "0404002800100010");
+        EXPECT_EQ(r[kCookieAt], 0xC3);
     }
+    // A key-exchange server without an address: nothing of this process's is closed.
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto open = openFiles();
+    EXPECT_EQ(Query("nts://no-such-host.invalid", Options("", 1000)).failure.reason,
+              "unknown host");
+    EXPECT_EQ(openFiles(), open);
 }
 
 // NTSN carrying the request's identifier ends the sample at once with its own reason, and the
@@ -293,7 +316,7 @@ TEST(NtsQuery, NtsnAsksForANewKeyExchange)
     int keyExchanges = 0;
     const auto start = Clock::now();
     const QueryResult result =
-        CountedQuery(responder.port, Options(responder.dir + "/cert.pem", 1000, 2), keyExchanges);
+        CountedQuery(responder.port, Options(responder.trust, 1000, 2), keyExchanges);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
     EXPECT_FALSE(result.reply);
     EXPECT_EQ(std::tuple(result.failure.kind, result.failure.kissCode, keyExchanges),
@@ -306,8 +329,9 @@ TEST(NtsQuery, NtsnAsksForANewKeyExchange)
 }
 
 // A name of two addresses, ::1 first, where nothing listens: the refusal there sends the query
-// on to 127.0.0.1, where the answer comes from.
-TEST(QueryTool, TriesTheNextAddressOfAName)
+// on to 127.0.0.1, where the answer comes from. A CA file that does not vouch for a key-exchange
+// server leaves it to the system store, which here holds the server's certificate.
+TEST(QueryTool, TriesTheNextAddressOfANameAndTheSystemStore)
 {
     if (std::system("unshare -Urm true 2>/dev/null") != 0) {
         GTEST_SKIP() << "no user namespaces here";
@@ -315,8 +339,33 @@ TEST(QueryTool, TriesTheNextAddressOfAName)
     const std::string hosts = testing::TempDir() + "horalink-hosts";
     std::ofstream(hosts) << "::1 localhost\n127.0.0.1 localhost\n";
     UdpResponder server(UdpResponder::NtpServer({}));
-    const auto [code, text] = RunTool("localhost " + std::to_string(server.Port()), hosts);
+    const auto [code, text] = RunTool("localhost " + std::to_string(server.Port()),
+                                      "mount --bind " + hosts + " /etc/hosts");
     EXPECT_EQ(code, 0) << text;
     EXPECT_NE(text.find("Address:          127.0.0.1 port "), std::string::npos) << text;
     EXPECT_EQ(server.Received().size(), 1u);
+
+    KeResponder responder(At(server)), other({});
+    const std::string ke = std::to_string(responder.port);
+    const auto [failed, line] =
+        RunTool("--timeout 1 --nts-ca " + other.trust + " nts://127.0.0.1:" + ke,
+                "mount --bind " + responder.trust + " /etc/ssl/certs/ca-certificates.crt");
+    EXPECT_EQ(std::pair(failed, line),
+              std::pair(1, "horalink-query: no time from 127.0.0.1 key-exchange port " + ke +
+                               ": answer rejected: not authenticated\n"));
+}
+
+// An authentic time server of another make (the script's, with Python's AES-SIV and keys it
+// exports from the key exchange itself) sends 20 new cookies in its first answer and none after:
+// eight are kept, so that the tenth of ten samples makes a new key exchange.
+TEST(NtsQuery, KeepsEightCookiesFromAnAuthenticServer)
+{
+    KeResponder responder(KeAnswer({kCookie, Record(kNtsRecordPort, U16(0))}), {.cookies = "20,0"});
+    ASSERT_NE(responder.port, 0) << responder.error;
+    int keyExchanges = 0;
+    const QueryResult result =
+        CountedQuery(responder.port, Options(responder.trust, 2000, 10), keyExchanges);
+    EXPECT_EQ(std::tuple(result.samples.size(), result.authenticated, keyExchanges),
+              std::tuple(size_t{10}, true, 2))
+        << result.failure.reason;
 }
