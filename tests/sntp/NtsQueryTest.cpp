@@ -22,6 +22,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <sys/wait.h>
 
 namespace
@@ -368,4 +369,19 @@ TEST(NtsQuery, KeepsEightCookiesFromAnAuthenticServer)
     EXPECT_EQ(std::tuple(result.samples.size(), result.authenticated, keyExchanges),
               std::tuple(size_t{10}, true, 2))
         << result.failure.reason;
+}
+
+// A key exchange leaves nothing behind: ten refused for an untrusted issuer, each reading the
+// system store, keep the heap where one left it.
+TEST(NtsQuery, KeyExchangesLeaveNoMemoryBehind)
+{
+    KeResponder responder(KeAnswer());
+    ASSERT_NE(responder.port, 0) << responder.error;
+    const std::string url = "nts://127.0.0.1:" + std::to_string(responder.port);
+    Query(url, Options(""));
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Query(url, Options("")).failure.reason, "certificate refused: untrusted issuer");
+    }
+    EXPECT_LT(mallinfo2().uordblks, before + 100000) << before;
 }
