@@ -17,24 +17,19 @@
 namespace
 {
 
-// Whether one SNTP client request to host:port gets an answer of 48 bytes or more in time.
-bool ProbeSntp(uint16_t port, const std::string& host, int timeoutMs)
+// Whether one SNTP client request to host:port gets an answer of 48 bytes or more in time, or,
+// with tcp, whether 127.0.0.1:port takes a connection.
+bool Answers(uint16_t port, const std::string& host, int timeoutMs, bool tcp = false)
 {
-    const int fd = TestSocket(host, port, false);
+    const int fd = TestSocket(tcp ? "127.0.0.1" : host, port, false, tcp);
     const uint8_t request[48] = {0x1B};
     uint8_t answer[68];
     pollfd p{fd, POLLIN, 0};
-    const bool answered = fd >= 0 && send(fd, request, sizeof request, 0) == sizeof request &&
-                          poll(&p, 1, timeoutMs) == 1 && recv(fd, answer, sizeof answer, 0) >= 48;
+    const bool answered = fd >= 0 && (tcp || (send(fd, request, sizeof request, 0) == 48 &&
+                                              poll(&p, 1, timeoutMs) == 1 &&
+                                              recv(fd, answer, sizeof answer, 0) >= 48));
     close(fd); // -1 when it failed: nothing to close
     return answered;
-}
-
-bool AcceptsTcp(uint16_t port)
-{
-    const int fd = TestSocket("127.0.0.1", port, false, true);
-    close(fd);
-    return fd >= 0;
 }
 
 } // namespace
@@ -95,11 +90,12 @@ bool ChronyServer::Launch()
             return Fail("chronyd exited at start");
         }
         // The key exchange is served by a helper process of its own, which may come later.
-        if (ProbeSntp(m_port, m_options.address, 50) && (!m_options.nts || AcceptsTcp(m_ntsPort))) {
+        if (Answers(m_port, m_options.address, 50) &&
+            (!m_options.nts || Answers(m_ntsPort, "", 0, true))) {
             // Once more a moment later: a server that answered its first request only while it
             // was still setting up would turn the test's first query away.
             usleep(20000);
-            return ProbeSntp(m_port, m_options.address, 500) ||
+            return Answers(m_port, m_options.address, 500) ||
                    Fail("chronyd answered once on " + m_options.address + ", then no more");
         }
     }

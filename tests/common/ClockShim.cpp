@@ -1,15 +1,15 @@
 // An LD_PRELOAD library for tests: the process sees the real-time clock moved by
-// HORALINK_CLOCK_SHIFT seconds (clock_gettime, gettimeofday, time and the kernel's arrival times
-// of received datagrams), as a machine whose clock is wrong would. It never sets the clock: a
-// setting is written, in seconds since 1970, to the file HORALINK_CLOCK_RECORD and reported done
-// when that variable is set, and refused with EPERM otherwise.
+// HORALINK_CLOCK_SHIFT seconds (clock_gettime and time, which openssl, GnuTLS and the program
+// read, and the kernel's arrival times of received datagrams), as a machine whose clock is wrong
+// would. It never sets the clock: a setting is written, in seconds since 1970, to the file
+// HORALINK_CLOCK_RECORD and reported done when that variable is set, and refused with EPERM
+// otherwise.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <time.h>
 
 namespace
@@ -17,34 +17,13 @@ namespace
 
 time_t Shift()
 {
-    static const time_t shift = [] {
-        const char* text = std::getenv("HORALINK_CLOCK_SHIFT");
-        return text ? static_cast<time_t>(std::atoll(text)) : time_t{0};
-    }();
-    return shift;
+    static const char* text = std::getenv("HORALINK_CLOCK_SHIFT");
+    return text ? static_cast<time_t>(std::atoll(text)) : time_t{0};
 }
 
 template <typename Function> Function Next(const char* name)
 {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-bool IsRealTime(clockid_t clock)
-{
-    return clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE;
-}
-
-int Record(time_t seconds)
-{
-    const char* path = std::getenv("HORALINK_CLOCK_RECORD");
-    FILE* file = path ? std::fopen(path, "a") : nullptr;
-    if (file == nullptr) {
-        errno = EPERM;
-        return -1;
-    }
-    std::fprintf(file, "%lld\n", static_cast<long long>(seconds));
-    std::fclose(file);
-    return 0;
 }
 
 } // namespace
@@ -55,17 +34,7 @@ int clock_gettime(clockid_t clock, timespec* now) noexcept
 {
     static const auto next = Next<int (*)(clockid_t, timespec*)>("clock_gettime");
     const int rc = next(clock, now);
-    if (rc == 0 && IsRealTime(clock)) {
-        now->tv_sec += Shift();
-    }
-    return rc;
-}
-
-int gettimeofday(timeval* now, void* zone) noexcept
-{
-    static const auto next = Next<int (*)(timeval*, void*)>("gettimeofday");
-    const int rc = next(now, zone);
-    if (rc == 0) {
+    if (rc == 0 && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) {
         now->tv_sec += Shift();
     }
     return rc;
@@ -81,21 +50,14 @@ time_t time(time_t* out) noexcept
     return now.tv_sec;
 }
 
+// The engine asks for nanosecond arrival times (SO_TIMESTAMPNS) only.
 ssize_t recvmsg(int socket, msghdr* message, int flags)
 {
     static const auto next = Next<ssize_t (*)(int, msghdr*, int)>("recvmsg");
     const ssize_t rc = next(socket, message, flags);
-    if (rc < 0) {
-        return rc;
-    }
-    for (cmsghdr* c = CMSG_FIRSTHDR(message); c != nullptr; c = CMSG_NXTHDR(message, c)) {
+    for (cmsghdr* c = rc < 0 ? nullptr : CMSG_FIRSTHDR(message); c; c = CMSG_NXTHDR(message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
             timespec arrival{};
-            std::memcpy(&arrival, CMSG_DATA(c), sizeof arrival);
-            arrival.tv_sec += Shift();
-            std::memcpy(CMSG_DATA(c), &arrival, sizeof arrival);
-        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
-            timeval arrival{};
             std::memcpy(&arrival, CMSG_DATA(c), sizeof arrival);
             arrival.tv_sec += Shift();
             std::memcpy(CMSG_DATA(c), &arrival, sizeof arrival);
@@ -104,14 +66,18 @@ ssize_t recvmsg(int socket, msghdr* message, int flags)
     return rc;
 }
 
+// The program sets the clock with clock_settime only.
 int clock_settime(clockid_t, const timespec* time) noexcept
 {
-    return Record(time->tv_sec);
-}
-
-int settimeofday(const timeval* time, const struct timezone*) noexcept
-{
-    return Record(time->tv_sec);
+    const char* path = std::getenv("HORALINK_CLOCK_RECORD");
+    FILE* file = path ? std::fopen(path, "a") : nullptr;
+    if (file == nullptr) {
+        errno = EPERM;
+        return -1;
+    }
+    std::fprintf(file, "%lld\n", static_cast<long long>(time->tv_sec));
+    std::fclose(file);
+    return 0;
 }
 
 } // extern "C"

@@ -3,44 +3,15 @@
 #include <arpa/inet.h>
 #include <ctime>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-namespace
-{
-
-constexpr uint64_t kUnixToNtpSeconds = 2208988800u;
-constexpr size_t kTransmitOffset = 40;
-// Larger than any datagram a test sends, so that the recorded request is whole.
-constexpr size_t kMaxDatagram = 65536;
-
-void WriteTimestamp(std::vector<uint8_t>& packet, size_t offset, uint64_t value)
-{
-    for (size_t i = 0; i < 8; ++i) {
-        packet[offset + 7 - i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint16_t LocalPort(int fd)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (fd < 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return 0;
-    }
-    return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
-                                               : reinterpret_cast<sockaddr_in&>(address).sin_port);
-}
-
-} // namespace
 
 int TestSocket(const std::string& host, uint16_t port, bool bind, bool stream)
 {
     const int type = stream ? SOCK_STREAM : SOCK_DGRAM;
     addrinfo hints{};
-    hints.ai_socktype = type;
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = type;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
         return -1;
@@ -65,10 +36,13 @@ bool IsUdpPortFree(uint16_t port, const std::string& address)
 }
 
 UdpResponder::UdpResponder(Script script, const std::string& host, uint16_t port)
-    : m_socket(TestSocket(host, port, true)), m_port(LocalPort(m_socket)),
-      m_script(std::move(script))
+    : m_socket(TestSocket(host, port, true)), m_script(std::move(script))
 {
-    if (m_port != 0) {
+    sockaddr_in6 address{}; // the port lies at the same place in both families
+    socklen_t length = sizeof address;
+    if (m_socket >= 0 &&
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        m_port = ntohs(address.sin6_port);
         m_thread = std::thread([this] { Run(); });
     }
 }
@@ -85,7 +59,7 @@ UdpResponder::~UdpResponder()
 
 void UdpResponder::Run()
 {
-    Bytes buffer(kMaxDatagram);
+    Bytes buffer(65536); // larger than any datagram a test sends
     for (;;) {
         sockaddr_storage peer{};
         socklen_t peerLength = sizeof peer;
@@ -112,19 +86,21 @@ UdpResponder::Script UdpResponder::NtpServer(NtpAnswer answer)
 {
     return [answer](const Bytes& request) {
         Bytes packet(48, 0);
+        const auto write = [&packet](size_t offset, uint64_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i) {
+                packet[offset + bytes - 1 - i] = static_cast<uint8_t>(value >> (8 * i));
+            }
+        };
         packet[0] = static_cast<uint8_t>((answer.leapIndicator & 3) << 6 |
                                          (answer.version & 7) << 3 | (answer.mode & 7));
         packet[1] = answer.stratum;
-        WriteTimestamp(packet, 8, answer.referenceId); // the low half: bytes 12 to 15
         packet[3] = static_cast<uint8_t>(answer.precision);
-        for (int i = 0; i < 4; ++i) {
-            packet[4 + i] = static_cast<uint8_t>(answer.rootDelay >> (24 - 8 * i));
-            packet[8 + i] = static_cast<uint8_t>(answer.rootDispersion >> (24 - 8 * i));
-        }
-        WriteTimestamp(packet, 24,
-                       answer.originate.value_or(ReadTimestamp(request, kTransmitOffset)));
-        WriteTimestamp(packet, 32, answer.receive.value_or(NtpNow()));
-        WriteTimestamp(packet, 40, answer.transmit.value_or(NtpNow()));
+        write(4, answer.rootDelay, 4);
+        write(8, answer.rootDispersion, 4);
+        write(12, answer.referenceId, 4);
+        write(24, answer.originate.value_or(ReadTimestamp(request, 40)), 8);
+        write(32, answer.receive.value_or(NtpNow()), 8);
+        write(40, answer.transmit.value_or(NtpNow()), 8);
         packet.resize(answer.length, 0);
         return std::vector<Bytes>{packet};
     };
@@ -134,9 +110,8 @@ uint64_t UdpResponder::NtpNow()
 {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) + kUnixToNtpSeconds;
-    const uint64_t fraction = (static_cast<uint64_t>(now.tv_nsec) << 32) / 1000000000u;
-    return (seconds << 32) | fraction;
+    const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) + 2208988800u; // since 1900
+    return seconds << 32 | (static_cast<uint64_t>(now.tv_nsec) << 32) / 1000000000u;
 }
 
 uint64_t UdpResponder::ReadTimestamp(const Bytes& packet, size_t offset)

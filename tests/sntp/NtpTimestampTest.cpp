@@ -1,4 +1,7 @@
 #include "sntp/NtpTimestamp.h"
+#include "platform/SystemTime.h"
+#include "sntp/ClockTarget.h"
+#include "sntp/TimestampText.h"
 #include "tests/common/CalendarText.h"
 
 #include <gtest/gtest.h>
@@ -11,21 +14,30 @@ constexpr uint32_t k999Ms = 4290672329u;
 constexpr uint32_t kFirstFractionOf1000Ms = 4292819812u;
 
 // Every day of the era window against the C library's calendar, at a time of day that changes
-// from day to day, converted to a timestamp and back.
+// from day to day, converted to a timestamp and back, and as the clock setter reads it: its
+// second and millisecond since 1970 exactly, and the day after the last of a month as no date.
 TEST(NtpTimestamp, EveryDayFrom1968To2104RoundTrips)
 {
     for (int32_t jd = DateToJulianDay(1968, 1, 21); jd <= DateToJulianDay(2104, 2, 25); ++jd) {
         const time_t unix = static_cast<time_t>(jd - 2440588) * 86400 + jd % 86400;
-        tm utc{};
+        const time_t next = unix + 86400;
+        tm utc{}, tomorrow{};
         gmtime_r(&unix, &utc);
+        gmtime_r(&next, &tomorrow);
         char text[32];
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
-        const std::string expected = text + std::string(".") + std::to_string(100 + jd % 900);
-        const SYSTEMTIME st = CalendarFromText(expected);
+        const long ms = 100 + jd % 900;
+        const std::string expected = text + std::string(".") + std::to_string(ms);
+        SYSTEMTIME st = CalendarFromText(expected);
         ASSERT_EQ(DateToJulianDay(st.wYear, st.wMonth, st.wDay), jd);
         const SYSTEMTIME back = CNtpTimestamp::FromSystemTime(st).ToSystemTime();
         ASSERT_EQ(CalendarText(back), expected);
         ASSERT_EQ(back.wDayOfWeek, utc.tm_wday) << expected;
+        timespec ts{};
+        ASSERT_TRUE(SystemTimeToTimespec(st, ts) && ts.tv_sec == unix && ts.tv_nsec == ms * 1000000)
+            << expected;
+        ++st.wDay;
+        ASSERT_EQ(SystemTimeToTimespec(st, ts), tomorrow.tm_mday != 1) << expected;
     }
 }
 
@@ -73,4 +85,52 @@ TEST(NtpTimestamp, MillisecondsAndArithmeticAtTheirEdges)
     for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(CNtpTimestamp(s, 5).AddSeconds(bad), CNtpTimestamp(s, 5)) << bad;
     }
+}
+
+constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC
+constexpr int64_t kLastSecond = 4233462143;        // 2104-02-26 09:42:23 UTC
+constexpr double kYear = 365.25 * 86400;
+
+// The target is now + offset in 64-bit seconds, read back by the clock setter's calendar
+// conversion as the same instant; anything before the build date, past the window's last
+// second or not a number is refused, whatever the 32-bit NTP seconds would have wrapped to.
+TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
+{
+    const double toEnd = static_cast<double>(kLastSecond - kNow.tv_sec);
+    const double toBuild = static_cast<double>(EarliestClockTarget() - kNow.tv_sec);
+    const struct {
+        double offset;
+        const char* target; // nullptr: refused; "": taken
+    } cases[] = {
+        // clang-format off
+        {10.25, "2026-12-07T00:30:10.750000000Z"},
+        {0.000000123, "2026-12-07T00:30:00.500000123Z"},
+        {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"},
+        {toEnd + 0.5, nullptr},
+        {toBuild - 0.5, ""},
+        {toBuild - 1.0, nullptr},
+        {-60 * kYear, nullptr}, // 1966: the pivot would read it as 2102
+        {140 * kYear, nullptr},
+        {1e300, nullptr},
+        {std::nan(""), nullptr},
+        {-std::numeric_limits<double>::infinity(), nullptr},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "offset " << c.offset);
+        const std::optional<CNtpTimestamp> target = ClockTargetFromOffset(c.offset, kNow);
+        const std::string text = target ? Rfc3339(*target) : "refused";
+        EXPECT_EQ(target.has_value(), c.target != nullptr) << text;
+        EXPECT_TRUE(!target || !c.target || !*c.target || text == c.target) << text;
+    }
+    EXPECT_TRUE(ClockTargetFromOffset(0.0)); // the running clock lies after the build date
+}
+
+TEST(TimestampText, NanosecondsAndReferenceIds)
+{
+    EXPECT_EQ(Rfc3339(CNtpTimestamp(0, 0xFFFFFFFFu)), "2036-02-07T06:28:16.999999999Z");
+    EXPECT_EQ(CNtpTimestamp::FromUnixTime(1796603400, 999999999).Nanoseconds(), 999999999u);
+    EXPECT_EQ(ReferenceIdText(0, 0x52415445), "RATE");
+    EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
+    EXPECT_EQ(ReferenceIdText(2, 0x7F000001), "127.0.0.1");
 }

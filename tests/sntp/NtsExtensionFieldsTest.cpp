@@ -85,3 +85,16 @@ TEST(NtsExtensionFields, ChecksAnswers)
     EXPECT_TRUE(HasUniqueIdentifier(Join({kHeader, id}), kUniqueId));
     EXPECT_FALSE(HasUniqueIdentifier(Join({kHeader, otherId}), kUniqueId));
 }
+
+// The cipher is GnuTLS's AES-SIV-CMAC-256; that it agrees with other NTS implementations is
+// checked against chronyd in the query's test. Here: what it must refuse before GnuTLS sees it,
+// which aborts the process on an empty nonce (and a server chooses the nonce of its answer).
+TEST(NtsAead, RefusesWhatTheCipherCannotTake)
+{
+    const NtsBytes key(32, 1), nonce(16, 2);
+    NtsBytes out;
+    EXPECT_FALSE(kAead.Seal(key, {}, {}, {}, out));
+    EXPECT_FALSE(kAead.Open(key, {}, {}, NtsBytes(16, 0), out));
+    EXPECT_FALSE(kAead.Seal(NtsBytes(16, 1), nonce, {}, {}, out));
+    EXPECT_FALSE(kAead.Open(key, nonce, {}, NtsBytes(15, 0), out));
+}

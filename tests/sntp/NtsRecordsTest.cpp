@@ -3,17 +3,21 @@
 
 #include <gtest/gtest.h>
 
-constexpr uint16_t kAeadId = 15;
-constexpr uint16_t kCritical = kNtsRecordCritical;
+constexpr uint16_t kAeadId = 15, kCritical = kNtsRecordCritical;
 const NtsBytes kCookieBody(100, 0xC0);
 const NtsBytes kProtocol = Record(kCritical | kNtsRecordNextProtocol, U16(kNtsProtocolNtpv4));
 const NtsBytes kAead = Record(kNtsRecordAead, U16(kAeadId));
 const NtsBytes kCookie = Record(kNtsRecordCookie, kCookieBody);
 const NtsBytes kEnd = Record(kCritical | kNtsRecordEnd, {});
 
-// Answers as servers could send them (the key-exchange client's test has the errors it must
-// report: no cookie, an error record, another AEAD). reason: a part of the refusal's text,
-// empty for an answer that is taken.
+// The request, byte for byte as RFC 8915 lays it out: critical NTPv4 (0), critical AEAD, end.
+TEST(NtsRecords, Request)
+{
+    EXPECT_EQ(ToHex(BuildNtsKeRequest(kAeadId)), "80010002000080040002000f80000000");
+}
+
+// Answers as servers could send them. reason: a part of the refusal's text, empty for an answer
+// that is taken.
 TEST(NtsRecords, ParsesOrRefusesAnswers)
 {
     const NtsBytes many = Join({kCookie, kCookie, kCookie, kCookie, kCookie, kCookie, kCookie});
@@ -32,18 +36,21 @@ TEST(NtsRecords, ParsesOrRefusesAnswers)
                Record(0x1234, {1, 2, 3}), kCookie, kEnd, Record(kNtsRecordError, U16(1))}), "", "ntp.test", 1234},
         {"order free, many cookies kept to eight", Join({many, kAead, kCookie, kCookie, kProtocol, kEnd}), "", "",
          kNtpPort, kNtsMaxCookies},
-        {"unknown critical", Join({kProtocol, kAead, kCookie, Record(kCritical | 0x1234, {}), kEnd}),
-         "unknown critical record 4660"},
-        {"empty cookie", Join({kProtocol, kAead, Record(kNtsRecordCookie, {}), kEnd}), "empty cookie"},
         // A request with a 1,024-byte cookie stays below the 1,280 bytes every IPv6 link carries.
         {"cookie of 1,024 bytes", Join({kProtocol, kAead, Record(kNtsRecordCookie, NtsBytes(1024, 1)), kEnd}), "", "", kNtpPort, 1, 1024},
         {"cookie of 1,025 bytes", Join({kProtocol, kAead, Record(kNtsRecordCookie, NtsBytes(1025, 1)), kEnd}), "cookie of 1025 bytes"},
-        {"no AEAD", Join({kProtocol, kCookie, kEnd}), "AEAD"},
-        {"other protocol", Join({Record(kCritical | kNtsRecordNextProtocol, U16(1)), kAead, kCookie, kEnd}), "NTPv4"},
+        {"empty cookie", Join({kProtocol, kAead, Record(kNtsRecordCookie, {}), kEnd}), "empty cookie"},
+        {"no cookie", Join({kProtocol, kAead, kEnd}), "gave no cookie"},
+        {"unknown critical", Join({kProtocol, kAead, kCookie, Record(kCritical | 0x1234, {}), kEnd}), "unknown critical record 4660"},
+        {"error record", Join({kProtocol, Record(kCritical | kNtsRecordError, U16(1)), kEnd}), "key exchange error 1 (bad request)"},
+        {"warning record", Join({kProtocol, kAead, kCookie, Record(kNtsRecordWarning, U16(1)), kEnd}), "warning"},
+        {"other AEAD", Join({kProtocol, Record(kNtsRecordAead, U16(kAeadId + 1)), kCookie, kEnd}), "no offered AEAD"},
+        {"no AEAD", Join({kProtocol, kCookie, kEnd}), "no AEAD"},
+        {"other protocol", Join({Record(kCritical | kNtsRecordNextProtocol, U16(1)), kAead, kCookie, kEnd}), "refused NTPv4"},
         {"no protocol", Join({kAead, kCookie, kEnd}), "no protocol"},
-        {"port 0", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, U16(0)), kEnd}), "port"},
-        {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', ' ', 'b'}), kEnd}), "server"},
-        {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "end record"},
+        {"port 0", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, U16(0)), kEnd}), "malformed port"},
+        {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', ' ', 'b'}), kEnd}), "malformed server"},
+        {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "malformed end record"},
         // clang-format on
     };
     for (const Case& c : cases) {
@@ -57,29 +64,27 @@ TEST(NtsRecords, ParsesOrRefusesAnswers)
             continue;
         }
         ASSERT_EQ(state, NtsParseState::Complete) << reason;
-        EXPECT_EQ(
-            std::tuple(response.aead, response.server, response.port, response.cookies.size()),
-            std::tuple(kAeadId, c.server, c.port, c.cookies));
-        EXPECT_EQ(response.cookies.front().size(), c.cookieSize);
+        EXPECT_EQ(std::tuple(response.aead, response.server, response.port, response.cookies.size(),
+                             response.cookies.front().size()),
+                  std::tuple(kAeadId, c.server, c.port, c.cookies, c.cookieSize));
     }
 }
 
-// The answer arrives in pieces: every cut before the end record waits for more, and an
-// answer that never ends is refused once it grows past any real one.
+// The answer arrives in pieces: every cut before the end record waits for more, and an answer
+// that never ends is refused once it grows past any real one.
 TEST(NtsRecords, WaitsForTheEndRecord)
 {
-    const auto parse = [](NtsByteView data) {
-        NtsKeResponse response;
-        std::string reason;
-        return ParseNtsKeResponse(data, kAeadId, response, reason);
-    };
     const NtsBytes data = Join({kProtocol, kAead, kCookie, kCookie, kEnd});
-    for (size_t size = 0; size < data.size(); ++size) {
-        EXPECT_EQ(parse(NtsByteView(data).first(size)), NtsParseState::Incomplete) << size;
-    }
     NtsBytes endless;
     while (endless.size() <= kNtsMaxResponseSize) {
         Append(endless, kCookie);
     }
-    EXPECT_EQ(parse(endless), NtsParseState::Failed);
+    NtsKeResponse response;
+    std::string reason;
+    for (size_t size = 0; size < data.size(); ++size) {
+        EXPECT_EQ(ParseNtsKeResponse(NtsByteView(data).first(size), kAeadId, response, reason),
+                  NtsParseState::Incomplete)
+            << size;
+    }
+    EXPECT_EQ(ParseNtsKeResponse(endless, kAeadId, response, reason), NtsParseState::Failed);
 }

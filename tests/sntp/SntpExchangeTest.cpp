@@ -7,16 +7,23 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <pthread.h>
 #include <set>
+#include <thread>
+
+using namespace std::chrono_literals;
 
 namespace
 {
 
 using Answer = UdpResponder::NtpAnswer;
-const uint64_t kT2 = uint64_t{3900000000u} << 32;
 constexpr uint64_t kSecond = uint64_t{1} << 32;
-const uint64_t kT3 = kT2 + kSecond / 2;
-constexpr uint32_t kAnyError = ~0u; // a failure whose reason depends on the machine
+constexpr uint64_t kT2 = uint64_t{3900000000u} << 32, kT3 = kT2 + kSecond / 2;
+constexpr uint32_t kRate = 0x52415445; // "RATE"
+constexpr uint32_t kAnyError = ~0u;    // a failure whose reason depends on the machine
 constexpr uint32_t kShortWaitMs = 300;
 
 // A sound answer at fixed times, with the fields a case changes.
@@ -25,6 +32,34 @@ Answer Sound(Answer answer)
     answer.receive = answer.receive.value_or(kT2);
     answer.transmit = answer.transmit.value_or(kT3);
     return answer;
+}
+
+// The answer, after garbage, a forgery that is sound but for its originate time (and sent at
+// another time) and a spoofed kiss-o'-death: all of them to be skipped.
+UdpResponder::Script AfterForgeries(const Answer& answer)
+{
+    return [answer](const UdpResponder::Bytes& request) {
+        const auto forged = UdpResponder::NtpServer(Sound({.originate = 1, .transmit = kT2}));
+        const auto kiss =
+            UdpResponder::NtpServer({.stratum = 0, .originate = 1, .referenceId = kRate});
+        return std::vector{UdpResponder::Bytes(48, 'A'), UdpResponder::Bytes(8, 0xFF),
+                           forged(request)[0], kiss(request)[0],
+                           UdpResponder::NtpServer(answer)(request)[0]};
+    };
+}
+
+// From here on, SIGUSR1 interrupts a waiting call (no SA_RESTART) and keeps the thread busy for
+// busyMs; nothing else sends it.
+void HandleSignals(long busyMs)
+{
+    static std::atomic<long> s_busyMs;
+    s_busyMs = busyMs;
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+        const timespec busy{0, s_busyMs * 1000000};
+        nanosleep(&busy, nullptr); // async-signal-safe
+    };
+    sigaction(SIGUSR1, &action, nullptr);
 }
 
 } // namespace
@@ -67,7 +102,7 @@ TEST(SntpExchange, OriginateMustMatchEveryBitBeforeAKissCounts)
             const auto answer =
                 UdpResponder::NtpServer(Sound({.stratum = stratum,
                                                .originate = sent.Value() ^ uint64_t{1} << bit,
-                                               .referenceId = 0x52415445}))({})[0];
+                                               .referenceId = kRate}))({})[0];
             SntpReply reply;
             std::string kissCode = "none";
             EXPECT_EQ(ParseSntpAnswer(answer.data(), answer.size(), sent, sent, reply, &kissCode),
@@ -77,13 +112,13 @@ TEST(SntpExchange, OriginateMustMatchEveryBitBeforeAKissCounts)
     }
 }
 
-// Exchanges in order through one client and one reply. Each answer that fails a check is
-// dropped and the client waits on to its time-out (a kiss-o'-death ends the wait at once); a
-// failure leaves the reply of the last success as it was and says why.
+// Exchanges in order through one client and one reply, each answer after forgeries that fail
+// the checks and do not end the wait. Each answer that fails a check is dropped and the client
+// waits on to its time-out (a kiss-o'-death ends the wait at once); a failure leaves the reply
+// of the last success as it was and says why.
 TEST(SntpExchange, AgainstAScriptedServer)
 {
     UdpResponder server;
-    const unsigned port = server.Port();
     struct Case {
         std::optional<Answer> answer; // none: no answer at all
         uint32_t error = 0;
@@ -94,7 +129,7 @@ TEST(SntpExchange, AgainstAScriptedServer)
     } const cases[] = {
         // clang-format off
         {Sound({.stratum = 2, .referenceId = 0x7F000001}), 0, "", false, "localhost"},
-        {Sound({.version = 4, .length = 300})},
+        {Sound({.version = 4, .stratum = 15, .length = 300})},
         {Sound({.version = 1})},
         // Each check, failed alone.
         {Sound({.originate = kT2 - 1}), EPROTO, "answer rejected: originate mismatch", true},
@@ -109,13 +144,16 @@ TEST(SntpExchange, AgainstAScriptedServer)
         // Times no round trip gives: T3 before T2, and T3 - T2 10 s longer than T4 - T1.
         {Sound({.receive = kT3, .transmit = kT2}), EPROTO, "answer rejected: impossible round trip", true},
         {Sound({.transmit = kT2 + 10 * kSecond}), EPROTO, "answer rejected: impossible round trip", true},
-        {Answer{.leapIndicator = 3, .stratum = 0, .referenceId = 0x52415445}, EPROTO,
-         "kiss-o'-death RATE"},
+        {Answer{.leapIndicator = 3, .stratum = 0, .referenceId = kRate}, EPROTO, "kiss-o'-death RATE"},
         {std::nullopt, kErrorTimedOut, "no answer within 0.3 s", true},
         {std::nullopt, ECONNREFUSED, "connection refused", false, "127.0.0.1", UdpResponder().Port()},
         {std::nullopt, kAnyError, "unknown host", false, "no-such-host.invalid"},
         // clang-format on
     };
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto openBefore = openFiles();
     CSntpClient client;
     // Every member without a default named: GCC 12 warns of one left out.
     client.SetOptions({.timeoutMs = kShortWaitMs, .ntsCaFile = {}});
@@ -123,92 +161,100 @@ TEST(SntpExchange, AgainstAScriptedServer)
     std::set<uint32_t> lowBits;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-        server.SetScript(c.answer ? UdpResponder::NtpServer(*c.answer) : nullptr);
+        server.SetScript(c.answer ? AfterForgeries(*c.answer) : nullptr);
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = client.QueryServer(c.host, reply, c.port ? c.port : port);
+        const bool ok = client.QueryServer(c.host, reply, c.port ? c.port : server.Port());
         const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
         EXPECT_NEAR(waited.count(), c.waits ? kShortWaitMs / 1000.0 : 0.0, 0.2);
+        EXPECT_EQ(client.FailureReason(), c.reason);
         if (c.error) {
-            EXPECT_FALSE(ok);
             const uint32_t error = GetLastError();
+            EXPECT_FALSE(ok);
             EXPECT_TRUE(c.error == kAnyError ? error != 0 : error == c.error) << error;
-            EXPECT_EQ(client.FailureReason(), c.reason);
             EXPECT_EQ(client.KissCode(), c.answer && c.answer->stratum == 0 ? "RATE" : "");
             EXPECT_TRUE(reply.transmit == earlier.transmit && reply.stratum == earlier.stratum);
             continue;
         }
-        ASSERT_TRUE(ok) << client.FailureReason();
-        EXPECT_EQ(client.FailureReason(), "");
+        ASSERT_TRUE(ok);
         earlier = reply;
         // T1 is the value sent; its random bits stay below half a millisecond, so that the
         // millisecond of the reading is kept.
         const CNtpTimestamp sent(UdpResponder::ReadTimestamp(server.Received().back(), 40));
-        const uint32_t ms = FractionToMilliseconds(sent.Fraction());
-        ASSERT_LT(ms, 1000u);
-        EXPECT_LT(sent.Fraction() - g_millisecondFractions[ms], 1u << 21);
-        lowBits.insert(sent.Fraction() - g_millisecondFractions[ms]);
-        EXPECT_EQ(reply.originate, sent);
-        EXPECT_EQ(std::tuple(reply.version, reply.stratum, reply.referenceId),
-                  std::tuple(c.answer->version, c.answer->stratum, c.answer->referenceId));
-        EXPECT_EQ(std::tuple(reply.receive.Value(), reply.transmit.Value(), reply.address),
-                  std::tuple(kT2, kT3, std::string("127.0.0.1")));
+        const uint32_t below =
+            sent.Fraction() - g_millisecondFractions.at(FractionToMilliseconds(sent.Fraction()));
+        EXPECT_LT(below, 1u << 21);
+        lowBits.insert(below);
+        EXPECT_EQ(std::tuple(reply.originate, reply.version, reply.stratum, reply.referenceId,
+                             reply.receive.Value(), reply.transmit.Value(), reply.address),
+                  std::tuple(sent, c.answer->version, c.answer->stratum, c.answer->referenceId, kT2,
+                             kT3, std::string("127.0.0.1")));
     }
+    EXPECT_EQ(openFiles(), openBefore) << "a socket was left open";
     EXPECT_GE(lowBits.size(), 3u) << "the transmit times carry no random bits";
     // Only the scripted exchanges reached the server: an unresolved name sends nothing.
     EXPECT_EQ(server.Received().size(), 16u);
 }
 
-// Datagrams that fail the checks do not end the wait: garbage, a forgery and a spoofed
-// kiss-o'-death ahead of the real answer are skipped, and the answer is taken.
-TEST(SntpExchange, SkipsGarbageAheadOfTheAnswer)
+// --samples takes the kernel's arrival time as T4, to the nanosecond (a microsecond reading
+// would always end in 000), not the reading after the wait: a signal handler keeps the client
+// busy for 400 ms while the first answer arrives, and the delay stays that of the network. It
+// never picks an impossible round trip: the second server claims to have held the request 10 s
+// (a delay of -10 s, the lowest), and that sample is dropped.
+TEST(SntpExchange, SamplesTakeTheArrivalTimeAndNeverANegativeDelay)
 {
-    UdpResponder server([](const UdpResponder::Bytes& request) {
-        // The forgery is sound but for its originate time, and sent at another time.
-        const auto forged = UdpResponder::NtpServer(Sound({.originate = 1, .transmit = kT2}));
-        const auto answer = UdpResponder::NtpServer(Sound({}));
-        const auto kiss =
-            UdpResponder::NtpServer({.stratum = 0, .originate = 1, .referenceId = 0x52415445});
-        return std::vector{UdpResponder::Bytes(48, 'A'), UdpResponder::Bytes(8, 0xFF),
-                           forged(request)[0], kiss(request)[0], answer(request)[0]};
-    });
-    CSntpClient client;
-    SntpReply reply;
-    ASSERT_TRUE(client.QueryServer("127.0.0.1", reply, server.Port())) << client.FailureReason();
-    EXPECT_EQ(reply.transmit.Value(), kT3);
-}
-
-// --samples can never pick an impossible round trip: among sound answers, one whose server
-// claims to have held the request 10 s (a delay of -10 s, the lowest) is dropped, and alone it
-// gives no time at all.
-TEST(SntpExchange, SamplesNeverTakeANegativeDelay)
-{
+    HandleSignals(400);
+    const pthread_t client = pthread_self();
     std::atomic<int> requests = 0;
-    const auto answer = [&requests](bool always) {
-        return [&requests, always](const UdpResponder::Bytes& request) {
-            const uint64_t now = UdpResponder::NtpNow();
-            const bool forged = always || requests++ == 1;
-            return UdpResponder::NtpServer(
-                {.receive = now, .transmit = now + (forged ? 10 * kSecond : 0)})(request);
-        };
-    };
-    UdpResponder server(answer(false));
+    UdpResponder server([client, &requests](const UdpResponder::Bytes& request) {
+        const int n = requests++;
+        if (n == 0) {
+            pthread_kill(client, SIGUSR1);
+            std::this_thread::sleep_for(20ms);
+        }
+        const uint64_t now = UdpResponder::NtpNow();
+        return UdpResponder::NtpServer(
+            {.receive = now, .transmit = now + (n == 1 ? 10 * kSecond : 0)})(request);
+    });
     QueryOptions options;
     options.precision = TimestampPrecision::Nanoseconds;
-    options.timeoutMs = kShortWaitMs;
     options.port = server.Port();
-    options.samples = 4;
+    options.timeoutMs = 1000; // longer than the handler keeps the client busy
+    options.samples = 8;
     options.sampleGapMs = 1;
-    const QueryResult mixed = Query("127.0.0.1", options);
-    ASSERT_TRUE(mixed.reply) << mixed.failure.reason;
-    EXPECT_EQ(mixed.samples.size(), 3u);
-    for (const SntpReply& sample : mixed.samples) {
-        EXPECT_NEAR(sample.roundTripDelay, 0.0, 0.05);
+    const QueryResult result = Query("127.0.0.1", options);
+    ASSERT_EQ(result.samples.size(), 7u) << result.failure.reason;
+    int finerThanMicroseconds = 0;
+    for (const SntpReply& sample : result.samples) {
+        EXPECT_NEAR(sample.roundTripDelay, 0.0, 0.1);
         EXPECT_NEAR(sample.clockOffset, 0.0, 0.05);
+        finerThanMicroseconds += sample.destination.Nanoseconds() % 1000 != 0;
     }
-    server.SetScript(answer(true));
-    const QueryResult alone = Query("127.0.0.1", options);
-    EXPECT_FALSE(alone.reply);
-    EXPECT_EQ(std::tuple(alone.failure.kind, alone.failure.reason, alone.samples.size()),
-              std::tuple(FailureKind::Rejected,
-                         std::string("answer rejected: impossible round trip"), size_t{0}));
+    EXPECT_GT(finerThanMicroseconds, 0);
+}
+
+// Signals every few milliseconds interrupt the wait on a silent server again and again; the
+// query still ends at its one deadline instead of starting the wait over.
+TEST(SntpExchange, TheDeadlineHoldsUnderRepeatedSignals)
+{
+    HandleSignals(0);
+    const pthread_t client = pthread_self();
+    std::atomic<bool> done{false};
+    std::thread signaller([&] {
+        for (int i = 0; i < 1000 && !done; ++i) {
+            pthread_kill(client, SIGUSR1);
+            std::this_thread::sleep_for(3ms);
+        }
+    });
+    UdpResponder silent;
+    CSntpClient sntp;
+    sntp.SetOptions({.timeoutMs = 300, .ntsCaFile = {}});
+    SntpReply reply;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sntp.QueryServer("127.0.0.1", reply, silent.Port()));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    done = true;
+    signaller.join();
+    EXPECT_EQ(sntp.FailureReason(), "no answer within 0.3 s");
+    EXPECT_GT(waited, 250ms);
+    EXPECT_LT(waited, 1000ms);
 }
