@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 
 #include "app/SyncSteps.h"
+#include "app/clock/CapabilityRoute.h"
 #include "app/clock/OffsetApplier.h"
 #include "tests/common/UdpResponder.h"
 
@@ -178,4 +179,61 @@ TEST(SystemClockSetter, WindowAsksBeforeABigStepAndTakesAnNtsAnswer)
     EXPECT_EQ(adjust(5000, true, std::nullopt), QStringList{SyncSteps::kAdjusted});
     ASSERT_EQ(clock.m_settings.size(), 2u);
     EXPECT_NEAR(FromNow(clock.m_settings[1]), 5000, 1.0);
+}
+
+// The privilege steps as the route makes them, in order; the step named in failAt fails with
+// its error. Lowering the capability always leaves EINVAL behind, as a real call may.
+struct PrivilegeSteps : SystemClockApi {
+    std::string failAt;
+    uint32_t error = EPERM;
+    std::string calls;
+
+    void Call(const std::string& name) { calls += (calls.empty() ? "" : " ") + name; }
+    bool Step(const std::string& name)
+    {
+        Call(name);
+        SetLastError(name == "lower" ? EINVAL : 0);
+        if (name == failAt) {
+            SetLastError(error);
+        }
+        return name != failAt;
+    }
+    bool OpenProcessToken(TokenHandle* token) override { return (*token = 7) && Step("open"); }
+    bool LookupPrivilegeValue(const char*, LUID*) override { return Step("lookup"); }
+    bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES& privileges) override
+    {
+        return Step(privileges.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED ? "raise" : "lower");
+    }
+    void CloseHandle(TokenHandle) override { Call("close"); }
+    bool SetSystemTime(const SYSTEMTIME&) override { return Step("set"); }
+};
+
+// The capability is raised for the one setting and lowered again whatever happened; the clock
+// is never set unless raising it worked, and a failure reports its own error.
+TEST(CapabilityRoute, RaisesTheCapabilityForTheOneSettingOnly)
+{
+    const struct {
+        const char* failAt;
+        uint32_t error;
+        const char* calls;
+        const char* reason;
+    } rows[] = {
+        {"", 0, "open lookup raise set lower close", ""},
+        {"set", EPERM, "open lookup raise set lower close", "no permission to set the clock"},
+        {"set", ERANGE, "open lookup raise set lower close", "target time out of range"},
+        {"raise", EPERM, "open lookup raise lower close", "no permission to set the clock"},
+        {"lookup", ENOENT, "open lookup close", "the clock was not set: No such file or directory"},
+        {"open", kErrorCallNotImplemented, "open set", ""},
+        {"open", EPERM, "open", "no permission to set the clock"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.failAt) + " " + std::to_string(row.error));
+        PrivilegeSteps steps;
+        steps.failAt = row.failAt;
+        steps.error = row.error;
+        CapabilityRoute route(steps);
+        EXPECT_EQ(route.SetTo(CNtpTimestamp::Now()), *row.reason == '\0');
+        EXPECT_EQ(steps.calls, row.calls);
+        EXPECT_EQ(route.FailureReason(), row.reason);
+    }
 }
