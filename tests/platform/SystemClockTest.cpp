@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +101,29 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
                                                              Privilege(SE_PRIVILEGE_ENABLED))),
                            refused(api.AdjustTokenPrivileges(token, none))}),
               std::vector<bool>(5, true));
+}
+
+// The clock setter's success, in a copy of this program whose clock_settime is the clock shim's,
+// which writes the time down instead: true, the last error 0, and exactly the second given.
+TEST(SystemClock, SetsTheClockWithClockSettime)
+{
+    if (std::getenv("HORALINK_CLOCK_RECORD") != nullptr) { // the copy
+        const SYSTEMTIME st = CalendarFromText("2026-12-07 00:30:00.999");
+        SetLastError(EPERM);
+        EXPECT_TRUE(SetSystemTime(&st));
+        EXPECT_EQ(GetLastError(), 0u);
+        return;
+    }
+    const std::string record = testing::TempDir() + "horalink-clock-record";
+    std::filesystem::remove(record);
+    const std::string command = "HORALINK_CLOCK_RECORD=" + record +
+                                " LD_PRELOAD=" HORALINK_CLOCK_SHIM " " +
+                                std::filesystem::read_symlink("/proc/self/exe").string() +
+                                " --gtest_filter=SystemClock.SetsTheClockWithClockSettime";
+    ASSERT_EQ(std::system((command + " >/dev/null").c_str()), 0) << command;
+    long long seconds = 0;
+    std::ifstream(record) >> seconds;
+    EXPECT_EQ(seconds, 1796603400);
 }
 
 // The guard refuses when the clock capability could be used, and only then: an ordinary user
