@@ -207,11 +207,12 @@ TEST(NtsQuery, AgainstChronydOnBothFamiliesAndThroughTheTool)
               std::tuple(8u, std::string("127.0.0.1"), unsigned{v4.Port()}, true, size_t{4}, 1));
     EXPECT_NEAR(nts.reply->clockOffset, 0.0, 0.001);
 
+    // By name, which also goes to the key-exchange server as the TLS server name.
     const std::string ke = std::to_string(v4.NtsPort());
     const auto [code, text] =
-        RunTool("--nts-ca " + v4.CertificateFile() + " nts://127.0.0.1:" + ke);
+        RunTool("--nts-ca " + v4.CertificateFile() + " nts://localhost:" + ke);
     EXPECT_EQ(code, 0) << text;
-    EXPECT_NE(text.find("\nKey exchange:     127.0.0.1 port " + ke +
+    EXPECT_NE(text.find("\nKey exchange:     localhost port " + ke +
                         "\nAddress:          127.0.0.1 port " + std::to_string(v4.Port()) +
                         "\nAuthenticated:    NTS\n"),
               std::string::npos)
@@ -259,6 +260,8 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         {"no ALPN", KeAnswer(), {.alpn = "none"}, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", KeAnswer(), {.tlsVersion = "1.2"}, "TLS handshake failed: A TLS fatal alert has been received."},
         {"key exchange that never answers", {}, {}, "key exchange timed out", true},
+        {"key exchange closed before its end", Join({Record(kNtsRecordCritical | kNtsRecordNextProtocol, U16(0))}), {},
+         "key exchange ended before its end record"},
         {"plain time answer", At(plain), {}, "answer rejected: not authenticated", true},
         {"forged time answer", At(forger), {}, "answer rejected: authenticator mismatch", true},
         {"unauthenticated RATE", At(rateKiss), {}, "answer rejected: not authenticated", true},
