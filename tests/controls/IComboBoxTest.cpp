@@ -69,6 +69,13 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
         Focus(combo, type, Qt::TabFocusReason);
         EXPECT_TRUE(looks(look)) << look;
     }
+    // The focus look outlasts a new palette; a new style draws the control afresh.
+    Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
+    QEvent paletteChange(QEvent::PaletteChange), styleChange(QEvent::StyleChange);
+    QApplication::sendEvent(&combo, &paletteChange);
+    EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
+    QApplication::sendEvent(&combo, &styleChange);
+    EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     combo.showPopup();
     combo.setEnabled(false); // the list closes; the button is plain face inside its ring
     EXPECT_FALSE(combo.view()->isVisible());
