@@ -3,6 +3,7 @@
 #include "res/SkinLayout.h"
 
 #include <QBitmap>
+#include <QIcon>
 #include <QRawFont>
 #include <gtest/gtest.h>
 
@@ -88,4 +89,24 @@ TEST(FontTest, SegmaticFillsTheClocksCellWithEqualDigits)
     EXPECT_FALSE(glyphs.contains(0u));
     const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
     EXPECT_EQ(std::ranges::count(advances, advances.value(0).x(), &QPointF::x), 12);
+}
+
+// The window's icon holds each of its sizes once, in its deepest colours (with edges blended into
+// the background), not the first image of each size in the file.
+TEST(IconTest, EachSizeOnceInItsDeepestColours)
+{
+    const QIcon icon = ResourceLoader::LoadIcon(IDR_MAINFRAME);
+    ASSERT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {24, 24}, {32, 32}}));
+    // The 8-bit images beside them have only their mask: drawn or not.
+    for (const QSize& size : icon.availableSizes()) {
+        const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+        bool blended = false;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int alpha = qAlpha(image.pixel(x, y));
+                blended = blended || (alpha > 0 && alpha < 255);
+            }
+        }
+        EXPECT_TRUE(blended) << size.width();
+    }
 }
