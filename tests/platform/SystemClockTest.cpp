@@ -114,8 +114,9 @@ TEST(SystemClock, SetsTheClockWithClockSettime)
         EXPECT_EQ(GetLastError(), 0u);
         return;
     }
-    const std::string record = testing::TempDir() + "horalink-clock-record";
-    std::filesystem::remove(record);
+    // A name of this run's own: another user's run may have left its record in /tmp.
+    const std::string record =
+        testing::TempDir() + "horalink-clock-record-" + std::to_string(getpid());
     // Under AddressSanitizer its runtime would otherwise insist on coming first in the preloads.
     const char* asan = std::getenv("ASAN_OPTIONS");
     const std::string command = "ASAN_OPTIONS='verify_asan_link_order=0" +
@@ -127,6 +128,7 @@ TEST(SystemClock, SetsTheClockWithClockSettime)
     ASSERT_EQ(std::system((command + " >/dev/null").c_str()), 0) << command;
     long long seconds = 0;
     std::ifstream(record) >> seconds;
+    std::filesystem::remove(record);
     EXPECT_EQ(seconds, 1796603400);
 }
 

@@ -340,12 +340,13 @@ TEST(QueryTool, TriesTheNextAddressOfANameAndTheSystemStore)
     if (std::system("unshare -Urm true 2>/dev/null") != 0) {
         GTEST_SKIP() << "no user namespaces here";
     }
-    const std::string hosts = testing::TempDir() + "horalink-hosts";
+    const std::string hosts = testing::TempDir() + "horalink-hosts-" + std::to_string(getpid());
     std::ofstream(hosts) << "::1 localhost\n127.0.0.1 localhost\n";
     UdpResponder server(UdpResponder::NtpServer({}));
     const auto [code, text] = RunTool("localhost " + std::to_string(server.Port()),
                                       "mount --bind " + hosts + " /etc/hosts");
     EXPECT_EQ(code, 0) << text;
+    std::filesystem::remove(hosts);
     EXPECT_NE(text.find("Address:          127.0.0.1 port "), std::string::npos) << text;
     EXPECT_EQ(server.Received().size(), 1u);
 
