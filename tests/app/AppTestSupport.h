@@ -47,22 +47,34 @@ inline std::string RunAddress(int host)
 }
 inline const std::string kRefusingAddress = RunAddress(2); // nothing listens: refused at once
 
-// Records the clock settings instead of making them; a refused one fails as the kernel refuses a
-// process without the capability. The clock is only ever set on the window's thread, the test's.
+// Records the privilege steps and the clock settings instead of making them; the step named in
+// failAt fails with error, as the kernel refuses setting the clock to a process without the
+// capability. Lowering the capability always leaves EINVAL behind, as a real call may. The clock
+// is only ever set on the window's thread, the test's.
 struct FakeClock : SystemClockApi {
-    explicit FakeClock(bool succeeds = true) : m_succeeds(succeeds) {}
-    bool OpenProcessToken(TokenHandle* token) override { return (*token = 1) != 0; }
-    bool LookupPrivilegeValue(const char*, LUID*) override { return true; }
-    bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES&) override { return true; }
-    void CloseHandle(TokenHandle) override {}
+    explicit FakeClock(bool succeeds = true) : failAt(succeeds ? "" : "set") {}
+    bool OpenProcessToken(TokenHandle* token) override { return (*token = 7) && Step("open"); }
+    bool LookupPrivilegeValue(const char*, LUID*) override { return Step("lookup"); }
+    bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES& privileges) override
+    {
+        return Step(privileges.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED ? "raise" : "lower");
+    }
+    void CloseHandle(TokenHandle) override { calls += " close"; }
     bool SetSystemTime(const SYSTEMTIME& st) override
     {
         m_settings.push_back(st);
-        SetLastError(m_succeeds ? 0 : EPERM);
-        return m_succeeds;
+        return Step("set");
+    }
+    bool Step(const std::string& name)
+    {
+        calls += " " + name;
+        SetLastError(name == failAt ? error : name == "lower" ? EINVAL : 0);
+        return name != failAt;
     }
 
-    bool m_succeeds;
+    std::string failAt;
+    uint32_t error = EPERM;
+    std::string calls; // each step after a blank
     std::vector<SYSTEMTIME> m_settings;
 };
 

@@ -137,9 +137,9 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
     SntpReply& last = SyncDlgProbe::LastReply(*m_dlg);
     last.destination = CNtpTimestamp::Now().AddSeconds(-7200);
     last.clockOffset = -600.25;
-    m_clock->m_succeeds = false;
+    m_clock->failAt = "set";
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjustFailed});
-    m_clock->m_succeeds = true;
+    m_clock->failAt.clear();
     EXPECT_EQ(Run(&CSyncDlg::OnAdjust), QStringList{SyncSteps::kAdjusted});
     ASSERT_EQ(m_clock->m_settings.size(), 2u); // the refused setting and the one made
     EXPECT_NEAR(FromNow(m_clock->m_settings[1]), -600.25, 1.0);
