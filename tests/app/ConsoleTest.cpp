@@ -7,6 +7,7 @@
 #include "app/SyncSteps.h"
 #include "app/console/ConsoleRun.h"
 #include "app/console/Intersection.h"
+#include "app/console/JsonObject.h"
 #include "app/console/OpenMetricsWriter.h"
 #include "sntp/nts/NtsAuthentication.h"
 #include "tests/common/ChronyServer.h"
@@ -187,10 +188,11 @@ TEST(Console, ExitCodesReasonsAndTheClock)
 // --json prints one object that parses for a success, a time-out and a rejected answer, and
 // every string a user or a server chose (the name, a stratum 1 source, a kiss code and the error
 // that quotes it) reads back whole: backslashes, quotes and control bytes, a byte that is not
-// UTF-8 as U+FFFD. The name still reaches 127.0.0.1: the address ends at the blank. Without
-// --json its control bytes are shown escaped, never sent raw to the terminal; --timeout 1 gives
-// up after about a second. error_bound is RFC 5905's root distance of the answer: for a server
-// that says root delay 0.25 s, root dispersion 0.125 s and precision 2^-6 s, (0.25 + delay) / 2
+// UTF-8 as U+FFFD (each edge: JsonObject.KeepsWellFormedUtf8AndReplacesEveryOtherByte). The
+// name still reaches 127.0.0.1: the address ends at the blank. Without --json its control bytes
+// are shown escaped, never sent raw to the terminal; --timeout 1 gives up after about a second.
+// error_bound is RFC 5905's root distance of the answer: for a server that says root delay 0.25 s,
+// root dispersion 0.125 s and precision 2^-6 s, (0.25 + delay) / 2
 // + 0.125 + 2^-6 plus the local clock's precision and 15 ppm of the round trip (a few
 // microseconds at most); a loopback answer with nothing of its own counts at least half of the
 // 5 ms floor of the delays.
@@ -254,10 +256,35 @@ TEST(Intersection, FindsTheLargestGroupThatSharesAPoint)
     }
 }
 
+// Well-formed UTF-8 stays, at both ends of each length and around the surrogates; each byte of a
+// sequence that is not well-formed becomes U+FFFD: an overlong form, a surrogate, a value past
+// U+10FFFF, a byte that starts no sequence, one cut short or broken off.
+TEST(JsonObject, KeepsWellFormedUtf8AndReplacesEveryOtherByte)
+{
+    const std::string kept = "a\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
+                             "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
+    const std::string r = "\xef\xbf\xbd"; // U+FFFD
+    const std::pair<std::string, std::string> cases[] = {
+        {kept, kept},
+        {"\xc1\xbf", r + r},
+        {"\xe0\x9f\xbf", r + r + r},
+        {"\xed\xa0\x80", r + r + r},
+        {"\xed\xbf\xbf", r + r + r},
+        {"\xf0\x8f\xbf\xbf", r + r + r + r},
+        {"\xf4\x90\x80\x80", r + r + r + r},
+        {"\xf5\x80", r + r},
+        {"\xe2\x82", r + r},
+        {"\xe2\x28\xa1", r + "(" + r},
+    };
+    for (const auto& [text, valid] : cases) {
+        EXPECT_EQ(JsonObject::ValidUtf8(text), valid) << testing::PrintToString(text);
+    }
+}
+
 // Without servers named, the list beside a portable program is asked: each entry once, comments
 // and blank lines left out. One server of four 100 s off is marked as not agreeing; plain and
 // nts:// servers agree, and the authenticated answer is the one the offset comes from, though
-// it is no more exact than the plain ones.
+// it is no more exact than the plain ones. An answered row tells all it knows.
 TEST(Compare, AsksTheListMarksTheServerThatIsOffAndPrefersTheAuthenticatedMember)
 {
     ChronyServer chrony({.nts = true});
@@ -280,11 +307,14 @@ TEST(Compare, AsksTheListMarksTheServerThatIsOffAndPrefersTheAuthenticatedMember
                    "[r['server'] for r in d['rows']], [r['agreeing'] for r in d['rows']], "
                    "[r['nts'] for r in d['rows']], d['set'], d['verdict']['server'], "
                    "[d['verdict'][k] for k in ('answered', 'agreeing', 'majority', 'nts')], "
-                   "abs(d['verdict']['offset']) < 0.01"),
+                   "abs(d['verdict']['offset']) < 0.01, sorted(d['rows'][0])"),
               (std::vector<std::string>{"[\"" + n[0] + "\", \"" + n[1] + "\", \"" + n[2] +
                                             "\", \"" + nts + "\"]",
                                         "[true, true, false, true]", "[false, false, false, true]",
-                                        "null", "\"" + nts + "\"", "[4, 3, true, true]", "true"}))
+                                        "null", "\"" + nts + "\"", "[4, 3, true, true]", "true",
+                                        "[\"address\", \"agreeing\", \"delay\", \"error_bound\", "
+                                        "\"nts\", \"offset\", \"port\", \"root_delay\", "
+                                        "\"root_dispersion\", \"server\", \"stratum\"]"}))
         << console.out.str();
 }
 

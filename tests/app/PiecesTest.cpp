@@ -42,10 +42,10 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
 }
 
 // The flag is one word, upper-cased, "N" when a server comes without one; a Y anywhere in it sets
-// the clock. Console options come before the server; a relative --nts-ca names a file in the
-// folder the program was started in, for the window (which changes its folder at start) as for
-// the console. --samples and --timeout take both ends of their ranges (whole milliseconds,
-// rounded); --max-step 0 lifts the limit, which is 1000 s unless given.
+// the clock, but an option's value never is the flag. Console options come before the server; a
+// relative --nts-ca names a file in the folder the program was started in, for the window (which
+// changes its folder at start) as for the console. --samples and --timeout take both ends of their
+// ranges (whole milliseconds, rounded); --max-step 0 lifts the limit, which is 1000 s unless given.
 TEST(CommandLine, ParsesTheArguments)
 {
     using Mode = CommandLine::Mode;
@@ -73,6 +73,7 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--timeout", "0.1", "t"}, Mode::Console, "t", "N", false, 1, 100},
         {{"--console", "--timeout", "60", "t"}, Mode::Console, "t", "N", false, 1, 60000},
         {{"--console", "--timeout", "0.0996", "t"}, Mode::Console, "t", "N", false, 1, 100},
+        {{"--console", "--compare", "--nts-ca", "y"}, Mode::Console, "", "N"},
         // clang-format on
     };
     for (const auto& c : cases) {
