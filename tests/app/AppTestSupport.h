@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/clock/ClockConsent.h"
-#include "app/clock/ClockSetter.h"
 #include "app/clock/SystemClockSetter.h"
 #include "app/window/ClockQuestionDlg.h"
 #include "app/window/LogWriter.h"
@@ -11,7 +10,6 @@
 #include "platform/LastError.h"
 #include "platform/SystemClockApi.h"
 #include "sntp/NtpTimestamp.h"
-#include "tests/common/ChronyServer.h"
 
 #include <QDir>
 #include <QLabel>
@@ -33,10 +31,8 @@ struct SyncDlgProbe {
     static SntpReply& LastReply(CSyncDlg& dlg) { return dlg.m_lastReply; }
     // Who answers the window's questions before the clock is set.
     static ClockConsent& Consent(CSyncDlg& dlg) { return *dlg.m_consent; }
-    // A worker runs.
-    static bool IsBusy(const CSyncDlg& dlg) { return dlg.m_pWorker != nullptr; }
-    // The log pane has nothing left to type.
-    static bool IsLogIdle(const CSyncDlg& dlg) { return dlg.m_log->IsIdle(); }
+    // No worker runs and the log pane has nothing left to type.
+    static bool IsIdle(const CSyncDlg& dlg) { return !dlg.m_pWorker && dlg.m_log->IsIdle(); }
     static LogWriter& Log(CSyncDlg& dlg) { return *dlg.m_log; }
 };
 
@@ -49,48 +45,37 @@ inline std::string RunAddress(int host)
     return "127." + std::to_string(1 + (pid >> 8) % 254) + "." + std::to_string(pid % 256) + "." +
            std::to_string(host);
 }
-inline const std::string kChronyAddress = RunAddress(1);   // chronyd answers here
 inline const std::string kRefusingAddress = RunAddress(2); // nothing listens: refused at once
 
-// Records the clock settings instead of making them; a refused one fails as the kernel refuses a
-// process without the capability. The clock is only ever set on the window's thread, the test's.
+// Records the privilege steps and the clock settings instead of making them; the step named in
+// failAt fails with error, as the kernel refuses setting the clock to a process without the
+// capability. Lowering the capability always leaves EINVAL behind, as a real call may. The clock
+// is only ever set on the window's thread, the test's.
 struct FakeClock : SystemClockApi {
-    explicit FakeClock(bool succeeds = true) : m_succeeds(succeeds) {}
-    bool OpenProcessToken(TokenHandle* token) override { return (*token = 1) != 0; }
-    bool LookupPrivilegeValue(const char*, LUID*) override { return true; }
-    bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES&) override { return true; }
-    void CloseHandle(TokenHandle) override {}
+    explicit FakeClock(bool succeeds = true) : failAt(succeeds ? "" : "set") {}
+    bool OpenProcessToken(TokenHandle* token) override { return (*token = 7) && Step("open"); }
+    bool LookupPrivilegeValue(const char*, LUID*) override { return Step("lookup"); }
+    bool AdjustTokenPrivileges(TokenHandle, const TOKEN_PRIVILEGES& privileges) override
+    {
+        return Step(privileges.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED ? "raise" : "lower");
+    }
+    void CloseHandle(TokenHandle) override { calls += " close"; }
     bool SetSystemTime(const SYSTEMTIME& st) override
     {
         m_settings.push_back(st);
-        SetLastError(m_succeeds ? 0 : EPERM);
-        return m_succeeds;
+        return Step("set");
+    }
+    bool Step(const std::string& name)
+    {
+        calls += " " + name;
+        SetLastError(name == failAt ? error : name == "lower" ? EINVAL : 0);
+        return name != failAt;
     }
 
-    bool m_succeeds;
+    std::string failAt;
+    uint32_t error = EPERM;
+    std::string calls; // each step after a blank
     std::vector<SYSTEMTIME> m_settings;
-};
-
-// Records the offsets it is asked to set and answers only when the test says so, as
-// timedated does while polkit asks for a password.
-struct DeferredClockSetter : ClockSetter {
-    void SetByOffset(const ClockStep& step, Done done) override
-    {
-        offsets.push_back(step.offset);
-        pending.push_back(std::move(done));
-    }
-    std::string FailureReason() const override { return {}; }
-
-    // Answers the oldest setting that waits.
-    void Answer(bool set)
-    {
-        const Done done = std::move(pending.front());
-        pending.erase(pending.begin());
-        done(set);
-    }
-
-    std::vector<double> offsets;
-    std::vector<Done> pending;
 };
 
 // Answers every question with a fixed yes or no and records what it was asked and told.
@@ -127,7 +112,7 @@ inline void SetInProcess(CSyncDlg& dlg, SystemClockApi& api)
 }
 
 // Waits for the window's question box, answers it and returns its text; empty when none came.
-inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes, int waitMs = 10000)
+inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes)
 {
     ClockQuestionDlg* box = nullptr;
     if (!QTest::qWaitFor(
@@ -138,7 +123,7 @@ inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes, int waitMs = 10000)
                 }
                 return box != nullptr;
             },
-            waitMs)) {
+            10000)) {
         return {};
     }
     const QString text = box->findChild<QLabel*>(QStringLiteral("labelQuestion"))->text();
@@ -177,8 +162,7 @@ inline void WriteFile(const QString& path, const QByteArray& bytes)
 // Waits until no worker runs and the log has nothing left to type.
 inline bool WaitIdle(const CSyncDlg& dlg)
 {
-    return QTest::qWaitFor(
-        [&dlg] { return !SyncDlgProbe::IsBusy(dlg) && SyncDlgProbe::IsLogIdle(dlg); }, 10000);
+    return QTest::qWaitFor([&dlg] { return SyncDlgProbe::IsIdle(dlg); }, 10000);
 }
 
 // A control of the window by its object name (res/SyncDlg.ui).
