@@ -57,6 +57,7 @@ TEST(NtsExtensionFields, ChecksAnswers)
         // clang-format off
         {"identifier in the clear", Answer(id, Join({cookie, cookie})), Authentic, 2},
         {"identifier encrypted", Answer({}, Join({id, cookie})), Authentic, 1},
+        {"nothing encrypted", Answer(id, {}), Authentic, 0},
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
         {"identifier's last byte", Answer(Field(kEfUniqueIdentifier, changed(kUniqueId, kNtsUniqueIdSize - 1, 0x45)), cookie), IdentifierMismatch},
         // The request's identifier as the start of a longer one, and a shorter one it starts with.

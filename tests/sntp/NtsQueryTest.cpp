@@ -200,13 +200,15 @@ TEST(NtsQuery, AgainstChronydOnBothFamiliesAndThroughTheTool)
 
 // Every check between a key-exchange server and the keys, and between the time server named and
 // its answer, each alone failing its own case with the whole line a person reads. The
-// certificate is trusted through the CA file unless said. A plain answer, a forged one and an
-// unauthenticated kiss-o'-death are dropped and the wait goes on to the one deadline.
+// certificate is trusted through the CA file unless said. A plain answer, a forged one, an
+// unauthenticated kiss-o'-death and a forged NTSN (which would throw the keys away) are dropped
+// and the wait goes on to the one deadline.
 TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
 {
     UdpResponder plain(UdpResponder::NtpServer({.version = 4})),
         forger(NtsTimeAnswer({.version = 4, .stratum = 2}, true)),
-        rateKiss(NtsTimeAnswer({.version = 4, .stratum = 0, .referenceId = kRate}, false)), silent;
+        rateKiss(NtsTimeAnswer({.version = 4, .stratum = 0, .referenceId = kRate}, false)),
+        forgedNtsn(NtsTimeAnswer({.version = 4, .stratum = 0, .referenceId = kNtsn}, true)), silent;
     constexpr long long kDay = 86400;
     const auto day = [](long long seconds) {
         return CertificateDateText(std::time(nullptr) + seconds);
@@ -242,6 +244,7 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         {"plain time answer", KeAnswer(kCookie, &plain), {}, "answer rejected: not authenticated", true},
         {"forged time answer", KeAnswer(kCookie, &forger), {}, "answer rejected: authenticator mismatch", true},
         {"unauthenticated RATE", KeAnswer(kCookie, &rateKiss), {}, "answer rejected: not authenticated", true},
+        {"forged NTSN", KeAnswer(kCookie, &forgedNtsn), {}, "answer rejected: authenticator mismatch", true},
         {"silent time port", KeAnswer(kCookie, &silent), {}, "no answer within 1 s", true},
         // clang-format on
     };
@@ -266,15 +269,18 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         // A wait sleeps until the socket is ready.
         EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.4);
     }
-    // None of them, nor a key-exchange server without an address, leaves a file of this process
-    // open or closes one.
+    // None of them, nor a key-exchange server without an address or one where nothing listens,
+    // leaves a file of this process open or closes one.
     EXPECT_EQ(Query("nts://no-such-host.invalid", Options("", 1000)).failure.reason,
               "unknown host");
+    EXPECT_EQ(Query("nts://127.0.0.1:" + std::to_string(UdpResponder().Port()), Options("", 1000))
+                  .failure.reason,
+              "connection refused");
     EXPECT_EQ(openFiles(), open);
     // One request went where each key exchange said, as RFC 8915 lays it out: the header, the
     // unique identifier (4 + 32 bytes), the cookie (4 + 72), the authenticator (4, nonce length
     // 2, ciphertext length 2, the 16-byte nonce, the 16-byte tag that seals nothing).
-    for (const UdpResponder* server : {&plain, &forger, &rateKiss, &silent}) {
+    for (const UdpResponder* server : {&plain, &forger, &rateKiss, &forgedNtsn, &silent}) {
         const auto received = server->Received();
         ASSERT_EQ(received.size(), 1u);
         const auto& r = received[0];

@@ -45,7 +45,9 @@ TEST(NtsRecords, RequestAndAnswers)
         {"other protocol", Join({Record(kCritical | kNtsRecordNextProtocol, U16(1)), kAead, kCookie, kEnd}), "refused NTPv4"},
         {"no protocol", Join({kAead, kCookie, kEnd}), "no protocol"},
         {"port 0", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, U16(0)), kEnd}), "malformed port"},
+        {"unknown error code", Join({kProtocol, Record(kCritical | kNtsRecordError, U16(3)), kEnd}), "key exchange error 3"},
         {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', ' ', 'b'}), kEnd}), "malformed server"},
+        {"server with a delete", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', 0x7F}), kEnd}), "malformed server"},
         {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "malformed end record"},
         // clang-format on
     };

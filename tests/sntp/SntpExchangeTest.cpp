@@ -1,5 +1,6 @@
 #include "platform/LastError.h"
 #include "sntp/ErrorBound.h"
+#include "sntp/ServerName.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "tests/common/UdpResponder.h"
@@ -106,6 +107,36 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
                       AnswerVerdict::OriginateMismatch);
             EXPECT_EQ(kissCode, "none");
         }
+    }
+}
+
+// A server as a person writes it: brackets around a whole IPv6 address only, the scheme in any
+// case, the key exchange's own port unless another is given; nothing for no host or a port that
+// is not one.
+TEST(ServerName, PlainAndNtsForms)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"[::1]", "::1 123"},
+        {"time.example", "time.example 123"},
+        {"NTS://time.example", "time.example 4460 nts"},
+        {"nts://[::1]:65535", "::1 65535 nts"},
+        {"nts://[::1]", "::1 4460 nts"},
+        {"nts://::1", "::1 4460 nts"},
+        {"nts://127.0.0.1:1", "127.0.0.1 1 nts"},
+        {"nts://[::1]1", ""},
+        {"nts://[::1", ""},
+        {"nts://time.example:0", ""},
+        {"nts://time.example:65536", ""},
+        {"nts://time.example:", ""},
+        {"nts://:4460", ""},
+        {"", ""},
+    };
+    for (const auto& [text, parsed] : cases) {
+        const auto name = ParseServerName(text, 123);
+        EXPECT_EQ(name ? name->host + " " + std::to_string(name->port) + (name->nts ? " nts" : "")
+                       : "",
+                  parsed)
+            << text;
     }
 }
 
