@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <latch>
-#include <sstream>
 #include <sys/capability.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -33,8 +32,9 @@ static bool HasCapability(int capability, const std::string& set,
 // Why this process could use a capability: it holds it (permitted or effective), or it keeps it
 // in its bounding set and either its program file carries capabilities (any at all, or an
 // attribute that cannot be read: no test program has a reason to carry one) or it is root in
-// any of its ids, so that a program it starts holds it again. Empty when none holds: an ordinary
-// user's shell keeps every capability in its bounding set and can still use none of them.
+// its real, effective or saved id, so that a program it starts holds it again. Empty when none
+// holds: an ordinary user's shell keeps every capability in its bounding set and can still use
+// none of them.
 static std::string WhyCapabilityIsReachable(int capability)
 {
     if (HasCapability(capability, "CapPrm") || HasCapability(capability, "CapEff")) {
@@ -47,20 +47,9 @@ static std::string WhyCapabilityIsReachable(int capability)
         (errno != ENODATA && errno != ENOTSUP)) {
         return "the program file may grant it";
     }
-    std::ifstream file("/proc/self/status");
-    for (std::string line; std::getline(file, line);) {
-        if (line.starts_with("Uid:")) {
-            // Real, effective, saved and file-system ids: root in any of them regains it.
-            std::istringstream ids(line.substr(4));
-            for (long id = -1; ids >> id;) {
-                if (id == 0) {
-                    return "root keeps it in the bounding set";
-                }
-            }
-            return "";
-        }
-    }
-    return "the status file cannot be read";
+    uid_t real = 0, effective = 0, saved = 0;
+    getresuid(&real, &effective, &saved);
+    return real == 0 || effective == 0 || saved == 0 ? "root keeps it in the bounding set" : "";
 }
 
 // CAP_SYS_NICE stands in for CAP_SYS_TIME: raising it is harmless.
