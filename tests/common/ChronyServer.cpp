@@ -1,7 +1,5 @@
 #include "tests/common/ChronyServer.h"
 
-#include "tests/common/TestCertificate.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdlib>

@@ -131,6 +131,7 @@ TEST(TimestampText, NanosecondsAndReferenceIds)
     EXPECT_EQ(Rfc3339(CNtpTimestamp(0, 0xFFFFFFFFu)), "2036-02-07T06:28:16.999999999Z");
     EXPECT_EQ(CNtpTimestamp::FromUnixTime(1796603400, 999999999).Nanoseconds(), 999999999u);
     EXPECT_EQ(ReferenceIdText(0, 0x52415445), "RATE");
+    EXPECT_EQ(ReferenceIdText(1, 0), "");
     EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
     EXPECT_EQ(ReferenceIdText(2, 0x7F000001), "127.0.0.1");
 }

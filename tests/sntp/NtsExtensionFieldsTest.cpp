@@ -37,22 +37,16 @@ NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes
 // Answers as a server may send them; the requests are checked by chronyd in the client's test.
 TEST(NtsExtensionFields, ChecksAnswers)
 {
+    // The bytes with one of them replaced.
+    const auto changed = [](NtsBytes bytes, size_t at, uint8_t value) {
+        bytes[at] = value;
+        return bytes;
+    };
     const NtsBytes id = Field(kEfUniqueIdentifier, kUniqueId);
     const NtsBytes otherId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize, 0x45));
-    NtsBytes lastByteChanged = kUniqueId;
-    lastByteChanged.back() ^= 1;
-    // The request's identifier as the start of a longer one, and a shorter one it starts with.
-    const NtsBytes longerId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize + 4, 0x44));
-    const NtsBytes shorterId = Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize - 4, 0x44));
     const NtsBytes cookie = Field(kEfCookie, NtsBytes(96, 0xC1));
-    NtsBytes badLength = id;
-    badLength[3] = 0x22; // 34: not a multiple of 4
-    NtsBytes noNonce = Answer(id, cookie);
-    noNonce[kNtpHeaderSize + id.size() + 4 + 1] = 0; // nonce length 0
-    NtsBytes longCiphertext = Answer(id, {});
-    longCiphertext[kNtpHeaderSize + id.size() + 4 + 2] = 1; // ciphertext of 256 + 16 bytes
-    NtsBytes changedHeader = Answer(id, cookie);
-    changedHeader[1] ^= 1;
+    // Where the authenticator after the identifier has its nonce and ciphertext lengths.
+    const size_t lengths = kNtpHeaderSize + id.size() + kEfHeaderSize;
     using enum NtsAnswerCheck;
     struct Case {
         const char* name;
@@ -63,17 +57,19 @@ TEST(NtsExtensionFields, ChecksAnswers)
         // clang-format off
         {"identifier in the clear", Answer(id, Join({cookie, cookie})), Authentic, 2},
         {"identifier encrypted", Answer({}, Join({id, cookie})), Authentic, 1},
+        {"nothing encrypted", Answer(id, {}), Authentic, 0},
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
-        {"identifier's last byte", Answer(Field(kEfUniqueIdentifier, lastByteChanged), cookie), IdentifierMismatch},
-        {"longer identifier", Answer(longerId, cookie), IdentifierMismatch},
-        {"shorter identifier", Answer(shorterId, cookie), IdentifierMismatch},
+        {"identifier's last byte", Answer(Field(kEfUniqueIdentifier, changed(kUniqueId, kNtsUniqueIdSize - 1, 0x45)), cookie), IdentifierMismatch},
+        // The request's identifier as the start of a longer one, and a shorter one it starts with.
+        {"longer identifier", Answer(Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize + 4, 0x44)), cookie), IdentifierMismatch},
+        {"shorter identifier", Answer(Field(kEfUniqueIdentifier, NtsBytes(kNtsUniqueIdSize - 4, 0x44)), cookie), IdentifierMismatch},
         {"other key", Answer(id, cookie, kClientKey), AuthenticatorMismatch},
-        {"header changed", changedHeader, AuthenticatorMismatch},
+        {"header changed", changed(Answer(id, cookie), 1, 1), AuthenticatorMismatch},
         {"plain answer", kHeader, Unauthenticated},
         {"field after the authenticator", Answer(id, {}, kServerKey, cookie), Malformed},
-        {"field length not a multiple of 4", Answer(badLength, {}), Malformed},
-        {"nonce length 0", noNonce, Malformed},
-        {"ciphertext past the field", longCiphertext, Malformed},
+        {"field length not a multiple of 4", Answer(changed(id, 3, 34), {}), Malformed},
+        {"nonce length 0", changed(Answer(id, cookie), lengths + 1, 0), Malformed},
+        {"ciphertext past the field", changed(Answer(id, {}), lengths + 2, 1), Malformed}, // 256 + 16 bytes
         // clang-format on
     };
     for (const Case& c : cases) {

@@ -11,15 +11,11 @@ const NtsBytes kCookie = Record(kNtsRecordCookie, kCookieBody);
 const NtsBytes kEnd = Record(kCritical | kNtsRecordEnd, {});
 
 // The request, byte for byte as RFC 8915 lays it out: critical NTPv4 (0), critical AEAD, end.
-TEST(NtsRecords, Request)
-{
-    EXPECT_EQ(ToHex(BuildNtsKeRequest(kAeadId)), "80010002000080040002000f80000000");
-}
-
 // Answers as servers could send them. reason: a part of the refusal's text, empty for an answer
 // that is taken.
-TEST(NtsRecords, ParsesOrRefusesAnswers)
+TEST(NtsRecords, RequestAndAnswers)
 {
+    EXPECT_EQ(ToHex(BuildNtsKeRequest(kAeadId)), "80010002000080040002000f80000000");
     const NtsBytes many = Join({kCookie, kCookie, kCookie, kCookie, kCookie, kCookie, kCookie});
     struct Case {
         const char* name;
@@ -49,7 +45,9 @@ TEST(NtsRecords, ParsesOrRefusesAnswers)
         {"other protocol", Join({Record(kCritical | kNtsRecordNextProtocol, U16(1)), kAead, kCookie, kEnd}), "refused NTPv4"},
         {"no protocol", Join({kAead, kCookie, kEnd}), "no protocol"},
         {"port 0", Join({kProtocol, kAead, kCookie, Record(kNtsRecordPort, U16(0)), kEnd}), "malformed port"},
+        {"unknown error code", Join({kProtocol, Record(kCritical | kNtsRecordError, U16(3)), kEnd}), "key exchange error 3"},
         {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', ' ', 'b'}), kEnd}), "malformed server"},
+        {"server with a delete", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', 0x7F}), kEnd}), "malformed server"},
         {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "malformed end record"},
         // clang-format on
     };

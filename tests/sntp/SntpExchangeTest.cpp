@@ -1,4 +1,6 @@
 #include "platform/LastError.h"
+#include "sntp/ErrorBound.h"
+#include "sntp/ServerName.h"
 #include "sntp/SntpClient.h"
 #include "sntp/SntpPacket.h"
 #include "tests/common/UdpResponder.h"
@@ -7,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -64,8 +67,10 @@ void HandleSignals(long busyMs)
 
 } // namespace
 
-// Full 32-bit fractions go through: a nanosecond-sized delay stays positive and exact.
-TEST(SntpExchange, OffsetAndDelayFromTheFourTimes)
+// Full 32-bit fractions go through: a nanosecond-sized delay stays positive and exact. Only an
+// answer that echoes every bit of the transmit time we sent is ours: one bit off anywhere is a
+// mismatch, and a kiss-o'-death that is not ours asks nothing of us.
+TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
 {
     const CNtpTimestamp t(100, 0);
     const struct {
@@ -78,23 +83,17 @@ TEST(SntpExchange, OffsetAndDelayFromTheFourTimes)
         {{0xFFFFFFFFu, 1}, {0, 1}, {0, 1}, {0, 1}, 0.5, 1.0}, // across the 2036 rollover
         // clang-format on
     };
+    SntpReply reply;
     for (const auto& c : cases) {
         const auto answer = UdpResponder::NtpServer({.version = 4,
                                                      .originate = c.t1.Value(),
                                                      .receive = c.t2.Value(),
                                                      .transmit = c.t3.Value()})({})[0];
-        SntpReply reply;
         ASSERT_EQ(ParseSntpAnswer(answer.data(), answer.size(), c.t1, c.t4, reply),
                   AnswerVerdict::Accepted);
         EXPECT_NEAR(reply.clockOffset, c.offset, 1e-9);
         EXPECT_NEAR(reply.roundTripDelay, c.delay, c.delay * 1e-6);
     }
-}
-
-// Only an answer that echoes every bit of the transmit time we sent is ours: one bit off
-// anywhere is a mismatch, and a kiss-o'-death that is not ours asks nothing of us.
-TEST(SntpExchange, OriginateMustMatchEveryBitBeforeAKissCounts)
-{
     const CNtpTimestamp sent(kT2 | 0x5A5A5A5A);
     for (const uint8_t stratum : {1, 0}) {
         for (int bit = 0; bit < 64; ++bit) {
@@ -103,12 +102,41 @@ TEST(SntpExchange, OriginateMustMatchEveryBitBeforeAKissCounts)
                 UdpResponder::NtpServer(Sound({.stratum = stratum,
                                                .originate = sent.Value() ^ uint64_t{1} << bit,
                                                .referenceId = kRate}))({})[0];
-            SntpReply reply;
             std::string kissCode = "none";
             EXPECT_EQ(ParseSntpAnswer(answer.data(), answer.size(), sent, sent, reply, &kissCode),
                       AnswerVerdict::OriginateMismatch);
             EXPECT_EQ(kissCode, "none");
         }
+    }
+}
+
+// A server as a person writes it: brackets around a whole IPv6 address only, the scheme in any
+// case, the key exchange's own port unless another is given; nothing for no host or a port that
+// is not one.
+TEST(ServerName, PlainAndNtsForms)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"[::1]", "::1 123"},
+        {"time.example", "time.example 123"},
+        {"NTS://time.example", "time.example 4460 nts"},
+        {"nts://[::1]:65535", "::1 65535 nts"},
+        {"nts://[::1]", "::1 4460 nts"},
+        {"nts://::1", "::1 4460 nts"},
+        {"nts://127.0.0.1:1", "127.0.0.1 1 nts"},
+        {"nts://[::1]1", ""},
+        {"nts://[::1", ""},
+        {"nts://time.example:0", ""},
+        {"nts://time.example:65536", ""},
+        {"nts://time.example:", ""},
+        {"nts://:4460", ""},
+        {"", ""},
+    };
+    for (const auto& [text, parsed] : cases) {
+        const auto name = ParseServerName(text, 123);
+        EXPECT_EQ(name ? name->host + " " + std::to_string(name->port) + (name->nts ? " nts" : "")
+                       : "",
+                  parsed)
+            << text;
     }
 }
 
@@ -128,8 +156,9 @@ TEST(SntpExchange, AgainstAScriptedServer)
         unsigned port = 0; // 0: the server's
     } const cases[] = {
         // clang-format off
-        {Sound({.stratum = 2, .referenceId = 0x7F000001}), 0, "", false, "localhost"},
-        {Sound({.version = 4, .stratum = 15, .length = 300})},
+        {Sound({.stratum = 2, .referenceId = 0x7F000001, .rootDelay = 0x8000, .rootDispersion = 0x4000}),
+         0, "", false, "localhost"},
+        {Sound({.leapIndicator = 1, .version = 4, .stratum = 15, .length = 300, .precision = 5, .rootDelay = 0xFFFF0000})},
         {Sound({.version = 1})},
         // Each check, failed alone.
         {Sound({.originate = kT2 - 1}), EPROTO, "answer rejected: originate mismatch", true},
@@ -184,10 +213,20 @@ TEST(SntpExchange, AgainstAScriptedServer)
             sent.Fraction() - g_millisecondFractions.at(FractionToMilliseconds(sent.Fraction()));
         EXPECT_LT(below, 1u << 21);
         lowBits.insert(below);
-        EXPECT_EQ(std::tuple(reply.originate, reply.version, reply.stratum, reply.referenceId,
-                             reply.receive.Value(), reply.transmit.Value(), reply.address),
-                  std::tuple(sent, c.answer->version, c.answer->stratum, c.answer->referenceId, kT2,
-                             kT3, std::string("127.0.0.1")));
+        const Answer& a = *c.answer;
+        EXPECT_EQ(std::tuple(reply.originate, reply.leapIndicator, reply.version, reply.mode,
+                             reply.stratum, reply.referenceId, reply.precision, reply.rootDelay,
+                             reply.rootDispersion, reply.receive.Value(), reply.transmit.Value(),
+                             reply.address),
+                  std::tuple(sent, a.leapIndicator, a.version, 4, a.stratum, a.referenceId,
+                             std::ldexp(1.0, a.precision),
+                             static_cast<int32_t>(a.rootDelay) / 65536.0,
+                             a.rootDispersion / 65536.0, kT2, kT3, std::string("127.0.0.1")));
+        // The first answer's error bound: half its root delay (0.5 s) and the round trip (the
+        // local precision: T3 - T2 is longer than T4 - T1), its root dispersion (0.25 s) and
+        // precision (1 s), and this clock's precision.
+        const double bound = ErrorBound(reply, LocalClockPrecision());
+        EXPECT_TRUE(&c != cases || (bound > 1.5 && bound < 1.501)) << bound;
     }
     EXPECT_EQ(openFiles(), openBefore) << "a socket was left open";
     EXPECT_GE(lowBits.size(), 3u) << "the transmit times carry no random bits";
@@ -199,8 +238,10 @@ TEST(SntpExchange, AgainstAScriptedServer)
 // would always end in 000), not the reading after the wait: a signal handler keeps the client
 // busy for 400 ms while the first answer arrives, and the delay stays that of the network. It
 // never picks an impossible round trip: the second server claims to have held the request 10 s
-// (a delay of -10 s, the lowest), and that sample is dropped.
-TEST(SntpExchange, SamplesTakeTheArrivalTimeAndNeverANegativeDelay)
+// (a delay of -10 s, the lowest), and that sample is dropped. Then signals every few
+// milliseconds interrupt the wait on a silent server again and again; the query still ends at
+// its one deadline instead of starting the wait over.
+TEST(SntpExchange, SignalsMoveNeitherTheArrivalTimeNorTheDeadline)
 {
     HandleSignals(400);
     const pthread_t client = pthread_self();
@@ -230,14 +271,8 @@ TEST(SntpExchange, SamplesTakeTheArrivalTimeAndNeverANegativeDelay)
         finerThanMicroseconds += sample.destination.Nanoseconds() % 1000 != 0;
     }
     EXPECT_GT(finerThanMicroseconds, 0);
-}
 
-// Signals every few milliseconds interrupt the wait on a silent server again and again; the
-// query still ends at its one deadline instead of starting the wait over.
-TEST(SntpExchange, TheDeadlineHoldsUnderRepeatedSignals)
-{
     HandleSignals(0);
-    const pthread_t client = pthread_self();
     std::atomic<bool> done{false};
     std::thread signaller([&] {
         for (int i = 0; i < 1000 && !done; ++i) {
@@ -245,16 +280,15 @@ TEST(SntpExchange, TheDeadlineHoldsUnderRepeatedSignals)
             std::this_thread::sleep_for(3ms);
         }
     });
-    UdpResponder silent;
-    CSntpClient sntp;
-    sntp.SetOptions({.timeoutMs = 300, .ntsCaFile = {}});
-    SntpReply reply;
+    server.SetScript(nullptr);
+    options.timeoutMs = 300;
+    options.samples = 1;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(sntp.QueryServer("127.0.0.1", reply, silent.Port()));
+    const QueryResult silent = Query("127.0.0.1", options);
     const auto waited = std::chrono::steady_clock::now() - start;
     done = true;
     signaller.join();
-    EXPECT_EQ(sntp.FailureReason(), "no answer within 0.3 s");
+    EXPECT_EQ(silent.failure.reason, "no answer within 0.3 s");
     EXPECT_GT(waited, 250ms);
     EXPECT_LT(waited, 1000ms);
 }
