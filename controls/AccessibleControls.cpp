@@ -12,7 +12,6 @@ namespace
 {
 
 constexpr double kReadableContrast = 4.5;
-constexpr int kMixSteps = 20;
 
 class AccessibleClock : public QAccessibleWidget
 {
@@ -75,15 +74,6 @@ double Luminance(const QColor& colour)
            0.0722 * Linear(colour.blueF());
 }
 
-QColor Mix(const QColor& from, const QColor& to, double share)
-{
-    const auto channel = [share](int a, int b) {
-        return static_cast<int>(std::lround(a + (b - a) * share));
-    };
-    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
-                  channel(from.blue(), to.blue()));
-}
-
 } // namespace
 
 namespace AccessibleControls
@@ -107,18 +97,18 @@ double Contrast(const QColor& a, const QColor& b)
 
 QColor LinkColourOn(const QColor& background)
 {
-    const QColor blue(0, 0, 255);
-    // Towards the end that differs most from the background: white on dark, black on light.
-    const QColor end = Contrast(Qt::white, background) > Contrast(Qt::black, background)
-                           ? QColor(Qt::white)
-                           : QColor(Qt::black);
-    for (int step = 0; step <= kMixSteps; ++step) {
-        const QColor mixed = Mix(blue, end, double(step) / kMixSteps);
-        if (Contrast(mixed, background) >= kReadableContrast) {
-            return mixed;
-        }
+    // Towards the end that differs most from the background, white on dark and black on light,
+    // one unit of the channels at a time: the least change that reads. The end, step 255, always
+    // reads: its contrast and the other end's multiply to 21, so the larger is at least 4.58.
+    const bool towardsWhite = Contrast(Qt::white, background) > Contrast(Qt::black, background);
+    const auto mixed = [towardsWhite](int step) {
+        return towardsWhite ? QColor(step, step, 255) : QColor(0, 0, 255 - step);
+    };
+    int step = 0;
+    while (step < 255 && Contrast(mixed(step), background) < kReadableContrast) {
+        ++step;
     }
-    return end;
+    return mixed(step);
 }
 
 } // namespace AccessibleControls

@@ -21,7 +21,6 @@ constexpr int kMsPerSecond = 1000;
 constexpr int kMsPerMinute = 60 * kMsPerSecond;
 constexpr int kHourHand = 0;
 constexpr int kMinuteHand = 1;
-constexpr int kSecondHand = 2;
 constexpr double kTickScale = 0.9;
 constexpr double kSecondScale = 0.8;
 constexpr double kTailScale = 0.1;
@@ -158,10 +157,10 @@ int CAnalogClock::NextTick() const
 {
     const int shown = m_nSecond * kMsPerSecond + m_nMilliseconds;
     int limit = kMsPerMinute - shown;
-    if (m_bSecondWakeups || (m_bSecondHand && !m_bSweepSecond)) {
+    if (m_bSecondWakeups) {
         limit = std::min(limit, kMsPerSecond - m_nMilliseconds);
     }
-    if (!m_bSecondHand || !m_bSweepSecond) {
+    if (!m_bSecondHand) {
         return std::max(1, limit);
     }
     const auto line = SecondHandLine(m_nSecond, m_nMilliseconds);
@@ -201,13 +200,8 @@ void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMillisecon
 std::array<QPoint, 2> CAnalogClock::SecondHandLine(int nSecond, int nMilliseconds) const
 {
     std::array<QPoint, 2> line;
-    if (m_bSweepSecond) {
-        GetSweepPoints(nMilliseconds * 0.001 + nSecond, line);
-        return line;
-    }
-    std::array<QPoint, 4> points;
-    GetHandPoints(nSecond, kSecondHand, points);
-    return {points[0], points[1]};
+    GetSweepPoints(nMilliseconds * 0.001 + nSecond, line);
+    return line;
 }
 
 // What a tick to the given time changes on the canvas: the whole face when the polygon hands
@@ -270,11 +264,6 @@ void CAnalogClock::SyncGeometry()
 
 void CAnalogClock::GetHandPoints(int nPos, int nHand, std::array<QPoint, 4>& points) const
 {
-    if (nHand == kSecondHand) {
-        points[0] = m_ptCenter;
-        points[1] = GetPoint(nPos, kSecondScale);
-        return;
-    }
     const double tipScale = nHand == kHourHand ? 0.5 : 0.7;
     points[0] = GetPoint(nPos + 30, kTailScale);
     points[1] = GetPoint(nPos + 15, kSideScale);
@@ -321,10 +310,6 @@ void CAnalogClock::DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw)
 {
     std::array<QPoint, 4> points;
     GetHandPoints(nPos, nHand, points);
-    if (nHand == kSecondHand) {
-        InvertLine(pDC, points[0], points[1]);
-        return;
-    }
     pDC->save();
     pDC->setPen(QPen(bDraw ? QColor(Qt::black) : m_crBack, 1));
     pDC->setBrush(bDraw ? m_crHand : m_crBack);
@@ -337,15 +322,6 @@ void CAnalogClock::DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds)
     std::array<QPoint, 2> points;
     GetSweepPoints(nMilliseconds * 0.001 + nSecond, points);
     InvertLine(pDC, points[0], points[1]);
-}
-
-void CAnalogClock::DrawSecondHand(QPainter* pDC, int nSecond, int nMilliseconds)
-{
-    if (m_bSweepSecond) {
-        DrawSweepHand(pDC, nSecond, nMilliseconds);
-    } else {
-        DrawHand(pDC, nSecond, kSecondHand, true);
-    }
 }
 
 void CAnalogClock::DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark)
@@ -372,7 +348,7 @@ void CAnalogClock::DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond,
         // The inverting second hand cancels out only over unchanged pixels: it goes before the
         // polygons change and comes back after them; the minute hand is drawn last, on top.
         if (!bFull && m_bSecondHand) {
-            DrawSecondHand(pDC, m_nSecond, m_nMilliseconds);
+            DrawSweepHand(pDC, m_nSecond, m_nMilliseconds);
         }
         if (!bFull && polygonsMove) {
             if (m_bHourHand) {
@@ -391,7 +367,7 @@ void CAnalogClock::DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond,
             }
         }
         if (m_bSecondHand) {
-            DrawSecondHand(pDC, nSecond, nMilliseconds);
+            DrawSweepHand(pDC, nSecond, nMilliseconds);
         }
     }
     m_nHour = nHour;
@@ -437,36 +413,33 @@ void CAnalogClock::paintEvent(QPaintEvent*)
     screen.drawImage(0, 0, m_canvas);
 }
 
-void CAnalogClock::resizeEvent(QResizeEvent* event)
+// QWidget's own resize, timer, show and hide handlers do nothing: they are not called.
+void CAnalogClock::resizeEvent(QResizeEvent*)
 {
-    QWidget::resizeEvent(event);
     CalcGeometry();
 }
 
 void CAnalogClock::timerEvent(QTimerEvent* event)
 {
-    QWidget::timerEvent(event);
     OnTimer(event->timerId());
 }
 
-void CAnalogClock::showEvent(QShowEvent* event)
+void CAnalogClock::showEvent(QShowEvent*)
 {
-    QWidget::showEvent(event);
     if (m_bRunning && m_nTimerID == 0) {
         ShowNow();
         ArmTimer();
     }
 }
 
-void CAnalogClock::hideEvent(QHideEvent* event)
+void CAnalogClock::hideEvent(QHideEvent*)
 {
-    QWidget::hideEvent(event);
     StopTimer();
 }
 
 void CAnalogClock::OnTimer(int nIDEvent)
 {
-    if (m_nTimerID == 0 || nIDEvent != m_nTimerID) {
+    if (nIDEvent != m_nTimerID) { // a stopped clock's id, 0, is no timer's
         return;
     }
     StopTimer();

@@ -50,10 +50,9 @@ protected:
     virtual void DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark);
     virtual void DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond, int nMilliseconds,
                            bool bFull);
-    // Hand 0 is the hour hand, 1 the minute hand, 2 the second hand. For hands 0 and 1 the
-    // draw flag chooses drawing or erasing; hand 2 inverts, so the same call does both.
+    // Hand 0 is the hour hand, 1 the minute hand; the draw flag chooses drawing or erasing.
     virtual void DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw);
-    // Four points for hands 0 and 1; two (centre and tip) for hand 2.
+    // Tail, side, tip and side.
     virtual void GetHandPoints(int nPos, int nHand, std::array<QPoint, 4>& points) const;
     virtual void GetSweepPoints(double dPos, std::array<QPoint, 2>& points) const;
     virtual void DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds);
@@ -82,7 +81,6 @@ protected:
 private:
     // An inverting one-pixel line from start up to, not including, the end point.
     void InvertLine(QPainter* pDC, const QPoint& from, const QPoint& to);
-    void DrawSecondHand(QPainter* pDC, int nSecond, int nMilliseconds);
     std::array<QPoint, 2> SecondHandLine(int nSecond, int nMilliseconds) const;
     QRect ChangedRect(int nHour, int nMinute, int nSecond, int nMilliseconds) const;
     void ShowNow();
@@ -109,7 +107,6 @@ private:
     bool m_bTicks = true;
     bool m_bMinuteTicks = true;
     bool m_bHourTicks = true;
-    bool m_bSweepSecond = true;
     bool m_bSecondWakeups = false;
 
     // The clock's screen: incremental drawing happens here, the paint event copies it.

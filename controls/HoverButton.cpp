@@ -117,26 +117,24 @@ void CHoverButton::focusOutEvent(QFocusEvent* event)
     QPushButton::focusOutEvent(event);
 }
 
-void CHoverButton::enterEvent(QEnterEvent* event)
+void CHoverButton::enterEvent(QEnterEvent*)
 {
     // The mouse tracker's hover with a rest of 1 ms: practically the moment the mouse arrives.
     m_bHot = true;
     update();
-    QPushButton::enterEvent(event);
 }
 
-void CHoverButton::leaveEvent(QEvent* event)
+// QPushButton has no enter, leave or hide handling of its own, and QWidget's does nothing.
+void CHoverButton::leaveEvent(QEvent*)
 {
     EndHover();
-    QPushButton::leaveEvent(event);
 }
 
 // Where the window system reports no leave (the window loses the activation or is hidden under
 // the pointer), the hot face would stay until the pointer came back.
-void CHoverButton::hideEvent(QHideEvent* event)
+void CHoverButton::hideEvent(QHideEvent*)
 {
     EndHover();
-    QPushButton::hideEvent(event);
 }
 
 bool CHoverButton::event(QEvent* event)

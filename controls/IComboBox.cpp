@@ -12,8 +12,6 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
-#include <algorithm>
-
 using FrameDrawing::Draw3dRect;
 using FrameDrawing::FillSolidRect;
 
@@ -21,7 +19,7 @@ using FrameDrawing::FillSolidRect;
 // straight onto the screen", which a Qt widget can do only inside its paint event. They therefore
 // record the look in m_nScreenLook and schedule a paint, which draws it; the look stays on the
 // screen, through any repaint Qt itself asks for, until something that really invalidates the
-// control (the release of the left button, a resize, showing it, enabling or disabling it) clears
+// control (the release of the left button, a resize, hiding it, enabling or disabling it) clears
 // it; the paint after that chooses hot or normal by the cursor position, as a fresh paint does.
 
 namespace
@@ -57,9 +55,9 @@ bool IsDeletingKey(int key)
 CIComboBox::CIComboBox(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
-    // Only our completion runs: no QCompleter, and Enter never adds the typed text to the list.
+    // Only our completion runs: no QCompleter. Enter never reaches the edit field (see OnKey),
+    // so it adds nothing to the list whatever the insert policy.
     setCompleter(nullptr);
-    setInsertPolicy(QComboBox::NoInsert);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_cxThumb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     UpdateThumb();
@@ -92,7 +90,7 @@ void CIComboBox::UpdateThumb()
     if (!arrow.isValid()) {
         return;
     }
-    m_cxThumb = std::max(1, width() - 3 - arrow.left());
+    m_cxThumb = width() - 3 - arrow.left();
 }
 
 bool CIComboBox::IsCursorInside() const
@@ -223,11 +221,11 @@ bool CIComboBox::event(QEvent* event)
     if (type == QEvent::WindowDeactivate) {
         EndHover();
     }
-    if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
-        if (OnKey(static_cast<QKeyEvent*>(event))) {
-            event->accept();
-            return true;
-        }
+    // Key events arrive accepted, as they were made (QApplication hands each receiver the event
+    // as it was sent): returning true keeps one here.
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) &&
+        OnKey(static_cast<QKeyEvent*>(event))) {
+        return true;
     }
     return QComboBox::event(event);
 }
@@ -235,10 +233,9 @@ bool CIComboBox::event(QEvent* event)
 bool CIComboBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lineEdit()) {
+        // An enter into the field is one into the control too, which sees that itself.
         if (event->type() == QEvent::MouseMove) {
             OnMouseOver(static_cast<QMouseEvent*>(event)->globalPosition());
-        } else if (event->type() == QEvent::Enter) {
-            OnMouseOver(static_cast<QEnterEvent*>(event)->globalPosition());
         }
     } else if (event->type() == QEvent::Hide && view() != nullptr && watched == view()->window()) {
         // The release of a press that dropped the list goes to the list; its closing stands in.
@@ -262,20 +259,21 @@ void CIComboBox::mouseMoveEvent(QMouseEvent* event)
     QComboBox::mouseMoveEvent(event);
 }
 
+// QComboBox has no enter or leave handling of its own, and QWidget's does nothing.
 void CIComboBox::enterEvent(QEnterEvent* event)
 {
     OnMouseOver(event->globalPosition());
-    QComboBox::enterEvent(event);
 }
 
-void CIComboBox::leaveEvent(QEvent* event)
+void CIComboBox::leaveEvent(QEvent*)
 {
     EndHover();
-    QComboBox::leaveEvent(event);
 }
 
+// Hidden or minimized, the control may never see the release of a press: the press ends here.
 void CIComboBox::hideEvent(QHideEvent* event)
 {
+    m_bLButtonDown = false;
     EndHover();
     QComboBox::hideEvent(event);
 }
@@ -356,12 +354,6 @@ void CIComboBox::resizeEvent(QResizeEvent* event)
 {
     QComboBox::resizeEvent(event);
     UpdateThumb();
-    Invalidate();
-}
-
-void CIComboBox::showEvent(QShowEvent* event)
-{
-    QComboBox::showEvent(event);
     Invalidate();
 }
 

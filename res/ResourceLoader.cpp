@@ -84,9 +84,10 @@ bool BitSet(const QByteArray& data, qsizetype rowStart, int x)
     return (static_cast<unsigned char>(data[rowStart + x / 8]) & (0x80 >> (x % 8))) != 0;
 }
 
-// Builds the cursor from the first image of a .cur file: a 1-bit XOR image with a two-colour
-// palette and a 1-bit AND mask, rows bottom-up. Qt wants a bitmap (1 = black) and a mask
-// (1 = drawn); a clear pixel has its AND bit set.
+// Builds the cursor from the first image of a .cur file: a 1-bit XOR image and a 1-bit AND
+// mask, rows bottom-up. The program's cursors are black and white, their palettes black for a
+// clear XOR bit and white for a set one, so the palette is not read. Qt wants a bitmap (1 =
+// black) and a mask (1 = drawn); a clear pixel has its AND bit set.
 QCursor CursorFromFile(const QByteArray& data)
 {
     if (data.size() < kDirHeader + kDirEntry || U16(data, 2) != 2 || U16(data, 4) == 0) {
@@ -100,40 +101,31 @@ QCursor CursorFromFile(const QByteArray& data)
     }
     const int width = static_cast<qint32>(U32(data, image + 4));
     const int height = static_cast<qint32>(U32(data, image + 8)) / 2;
-    const quint32 headerSize = U32(data, image);
-    if (U16(data, image + 14) != 1 || width <= 0 || height <= 0 || width > 256 || height > 256) {
+    if (U16(data, image + 14) != 1 || width <= 0 || height <= 0) {
         return QCursor(Qt::ArrowCursor);
     }
-    const qsizetype palette = image + headerSize;
-    const qsizetype stride = ((width + 31) / 32) * 4;
-    const qsizetype xorRows = palette + 2 * 4;
+    // The rows must lie in the file, which bounds the size: no limit of its own is needed.
+    const qsizetype stride = (qsizetype{width} + 31) / 32 * 4;
+    const qsizetype xorRows = image + U32(data, image) + 2 * 4; // past the header and palette
     const qsizetype andRows = xorRows + stride * height;
     if (andRows + stride * height > data.size()) {
         return QCursor(Qt::ArrowCursor);
     }
-    auto isDark = [&](bool index) {
-        const qsizetype entry = palette + (index ? 4 : 0); // blue, green, red, reserved
-        const int sum = static_cast<unsigned char>(data[entry]) +
-                        static_cast<unsigned char>(data[entry + 1]) +
-                        static_cast<unsigned char>(data[entry + 2]);
-        return sum < 3 * 128;
-    };
 
     QImage bitmap(width, height, QImage::Format_Mono);
     QImage mask(width, height, QImage::Format_Mono);
     for (QImage* img : {&bitmap, &mask}) {
-        img->setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        img->setColorTable({QColor(Qt::white).rgb(), QColor(Qt::black).rgb()});
         img->fill(0);
     }
     for (int y = 0; y < height; ++y) {
         const qsizetype row = (height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
-            const bool drawn = !BitSet(data, andRows + row, x);
-            if (!drawn) {
+            if (BitSet(data, andRows + row, x)) {
                 continue;
             }
             mask.setPixel(x, y, 1);
-            bitmap.setPixel(x, y, isDark(BitSet(data, xorRows + row, x)) ? 1 : 0);
+            bitmap.setPixel(x, y, BitSet(data, xorRows + row, x) ? 0 : 1);
         }
     }
     return QCursor(QBitmap::fromImage(bitmap), QBitmap::fromImage(mask), hotX, hotY);
@@ -150,9 +142,9 @@ std::map<int, int> DeepestPerSize(const QByteArray& data)
     const int count = U16(data, 4);
     for (int i = 0; i < count && kDirHeader + (i + 1) * kDirEntry <= data.size(); ++i) {
         const qsizetype entry = kDirHeader + i * kDirEntry;
-        const int size = static_cast<unsigned char>(data[entry]) == 0
-                             ? 256
-                             : static_cast<unsigned char>(data[entry]);
+        // The width byte; 0 stands for 256 pixels, a size the program's icons do not have: such
+        // an image is left out, its width not matching.
+        const int size = static_cast<unsigned char>(data[entry]);
         const int bits = U16(data, entry + 6);
         if (depth.find(size) == depth.end() || bits > depth[size]) {
             depth[size] = bits;

@@ -1,5 +1,4 @@
 #include "controls/IComboBox.h"
-#include "res/SkinLayout.h"
 
 #include "TestPixels.h"
 
@@ -10,27 +9,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStyleFactory>
 
 #include <tuple>
-#include <utility>
-
-using SkinLayout::kFace;
-
-// An image of the control with the flat frame of a look drawn over it.
-static QImage Flat(CIComboBox& combo, int look, QImage image)
-{
-    QPainter painter(&image);
-    combo.DrawFlat(&painter, look);
-    painter.end();
-    return image;
-}
 
 // The screen's looks follow the mouse and the focus; the press that opens the list ends when the
 // list closes, though the release went to the list. Where the window system tells the cursor's
 // position only with its events (Wayland), the position stays inside after the pointer left: the
 // hot look ends on the leave itself, on the window's deactivation and on hiding, and no timer
-// polls for it. Disabled, its button is plain face inside its ring.
+// polls for it. Hidden while pressed, it shows by the pointer, no longer pressed. Disabled, its
+// button is plain face inside its ring.
 TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
 {
     CIComboBox combo;
@@ -41,15 +28,18 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
     // Whether the screen shows the flat frame of this look, as the paint event would draw it.
     const auto looks = [&](int look) {
         const QImage shown = Shown(combo);
-        return shown == Flat(combo, look, shown);
+        QImage flat = shown;
+        QPainter painter(&flat);
+        combo.DrawFlat(&painter, look);
+        painter.end();
+        return shown == flat;
     };
     const QPoint arrow(150, 10);
     QCursor::setPos(combo.mapToGlobal(arrow)); // stays there, as the last event left it
     QMouseEvent move(QEvent::MouseMove, arrow, QCursor::pos(), Qt::NoButton, Qt::NoButton, {});
     QApplication::sendEvent(&combo, &move);
     QTest::mousePress(&combo, Qt::LeftButton, {}, arrow);
-    QTest::qWait(30);
-    ASSERT_TRUE(combo.view()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo.view()->isVisible(); }));
     EXPECT_TRUE(looks(CIComboBox::FLAT_PRESSED));
     combo.hidePopup();
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
@@ -64,47 +54,32 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
         QApplication::sendEvent(&combo, end);
         EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     }
-    for (const auto& [type, look] : {std::pair(QEvent::FocusIn, CIComboBox::FLAT_HOT),
-                                     {QEvent::FocusOut, CIComboBox::FLAT_NORMAL}}) {
-        Focus(combo, type, Qt::TabFocusReason);
-        EXPECT_TRUE(looks(look)) << look;
-    }
-    // The focus look outlasts a new palette; a new style draws the control afresh.
-    Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
+    // The focus look outlasts a new palette and ends with the focus; a new style draws the control
+    // afresh.
     QEvent paletteChange(QEvent::PaletteChange), styleChange(QEvent::StyleChange);
+    Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(&combo, &paletteChange);
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
+    Focus(combo, QEvent::FocusOut, Qt::TabFocusReason);
+    EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
+    Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(&combo, &styleChange);
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
+    QApplication::sendEvent(&combo, &move);
+    QTest::mousePress(&combo, Qt::LeftButton, {}, QPoint(1, 1)); // on the frame: no list
+    EXPECT_TRUE(looks(CIComboBox::FLAT_PRESSED));
+    QApplication::sendEvent(&combo, &hidden);
+    EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
+    QTest::mouseRelease(&combo, Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseMove(combo.lineEdit(), QPoint(5, 5)); // over the edit field, from the window system
+    EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
     combo.showPopup();
     combo.setEnabled(false); // the list closes; the button is plain face inside its ring
-    EXPECT_FALSE(combo.view()->isVisible());
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
 }
 
-// Right of the edit field lies only the flat drawing: none of the style's own drop button shows
-// between the field and the flat button, whatever the style's arrow area (Fusion's is wider
-// than a scroll bar).
-TEST(IComboBox, FlatButtonCoversTheStylesArrowArea)
-{
-    for (const char* name : {"Fusion", "Windows"}) {
-        CIComboBox combo;
-        combo.setStyle(QStyleFactory::create(QString::fromLatin1(name)));
-        QPalette palette = combo.palette(); // the window's colours, as it gives them
-        palette.setColor(QPalette::Base, kFace);
-        combo.setPalette(palette);
-        combo.AddString(QStringLiteral("pool.ntp.org"));
-        combo.resize(141, 21);
-        // Level with the edit field, from its right edge to the control's.
-        const QRect field = combo.lineEdit()->geometry();
-        const QRect beside(field.right() + 1, field.top(), 140 - field.right(), field.height());
-        const QImage flat = Flat(combo, CIComboBox::FLAT_NORMAL, Plain(combo.size(), kFace));
-        EXPECT_EQ(Render(combo).copy(beside), flat.copy(beside)) << name;
-    }
-}
-
-// Enter stays in the selector (it presses no default button); Tab and Shift+Tab leave it and
-// Escape closes the dialog, so the keyboard is never trapped there.
+// Enter stays in the selector (it presses no default button); Tab leaves it and Escape closes the
+// dialog, so the keyboard is never trapped there.
 TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
 {
     QDialog dialog;
@@ -119,11 +94,12 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
     ASSERT_TRUE(QTest::qWaitFor([&] { return combo->hasFocus(); }, 500));
     QLineEdit& edit = *combo->lineEdit();
     // The first entry in order that begins with the text, any case, the rest selected; typing
-    // inside the text keeps the caret.
+    // inside the text keeps the caret; none while Backspace or Delete is held.
     for (const auto& [start, typed, text, selected, caret] :
          {std::tuple("", "ti", "Time.Google.com", "me.Google.com", 15),
           {"", "TIME.n", "time.nist.gov", "ist.gov", 13},
           {"", "time.nx", "time.nx", "", 7},
+          {"", "ti\bm", "Time.Google.com", "e.Google.com", 15}, // completes again after a delete
           {"Tme", "i", "Time.Google.com", "", 2}}) {
         edit.setText(QString::fromLatin1(start));
         edit.setCursorPosition(*start ? 1 : 0);
@@ -133,16 +109,12 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
             << typed;
     }
     QSignalSpy pressed(ok, &QPushButton::clicked);
-    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        QTest::keyClick(combo, Qt::Key(key));
-        EXPECT_TRUE(dialog.isVisible() && combo->hasFocus()) << key;
-    }
+    QTest::keyClick(combo, Qt::Key_Return);
+    QTest::keyClick(combo, Qt::Key_Enter);
     EXPECT_EQ(pressed.count(), 0);
     EXPECT_EQ(combo->count(), 3); // nor does Enter add the text to the list
     QTest::keyClick(combo, Qt::Key_Tab);
     EXPECT_TRUE(next->hasFocus());
-    QTest::keyClick(next, Qt::Key_Backtab);
-    EXPECT_TRUE(combo->hasFocus());
     QTest::keyClick(combo, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
 }

@@ -2,13 +2,9 @@
 
 #include "res/ResourceLoader.h"
 
-#include <QApplication>
 #include <QBitmap>
-#include <QFocusEvent>
-#include <QImage>
 #include <QScreen>
 #include <QTest>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 // What the controls' tests look at: rendered pixels.
@@ -34,10 +30,8 @@ inline QImage Render(QWidget& widget)
 inline QImage Shown(QWidget& window)
 {
     QCoreApplication::processEvents();
-    return window.screen()
-        ->grabWindow(window.winId())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    const QPixmap shown = window.screen()->grabWindow(window.winId());
+    return shown.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // Sends the widget a focus event as the window system's would come.

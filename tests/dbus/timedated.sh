@@ -95,8 +95,8 @@ automatic_time() {
         "{'NTP': <$1>, 'NTPSynchronized': <$1>}" >/dev/null
     tdcall $mock.ClearCalls >/dev/null
 }
-HORALINK_PRIVATE_BUS=$DBUS_SYSTEM_BUS_ADDRESS HORALINK_SNTP_ADDRESS=$E2E_ADDRESS \
-    QT_QPA_PLATFORM=offscreen "$adjust_test" || e2e_fail "dbus_tests"
+HORALINK_PRIVATE_BUS=$DBUS_SYSTEM_BUS_ADDRESS QT_QPA_PLATFORM=offscreen "$adjust_test" ||
+    e2e_fail "dbus_tests"
 tdcall $mock.AddMethod org.freedesktop.timedate1 SetTime xbb '' '' >/dev/null
 automatic_time false
 console_y
