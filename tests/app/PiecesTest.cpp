@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/window/WindowCrossing.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 
 #include <map>
@@ -138,6 +139,7 @@ TEST(CommandLine, RefusesWhatItCannotDo)
         {"--console", "--max-step", "inf", "t"}, {"--console", "--samples", "0", "t"},
         {"--console", "--samples", "17", "t"}, {"--console", "--timeout", "0.099", "t"},
         {"--console", "--timeout", "60.001", "t"}, {"--console", "-w", "1", "-c", "2", "s"},
+        {"--console", "-w", "1", "s"}, {"--console", "-c", "1", "s"},
         {"--console", "--openmetrics", "s", "yes"}, {"--console", "--json", "--openmetrics", "s"},
         {"--console", "--compare", "s", "--json"}, {"--console", "--samples", "2", "--compare", "s"},
         {"--console", "--check", "-w", "1", "-c", "2", "s", "Y"}, {"--console", "--check", "-w", "1", "s"},
@@ -153,14 +155,21 @@ TEST(CommandLine, RefusesWhatItCannotDo)
     }
 }
 
-// The window and two workers through the crossing at once: every line whole, each writer's in
-// its order; the window's own lines are queued, so it goes on handling its events. (A clear that
-// keeps a waiting writer's line:
+// Unless told otherwise, a ten-character line takes ten steps of 30 ms, a character a step (no
+// pace, or two characters a step, shows). The window and two workers through the crossing at
+// once: every line whole, each writer's in its order; the window's own lines are queued, so it
+// goes on handling its events. (A clear that keeps a waiting writer's line:
 // SyncDlgTest.CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose.)
-TEST(LogWriter, LinesOfTheWindowAndWorkersStayWholeInTheirOrder)
+TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrder)
 {
     QTextEdit pane;
     LogWriter writer(&pane, nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    writer.Append("0123456789");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }));
+    EXPECT_GT(clock.elapsed(), 250);
+    writer.Clear();
     writer.SetPace(std::chrono::milliseconds(1));
     const auto crossing = WindowCrossing::Create(&writer);
     const auto workerWrites = [&](const char* name) {
