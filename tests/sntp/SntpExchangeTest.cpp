@@ -37,16 +37,20 @@ Answer Sound(Answer answer)
     return answer;
 }
 
-// The answer, after garbage, a forgery that is sound but for its originate time (and sent at
-// another time) and a spoofed kiss-o'-death: all of them to be skipped.
+// The answer, after garbage (an empty datagram among it), a forgery that is sound but for its
+// originate time (and sent at another time) and a spoofed kiss-o'-death: all of them to be
+// skipped.
 UdpResponder::Script AfterForgeries(const Answer& answer)
 {
     return [answer](const UdpResponder::Bytes& request) {
         const auto forged = UdpResponder::NtpServer(Sound({.originate = 1, .transmit = kT2}));
         const auto kiss =
             UdpResponder::NtpServer({.stratum = 0, .originate = 1, .referenceId = kRate});
-        return std::vector{UdpResponder::Bytes(48, 'A'), UdpResponder::Bytes(8, 0xFF),
-                           forged(request)[0], kiss(request)[0],
+        return std::vector{UdpResponder::Bytes(48, 'A'),
+                           UdpResponder::Bytes(8, 0xFF),
+                           UdpResponder::Bytes(),
+                           forged(request)[0],
+                           kiss(request)[0],
                            UdpResponder::NtpServer(answer)(request)[0]};
     };
 }
