@@ -11,10 +11,9 @@ namespace FrameDrawing
 // Fills a rectangle; an empty or negative size fills nothing.
 inline void FillSolidRect(QPainter* pDC, int x, int y, int cx, int cy, const QColor& color)
 {
-    if (cx <= 0 || cy <= 0) {
-        return;
+    if (const QRect rect(x, y, cx, cy); rect.isValid()) {
+        pDC->fillRect(rect, color);
     }
-    pDC->fillRect(x, y, cx, cy, color);
 }
 
 // A one-pixel frame: the top row and the left column, each without its last pixel, in the

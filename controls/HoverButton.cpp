@@ -15,9 +15,8 @@ CHoverButton::CHoverButton(QWidget* parent)
       m_hCursorPressed(ResourceLoader::LoadCursor(IDC_HAND_PRESSED, devicePixelRatioF()))
 {
     // The face copy is the only painting: no background erase, so switching faces never
-    // flickers, and nothing outside the face is touched.
+    // flickers, and nothing outside the face is touched (a push button fills no background).
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAutoFillBackground(false);
     setCursor(m_hCursorHand);
 }
 

@@ -386,10 +386,8 @@ void CIComboBox::OnEditUpdate()
     // The first entry that begins with the typed text, ignoring case; none leaves it as typed.
     const int match = findText(typed, Qt::MatchStartsWith);
     if (match >= 0) {
-        setCurrentIndex(match);
-        if (edit->text() != itemText(match)) {
-            edit->setText(itemText(match));
-        }
+        setCurrentIndex(match); // the list marks it when dropped
+        edit->setText(itemText(match));
     }
 
     // Typing inside the text keeps the caret or selection; at the end the remainder is selected.

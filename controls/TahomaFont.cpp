@@ -2,7 +2,6 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QFontMetricsF>
 #include <QRawFont>
 #include <QStringList>
 #include <QtEndian>
@@ -17,8 +16,6 @@ const char* const kFaceName = "Tahoma";
 const char* const kWineFaces[] = {"/usr/share/wine/fonts/tahoma.ttf",
                                   "/usr/share/wine/fonts/tahomabd.ttf"};
 
-// A large reference size keeps the rounding of the cell-height scale small.
-constexpr int kReferencePixels = 1000;
 // Where the OS/2 table keeps usWinAscent and usWinDescent (big-endian 16-bit each).
 const char* const kOs2Table = "OS/2";
 constexpr int kWinAscentOffset = 74;
@@ -112,27 +109,18 @@ void CTahomaFont::UseBitmapStrikes(QFont& font)
     font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoAntialias));
 }
 
-// Without an OS/2 table: the largest em whose hinted ascent + descent still fits, starting from
-// the linear scale.
+// Without an OS/2 table: the largest em whose hinted ascent + descent still fits, counted up
+// from 1 (a cell holds its em, so the count stays below the cell height).
 int CTahomaFont::MetricsEmForCell(const QFont& font, int nCellHeight)
 {
     QFont probe(font);
-    probe.setPixelSize(kReferencePixels);
-    const QFontMetricsF reference(probe);
-    const qreal referenceCell = reference.ascent() + reference.descent();
-    int em = referenceCell > 0
-                 ? static_cast<int>(std::lround(nCellHeight * kReferencePixels / referenceCell))
-                 : nCellHeight;
-    em = std::max(1, em);
     const auto cellAt = [&probe](int pixels) {
         probe.setPixelSize(pixels);
         const QFontMetrics metrics(probe);
         return metrics.ascent() + metrics.descent();
     };
-    while (em > 1 && cellAt(em) > nCellHeight) {
-        --em;
-    }
-    while (em < 4 * nCellHeight && cellAt(em + 1) <= nCellHeight) {
+    int em = 1;
+    while (em < nCellHeight && cellAt(em + 1) <= nCellHeight) {
         ++em;
     }
     return em;
