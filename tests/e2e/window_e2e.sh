@@ -51,7 +51,12 @@ step "the window, started with '$E2E_ADDRESS N'"
 e2e_shot background
 e2e_start_app "$E2E_ADDRESS" N
 e2e_wait_window
-e2e_shot started
+# The window is mapped before its first paint reaches the screen: a busy machine shows the gap.
+painted() {
+    e2e_shot started &&
+        [ "$(e2e_pixel started $((WX + 1)) $((WY + 120)))" != "$(e2e_pixel background $((WX + 1)) $((WY + 120)))" ]
+}
+e2e_wait_for 10 painted || true
 doc_picture window-started
 echo "window $e2e_wid at $WX,$WY size ${WW}x$WH"
 (( WW == 270 && WH == 240 )) || e2e_fail "window is ${WW}x$WH, not 270x240"
