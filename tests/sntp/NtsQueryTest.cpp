@@ -50,7 +50,8 @@ QueryResult CountedQuery(uint16_t port, const QueryOptions& options, int& keyExc
 {
     auto nts = std::make_unique<CNtsAuthentication>(ServerName{"127.0.0.1", port, true}, options);
     const CNtsAuthentication* counter = nts.get();
-    QueryResult result = CTimeQuery(options, std::move(nts)).Run();
+    CTimeQuery query(options, std::move(nts)); // owns the strategy: read it while it lives
+    QueryResult result = query.Run();
     keyExchanges = counter->KeyExchanges();
     return result;
 }
