@@ -110,7 +110,8 @@ void CTahomaFont::UseBitmapStrikes(QFont& font)
 }
 
 // Without an OS/2 table: the largest em whose hinted ascent + descent still fits, counted up
-// from 1 (a cell holds its em, so the count stays below the cell height).
+// from 1; a cell holds its em, so the count ends long before the bound, which only keeps a
+// broken face from running on.
 int CTahomaFont::MetricsEmForCell(const QFont& font, int nCellHeight)
 {
     QFont probe(font);
@@ -120,7 +121,7 @@ int CTahomaFont::MetricsEmForCell(const QFont& font, int nCellHeight)
         return metrics.ascent() + metrics.descent();
     };
     int em = 1;
-    while (em < nCellHeight && cellAt(em + 1) <= nCellHeight) {
+    while (em < 4 * nCellHeight && cellAt(em + 1) <= nCellHeight) {
         ++em;
     }
     return em;

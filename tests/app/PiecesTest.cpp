@@ -19,9 +19,10 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
 {
     const std::pair<std::optional<QByteArray>, QStringList> cases[] = {
         {std::nullopt, {"nts://time.cloudflare.com", "pool.ntp.org", "time.nist.gov"}},
-        // A leading byte-order mark does not hide a comment; an entry is cut at a control byte
+        // A leading byte-order mark does not hide a comment; blanks and a carriage return end no
+        // entry; an entry is cut at a control byte
         // (a NUL would end the name the engine sees) and dropped when longer than a server name.
-        {"\xEF\xBB\xBF# servers\na.example\n", {"a.example"}},
+        {"\xEF\xBB\xBF# servers\na.example \t\r\n", {"a.example"}},
         {QByteArray("a.example\0\xff\nb.exa\x1bmple \t\n\001c\n", 28), {"", "a.example", "b.exa"}},
         {QByteArray(260, 'a') + "\n" + QByteArray(259, 'b'), {QString(259, 'b')}},
     };
@@ -169,6 +170,7 @@ TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrder)
     writer.Append("0123456789");
     ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }));
     EXPECT_GT(clock.elapsed(), 250);
+    EXPECT_EQ(pane.toPlainText(), "0123456789\n");
     writer.Clear();
     writer.SetPace(std::chrono::milliseconds(1));
     const auto crossing = WindowCrossing::Create(&writer);

@@ -105,8 +105,9 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     TestClock clock;
     clock.show();
     EXPECT_FALSE(clock.IsRunning()); // stopped, it stays so when shown
-    clock.Run(true);
     clock.hide();
+    clock.Run(true);
+    EXPECT_FALSE(clock.IsRunning()); // hidden, it starts no timer
     clock.now = QTime(9, 41, 20, 300);
     clock.show();
     EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(clock.now)));

@@ -207,7 +207,7 @@ TEST(TahomaFont, AFaceWithoutWindowsMetricsFillsTheCellAskedFor)
     CTahomaFont::SetLogHeight(font, 30);
     auto cell = [font](int pixels) mutable {
         font.setPixelSize(pixels);
-        return QFontMetrics(font).height(); // ascent plus descent
+        return QFontMetrics(font).ascent() + QFontMetrics(font).descent();
     };
     EXPECT_LE(cell(font.pixelSize()), 30);
     EXPECT_GT(cell(font.pixelSize() + 1), 30);

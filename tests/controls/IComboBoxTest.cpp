@@ -70,7 +70,6 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
     EXPECT_TRUE(looks(CIComboBox::FLAT_PRESSED));
     QApplication::sendEvent(&combo, &hidden);
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
-    QTest::mouseRelease(&combo, Qt::LeftButton, {}, QPoint(1, 1));
     QTest::mouseMove(combo.lineEdit(), QPoint(5, 5)); // over the edit field, from the window system
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
     combo.setEnabled(false); // the button is plain face inside its ring

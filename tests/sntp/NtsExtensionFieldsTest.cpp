@@ -69,6 +69,7 @@ TEST(NtsExtensionFields, ChecksAnswers)
         {"field after the authenticator", Answer(id, {}, kServerKey, cookie), Malformed},
         {"field length not a multiple of 4", Answer(changed(id, 3, 34), {}), Malformed},
         {"field past the end", Join({kHeader, id, changed(cookie, 3, 104)}), Malformed},
+        {"bytes after the last field", Join({kHeader, id, {0, 0}}), Malformed},
         {"nonce length 0", changed(Answer(id, cookie), lengths + 1, 0), Malformed},
         {"ciphertext past the field", changed(Answer(id, {}), lengths + 2, 1), Malformed}, // 256 + 16 bytes
         // clang-format on
