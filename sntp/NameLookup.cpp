@@ -88,8 +88,8 @@ private:
         timeval longest{maxMs / 1000, (maxMs % 1000) * 1000};
         timeval buffer{};
         const timeval* next = ares_timeout(m_channel, &longest, &buffer);
-        const int waitMs = static_cast<int>(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000);
-        const int ready = poll(fds, count, waitMs);
+        const timespec wait{next->tv_sec, next->tv_usec * 1000}; // to the microsecond, no rounding
+        const int ready = ppoll(fds, count, &wait, nullptr);
         if (ready <= 0) {
             ares_process_fd(m_channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD); // its own time-outs
             return;
