@@ -29,9 +29,13 @@ for scale in 1.25 1.5 2; do
     echo "== scale $scale"
     QT_SCALE_FACTOR=$scale e2e_start_app "$E2E_ADDRESS" N
     e2e_wait_window
-    # Time for the report to arrive and the log pane to settle.
-    sleep 6
-    e2e_shot "scale-$scale"
+    # The checks need the first paint on the screen; the pictures, the report in the log pane.
+    painted() {
+        e2e_shot "scale-$scale" &&
+            [ "$(e2e_pixel "scale-$scale" $((WX + 1)) $((WY + WH / 2)))" != "$(e2e_pixel background $((WX + 1)) $((WY + WH / 2)))" ]
+    }
+    e2e_wait_for 10 painted || true
+    [ -z "$docs" ] || { sleep 6; e2e_shot "scale-$scale"; }
     echo "window at $WX,$WY size ${WW}x$WH"
     want_w=$(python3 -c "print(round(270 * $scale))")
     want_h=$(python3 -c "print(round(240 * $scale))")
