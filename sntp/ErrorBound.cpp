@@ -39,8 +39,8 @@ int LocalClockPrecision()
         int64_t last = NowNs();
         for (int i = 0; i < kPrecisionReadings; ++i) {
             const int64_t now = NowNs();
-            if (now > last && (shortest == 0 || now - last < shortest)) {
-                shortest = now - last;
+            if (now > last) {
+                shortest = shortest == 0 ? now - last : std::min(shortest, now - last);
             }
             last = now;
         }

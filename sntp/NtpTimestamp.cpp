@@ -148,7 +148,7 @@ CNtpTimestamp CNtpTimestamp::NowPrecise()
     return FromUnixTime(now.tv_sec, static_cast<uint32_t>(now.tv_nsec));
 }
 
-CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t bytes[8])
+CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t* bytes)
 {
     uint64_t value = 0;
     for (int i = 0; i < 8; ++i) {
@@ -157,7 +157,7 @@ CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t bytes[8])
     return CNtpTimestamp(value);
 }
 
-void CNtpTimestamp::ToNetwork(uint8_t bytes[8]) const
+void CNtpTimestamp::ToNetwork(uint8_t* bytes) const
 {
     for (int i = 0; i < 8; ++i) {
         bytes[i] = static_cast<uint8_t>(m_value >> (56 - 8 * i));

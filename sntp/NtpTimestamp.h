@@ -30,8 +30,9 @@ public:
     // The current time to the nanosecond (CLOCK_REALTIME).
     static CNtpTimestamp NowPrecise();
 
-    static CNtpTimestamp FromNetwork(const uint8_t bytes[8]);
-    void ToNetwork(uint8_t bytes[8]) const;
+    // The 8 bytes at bytes, in network order.
+    static CNtpTimestamp FromNetwork(const uint8_t* bytes);
+    void ToNetwork(uint8_t* bytes) const;
 
     uint32_t Seconds() const { return static_cast<uint32_t>(m_value >> 32); }
     uint32_t Fraction() const { return static_cast<uint32_t>(m_value); }

@@ -139,7 +139,7 @@ int CUdpSocket::Receive(void* buffer, size_t size, timespec* arrival)
     do {
         // MSG_TRUNC makes Linux report a longer datagram's full length; only size bytes are kept.
         received = recvmsg(m_socket, &message, MSG_TRUNC);
-    } while (received < 0 && errno == EINTR);
+    } while (received == -1 && errno == EINTR);
     if (received < 0) {
         SetLastErrorFromErrno();
         return kSocketError;

@@ -73,7 +73,6 @@ bool CNtsAuthentication::Prepare(Deadline deadline, Target& target, QueryFailure
         ++m_keyExchanges;
         if (!RunNtsKeyExchange(peer, m_options.ntsCaFile, m_aead, deadline, session, reason,
                                m_options.ntsBootstrap)) {
-            m_session.reset();
             const bool lookup = reason == kLookupTimedOut || reason == ErrorText(ENXIO);
             const bool late = reason == kKeyExchangeTimedOut || reason == kLookupTimedOut;
             failure = {lookup ? FailureKind::Lookup : FailureKind::KeyExchange,

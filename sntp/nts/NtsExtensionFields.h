@@ -20,9 +20,9 @@ constexpr size_t kNtsUniqueIdSize = 32;
 constexpr size_t kNtsNonceSize = 16;
 
 struct NtsExtensionField {
-    uint16_t type = 0;
+    uint16_t type{};
     NtsByteView value; // padding included
-    size_t offset = 0; // of the field's first byte in the split data
+    size_t offset{};   // of the field's first byte in the split data
 };
 
 // Appends one field; the value is padded with zeros to a multiple of 4 and to the minimum size.

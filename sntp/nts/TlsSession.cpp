@@ -304,7 +304,9 @@ bool CTlsSession::ExportKey(const std::string& label, NtsByteView context, size_
 bool CTlsSession::WaitForSocket()
 {
     const bool writing = m_session ? gnutls_record_get_direction(m_session) == 1 : true;
-    pollfd p{m_socket, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
+    pollfd p{};
+    p.fd = m_socket;
+    p.events = writing ? POLLOUT : POLLIN;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_deadline - std::chrono::steady_clock::now());
