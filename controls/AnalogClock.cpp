@@ -152,7 +152,7 @@ void CAnalogClock::StopTimer()
 // Milliseconds from the time last shown until the picture next changes: the second hand moves
 // to other pixels, or the minute (and with it the polygon hands) changes; with second wake-ups
 // also the next whole second. A sweep moved by less than a pixel changes nothing, so the clock
-// sleeps through it.
+// sleeps through it. At least 1 ms: the time shown lies inside its minute and second.
 int CAnalogClock::NextTick() const
 {
     const int shown = m_nSecond * kMsPerSecond + m_nMilliseconds;
@@ -161,7 +161,7 @@ int CAnalogClock::NextTick() const
         limit = std::min(limit, kMsPerSecond - m_nMilliseconds);
     }
     if (!m_bSecondHand) {
-        return std::max(1, limit);
+        return limit;
     }
     const auto line = SecondHandLine(m_nSecond, m_nMilliseconds);
     for (int ahead = 1; ahead < limit; ++ahead) {
@@ -170,7 +170,7 @@ int CAnalogClock::NextTick() const
             return ahead;
         }
     }
-    return std::max(1, limit);
+    return limit;
 }
 
 QTime CAnalogClock::GetLocalTime() const

@@ -152,17 +152,16 @@ void CLinkLabel::keyPressEvent(QKeyEvent* event)
     }
 }
 
-// The focus is marked only when the keyboard brought it, as the mouse never does.
+// The focus is marked only when the keyboard brought it, as the mouse never does; Qt's handlers
+// repaint the label.
 void CLinkLabel::focusInEvent(QFocusEvent* event)
 {
     m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
-    update();
     QLabel::focusInEvent(event);
 }
 
 void CLinkLabel::focusOutEvent(QFocusEvent* event)
 {
     m_bFocusCue = FocusCueAfter(*event, m_bFocusCue);
-    update();
     QLabel::focusOutEvent(event);
 }
