@@ -187,29 +187,18 @@ static QImage Still(QWidget& window)
     return Picture(&window);
 }
 
-// A picture under docs/controls, drawn by the gallery and looked at by a person.
-static QImage Gallery(const QString& name)
+// The window as a person looked at it in docs/window-still.png, every button in its normal face
+// and the analogue clock the skin's face with hour marks only; drawn anew on a difference, to be
+// looked at before it replaces the picture. Under a dark desktop theme the window looks the
+// same, the selector's edit field included, which has the log pane's colours.
+TEST_F(SyncDlgTest, LooksAsItsPictureWhateverTheDesktopTheme)
 {
-    return QImage(QStringLiteral(HORALINK_DOCS "/controls/%1.png").arg(name))
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-// Each button shows the normal face of its own strip and the analogue clock the skin's face with
-// hour marks only, as the gallery's pictures show them. Under a dark desktop theme the window
-// looks the same, the selector's edit field included, which has the log pane's colours.
-TEST_F(SyncDlgTest, ControlsTakeTheSkinsLookWhateverTheDesktopTheme)
-{
-    for (const auto& [name, face] : {std::pair("btnOK", "get"),
-                                     {"btnAdjust", "set"},
-                                     {"btnMinimize", "minimize"},
-                                     {"btnAbout", "about"},
-                                     {"btnClose", "close"}}) {
-        EXPECT_EQ(Picture(Control<CHoverButton>(*m_dlg, name)),
-                  Gallery(QStringLiteral("hoverbutton-%1-normal").arg(face)))
-            << name;
-    }
     const QImage light = Still(*m_dlg);
-    EXPECT_EQ(Picture(Control<CAnalogClock>(*m_dlg, "clock")), Gallery("clock-10-09-36"));
+    if (light != QImage(HORALINK_DOCS "/window-still.png").convertToFormat(light.format())) {
+        const std::string drawn = testing::TempDir() + "window-still.png";
+        light.save(QString::fromStdString(drawn));
+        ADD_FAILURE() << "the window differs from docs/window-still.png; drawn now: " << drawn;
+    }
 
     const QPalette original = QApplication::palette();
     QApplication::setPalette(QPalette(QColor(40, 40, 48), QColor(30, 30, 36)));

@@ -14,6 +14,7 @@ struct TestCertificateOptions {
     // Other than 0: signed by a certificate authority of its own, valid as many days from the
     // same start.
     int caDays = 0;
+    std::string digest = "sha256"; // the authority's signature over the certificate
 };
 
 // A P-256 certificate valid from now, made with openssl in dir as cert.pem and key.pem: what a
@@ -39,8 +40,8 @@ inline std::string MakeTestCertificate(const std::string& dir,
                   std::to_string(options.caDays) + " -out '" + dir + "/ca.pem'" + log + " && " +
                   openssl + "req" + leaf + " -out '" + dir + "/leaf.csr'" + log + " && " + openssl +
                   "x509 -req -in '" + dir + "/leaf.csr' -CA '" + dir + "/ca.pem' -CAkey '" + dir +
-                  "/ca-key.pem' -copy_extensions copy -days " + std::to_string(options.days) +
-                  " -out '" + dir + "/cert.pem'" + log;
+                  "/ca-key.pem' -copy_extensions copy -" + options.digest + " -days " +
+                  std::to_string(options.days) + " -out '" + dir + "/cert.pem'" + log;
     if (std::system(command.c_str()) == 0) {
         return "";
     }

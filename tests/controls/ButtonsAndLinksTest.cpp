@@ -122,6 +122,7 @@ TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
         QAccessibleInterface* named = QAccessible::queryAccessibleInterface(link);
         EXPECT_EQ(std::pair(named->role(), named->text(QAccessible::Name)),
                   std::pair(QAccessible::Link, QStringLiteral("https://horalink.org")));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(&box)->role(), QAccessible::Dialog);
         named->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
             QTest::keyClick(link, key);

@@ -232,6 +232,8 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
          {.certificate = {.shiftSeconds = -10 * kDay, .days = 12, .caDays = 2}},
          "certificate refused: expired: valid from " + day(-10 * kDay) + " to " + day(-8 * kDay) +
          "; this computer's date is " + day(0)},
+        {"signed with SHA-1", KeAnswer(), {.certificate = {.caDays = 2, .digest = "sha1"}},
+         "certificate refused: The certificate is NOT trusted. The certificate chain uses insecure algorithm."},
         {"other ALPN", KeAnswer(), {.alpn = "ntske/2"}, "server does not speak ntske/1 (ALPN)"},
         {"no ALPN", KeAnswer(), {.alpn = "none"}, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", KeAnswer(), {.tlsVersion = "1.2"}, "TLS handshake failed: A TLS fatal alert has been received."},

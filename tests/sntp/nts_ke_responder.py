@@ -13,6 +13,7 @@ same number (which a port record of 0 in ANSWER_HEX becomes), with the keys of t
 RFC 8446 and RFC 8915 say) and an AES-SIV of its own (Python's cryptography): its n-th answer
 carries the n-th number of new cookies (the last number once the list is used up).
 """
+import ctypes
 import hashlib
 import hmac
 import os
@@ -86,6 +87,7 @@ def serve_time(udp, cookies):
 
 
 def main():
+    ctypes.CDLL(None).prctl(1, 15)  # PR_SET_PDEATHSIG, SIGTERM: ends with the test, crashed or not
     cert, key, answer = sys.argv[1], sys.argv[2], bytes.fromhex(sys.argv[3])
     alpn = sys.argv[4] if len(sys.argv) > 4 else "ntske/1"
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -97,6 +99,7 @@ def main():
     if cookies:
         keylog = cert + ".keylog"
         context.keylog_filename = keylog
+    context.set_ciphers("DEFAULT:@SECLEVEL=0")  # presents what its test asks for, SHA-1 too
     context.load_cert_chain(cert, key)
     if alpn != "none":
         context.set_alpn_protocols([alpn])
