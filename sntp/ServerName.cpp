@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <utility>
 
 namespace
 {
@@ -78,8 +79,9 @@ std::optional<ServerName> ParseServerName(const std::string& server, uint16_t pl
     if (IsNtsServer(server)) {
         return ParseNts(server.substr(kNtsScheme.size()));
     }
-    if (server.empty()) {
+    std::string host = WithoutBrackets(server);
+    if (host.empty()) {
         return std::nullopt;
     }
-    return ServerName{WithoutBrackets(server), plainPort, false};
+    return ServerName{std::move(host), plainPort, false};
 }

@@ -133,6 +133,7 @@ TEST(ServerName, PlainAndNtsForms)
         {"nts://time.example:65536", ""},
         {"nts://time.example:", ""},
         {"nts://:4460", ""},
+        {"[]", ""},
         {"", ""},
     };
     for (const auto& [text, parsed] : cases) {
