@@ -5,9 +5,6 @@
 bool DropEffectiveCapability(int capability)
 {
     const auto value = static_cast<cap_value_t>(capability);
-    if (!CAP_IS_SUPPORTED(value)) {
-        return true;
-    }
     cap_t caps = cap_get_proc();
     if (!caps) {
         return false;
@@ -30,9 +27,6 @@ bool DropEffectiveSystemTimeCapability()
 bool DropCapabilityForGood(int capability)
 {
     const auto value = static_cast<cap_value_t>(capability);
-    if (!CAP_IS_SUPPORTED(value)) {
-        return true;
-    }
     cap_t caps = cap_get_proc();
     if (!caps) {
         return false;

@@ -191,9 +191,11 @@ bool LookUpAddresses(const std::string& host, uint16_t port, int family, Deadlin
         return Fail(failure, EAGAIN, std::string("name lookup failed: ") + ares_strerror(status));
     }
     for (const ares_addrinfo_node* a = lookup.Result()->nodes; a; a = a->ai_next) {
-        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
-            a->ai_addrlen <= sizeof(sockaddr_storage)) {
-            addresses.push_back(FromSockaddr(a->ai_addr, a->ai_addrlen));
+        // The length is the family's, not the resolver's word for it.
+        if (a->ai_family == AF_INET) {
+            addresses.push_back(FromSockaddr(a->ai_addr, sizeof(sockaddr_in)));
+        } else if (a->ai_family == AF_INET6) {
+            addresses.push_back(FromSockaddr(a->ai_addr, sizeof(sockaddr_in6)));
         }
     }
     return !addresses.empty() || Fail(failure, ENXIO);

@@ -87,11 +87,7 @@ bool CUdpSocket::Connect(const SocketAddress& address)
 bool CUdpSocket::EnableArrivalTimes()
 {
     const int on = 1;
-    if (setsockopt(m_socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    return true;
+    return setsockopt(m_socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
 }
 
 bool CUdpSocket::Send(const void* data, size_t length)

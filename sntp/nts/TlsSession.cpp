@@ -115,9 +115,8 @@ bool CTlsSession::ConnectTcp(const Peer& peer)
             return true;
         }
         error = errno;
-        pollfd p{m_socket, POLLOUT, 0};
         socklen_t length = sizeof error;
-        if (error == EINPROGRESS && WaitForSocket() && poll(&p, 1, 0) == 1 &&
+        if (error == EINPROGRESS && WaitForSocket() &&
             getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
             return true;
         }
