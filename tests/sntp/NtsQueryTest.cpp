@@ -215,13 +215,14 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         NtsBytes answer;
         KeResponderOptions server;
         std::string reason;
-        bool waits = false; // to the deadline
-        bool trusted = true;
+        bool waits = false;       // to the deadline
+        const char* ca = nullptr; // the CA file; none: the responder's, "": the system store
     } cases[] = {
         // clang-format off
         {"issued for another name", KeAnswer(), {.certificate = {.names = "DNS:time.example,IP:127.0.0.2"}},
          "certificate refused: name mismatch: the certificate is not for 127.0.0.1"},
-        {"untrusted issuer", KeAnswer(), {}, "certificate refused: untrusted issuer", false, false},
+        {"untrusted issuer", KeAnswer(), {}, "certificate refused: untrusted issuer", false, ""},
+        {"CA file without a certificate", KeAnswer(), {}, "cannot read the CA file /dev/null", false, "/dev/null"},
         {"expired", KeAnswer(), {.certificate = {.shiftSeconds = -10 * kDay}},
          "certificate refused: expired: valid from " + day(-10 * kDay) + " to " + day(-8 * kDay) +
          "; this computer's date is " + day(0)},
@@ -258,7 +259,7 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         const auto start = Clock::now();
         const std::clock_t cpu = std::clock();
         const QueryResult result = Query("nts://127.0.0.1:" + std::to_string(responder.port),
-                                         Options(c.trusted ? responder.trust : "", 1000));
+                                         Options(c.ca ? c.ca : responder.trust, 1000));
         const std::chrono::duration<double> took = Clock::now() - start;
         EXPECT_FALSE(result.reply);
         EXPECT_EQ(std::pair(result.failure.reason, result.failure.kissCode),
@@ -349,6 +350,7 @@ TEST(QueryTool, TriesTheNextAddressOfANameAndTheSystemStore)
     EXPECT_NE(text.find("Address:          127.0.0.1 port "), std::string::npos) << text;
     EXPECT_EQ(server.Received().size(), 1u);
 
+    EXPECT_EQ(RunTool("").first, 2); // usage
     KeResponder responder(KeAnswer(kCookie, &server)), other({});
     const std::string ke = std::to_string(responder.port);
     EXPECT_EQ(RunTool("--timeout 1 --nts-ca " + other.trust + " nts://127.0.0.1:" + ke,

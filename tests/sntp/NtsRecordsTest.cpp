@@ -48,6 +48,8 @@ TEST(NtsRecords, RequestAndAnswers)
         {"unknown error code", Join({kProtocol, Record(kCritical | kNtsRecordError, U16(3)), kEnd}), "key exchange error 3"},
         {"server with a blank", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', ' ', 'b'}), kEnd}), "malformed server"},
         {"server with a delete", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, {'a', 0x7F}), kEnd}), "malformed server"},
+        {"server of 255 bytes", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, NtsBytes(255, 'a')), kEnd}), "", std::string(255, 'a')},
+        {"server of 256 bytes", Join({kProtocol, kAead, kCookie, Record(kNtsRecordServer, NtsBytes(256, 'a')), kEnd}), "malformed server"},
         {"end with a body", Join({kProtocol, kAead, kCookie, Record(kNtsRecordEnd, {0})}), "malformed end record"},
         // clang-format on
     };
