@@ -49,15 +49,16 @@ template <size_t N> bool IsOneOf(std::string_view word, const std::string_view (
 
 bool ParseWhole(std::string_view text, int& value)
 {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    return error == std::errc() && end == last;
 }
 
 bool ParseSeconds(std::string_view text, double& value)
 {
-    const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value, std::chars_format::fixed);
+    return error == std::errc() && end == last && std::isfinite(value);
 }
 
 std::string UpperAscii(std::string text)
@@ -170,7 +171,7 @@ private:
             if (!Value(option, m_line.ntsCaFile)) {
                 return false;
             }
-            if (!m_line.ntsCaFile.empty() && m_line.ntsCaFile.front() != '/') {
+            if (std::filesystem::path(m_line.ntsCaFile).is_relative()) { // "" stays: no path
                 std::error_code failed;
                 const auto absolute = std::filesystem::absolute(m_line.ntsCaFile, failed);
                 m_line.ntsCaFile = failed ? m_line.ntsCaFile : absolute.string();

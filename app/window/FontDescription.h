@@ -10,7 +10,7 @@
 struct FontDescription {
     int height = 0;
     int weight = 400; // 100 to 900: 400 regular, 700 bold
-    bool fixedPitch = false;
+    bool fixedPitch{};
     bool sansFamily = false; // the family hint when the face itself is missing: a sans face
     QString face;
 
