@@ -5,6 +5,7 @@
 #include "AppTestSupport.h"
 
 #include "app/SyncSteps.h"
+#include "app/console/Agreement.h"
 #include "app/console/ConsoleRun.h"
 #include "app/console/Intersection.h"
 #include "app/console/JsonObject.h"
@@ -183,26 +184,26 @@ TEST(Console, ExitCodesReasonsAndTheClock)
 }
 
 // --json prints one object that parses for a success (all 19 members), a time-out and a rejected
-// answer, and
-// every string a user or a server chose (the name, a stratum 1 source, a kiss code and the error
-// that quotes it) reads back whole: backslashes, quotes and control bytes, a byte that is not
-// UTF-8 as U+FFFD (each edge: JsonObject.KeepsWellFormedUtf8AndReplacesEveryOtherByte). The
-// name still reaches 127.0.0.1: the address ends at the blank. Without --json its control bytes
-// are shown escaped, never sent raw to the terminal; --timeout 1 gives up after about a second.
-// error_bound is RFC 5905's root distance of the answer: for a server that says root delay 0.25 s,
-// root dispersion 0.125 s and precision 2^-6 s, (0.25 + delay) / 2
-// + 0.125 + 2^-6 plus the local clock's precision and 15 ppm of the round trip (a few
-// microseconds at most); a loopback answer with nothing of its own counts at least half of the
-// 5 ms floor of the delays.
+// answer, and every string a user or a server chose (the name, a stratum 1 source, a kiss code
+// and the error that quotes it) reads back whole: backslashes, quotes and control bytes, each
+// byte that is not UTF-8 (a lead or a continuation byte alone) as U+FFFD (each edge:
+// JsonObject.KeepsWellFormedUtf8AndReplacesEveryOtherByte). The name still reaches 127.0.0.1:
+// the address ends at the blank. Without --json its control bytes are shown escaped, never sent
+// raw to the terminal; --timeout 1 gives up after about a second. error_bound is RFC 5905's root
+// distance of the answer: for a server that says root delay 0.25 s, root dispersion 0.125 s and
+// precision 2^-6 s, (0.25 + delay) / 2 + 0.125 + 2^-6 plus the local clock's precision and 15 ppm
+// of the round trip (a few microseconds at most); a loopback answer with nothing of its own
+// counts at least half of the 5 ms floor of the delays.
 TEST(Console, JsonAndTextKeepWhatUsersAndServersChose)
 {
-    const std::string name = "127.0.0.1 \x1b]0;owned\x07\\\"\x01\x1f\x7f\xff";
-    const std::string read = R"(d['server'] == '127.0.0.1 \x1b]0;owned\x07\\"\x01\x1f\x7f\ufffd')";
+    const std::string name = "127.0.0.1 \x1b]0;owned\x07\\\"\x01\x1f\x7f\xff\x80";
+    const std::string read =
+        R"(d['server'] == '127.0.0.1 \x1b]0;owned\x07\\"\x01\x1f\x7f\ufffd\ufffd')";
     UdpResponder server;
     Console text;
     EXPECT_EQ(text.Run({"--timeout", "0.1", name}, server.Port()), 1);
     EXPECT_EQ(Split(text.out.str())[0],
-              "Looking up   --- 127.0.0.1 \\x1b]0;owned\\x07\\\"\\x01\\x1f\\x7f\xff ---");
+              "Looking up   --- 127.0.0.1 \\x1b]0;owned\\x07\\\"\\x01\\x1f\\x7f\xff\x80 ---");
     EXPECT_EQ(text.out.str().find('\x1b'), std::string::npos);
 
     const uint32_t letters = 0x5C225C41; // \"\A
@@ -251,6 +252,24 @@ TEST(Intersection, FindsTheLargestGroupThatSharesAPoint)
     };
     for (const auto& [intervals, group] : cases) {
         EXPECT_EQ(Intersection::LargestGroup(intervals), group);
+    }
+}
+
+// The offset comes from an authenticated member before any plain one, then from the smaller
+// error bound, and between equals from the server listed first.
+TEST(Agreement, ChoosesTheAuthenticatedThenTheTighterThenTheFirst)
+{
+    const auto row = [](double bound, bool nts) {
+        ServerRow answered;
+        answered.reply.emplace().nts = nts;
+        answered.errorBound = bound;
+        return answered;
+    };
+    using Rows = std::vector<ServerRow>;
+    for (auto [rows, chosen] : {std::pair(Rows{row(1, false), row(1, false)}, size_t{0}),
+                                {Rows{row(1, false), row(0.5, false)}, 1},
+                                {Rows{row(0.1, false), row(1, true)}, 1}}) {
+        EXPECT_EQ(Agreement::Of(rows).Chosen(), chosen);
     }
 }
 

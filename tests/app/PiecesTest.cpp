@@ -36,6 +36,7 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
             ASSERT_EQ(mkfifo(list.toLocal8Bit().constData(), 0600), 0);
         }
         window.dlg.OnInitDialog();
+        window.dlg.show(); // initialised already: nothing is added again
         EXPECT_EQ(ServerEntries(window.dlg), entries);
         EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->currentIndex(), 0);
         // A name longer than the box shows its start.
@@ -171,6 +172,9 @@ TEST(LogWriter, TypesAtItsPaceLinesWholeInTheirOrder)
     ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }));
     EXPECT_GT(clock.elapsed(), 250);
     EXPECT_EQ(pane.toPlainText(), "0123456789\n");
+    // A whole text at once, in place of the lines, with the pane's own line ends.
+    writer.SetText(QStringLiteral("a\r\nb"));
+    EXPECT_EQ(pane.toPlainText(), "a\nb");
     writer.Clear();
     writer.SetPace(std::chrono::milliseconds(1));
     const auto crossing = WindowCrossing::Create(&writer);

@@ -29,6 +29,8 @@ TEST(WindowTexts, FollowTheLocale)
           {"Looking up", "Looking up"}}) {
         EXPECT_EQ(LogText::Translate(QString::fromLatin1(line)), text(line, deutsch));
     }
+    // Qt's own texts follow too.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), text("Cancel", "Abbrechen"));
     // The console's lines are made from the same texts and never translated.
     EXPECT_EQ(SyncSteps::LookupLine("pool.ntp.org"), "Looking up   --- pool.ntp.org ---");
 
