@@ -138,6 +138,7 @@ TEST(CommandLine, RefusesWhatItCannotDo)
         {"--console", "127.0.0.1", "--dry-run"}, {"--disable-ntp", "t.example", "y"},
         {"--console", "--timeout", "nan", "t"}, {"--console", "-4", "-6", "t"},
         {"--console", "--samples", "t"}, {"--console", "--max-step", "-1", "t"},
+        {"--console", "--samples", "2x", "t"}, {"--console", "--timeout", "1s", "t"},
         {"--console", "--max-step", "inf", "t"}, {"--console", "--samples", "0", "t"},
         {"--console", "--samples", "17", "t"}, {"--console", "--timeout", "0.099", "t"},
         {"--console", "--timeout", "60.001", "t"}, {"--console", "-w", "1", "-c", "2", "s"},
