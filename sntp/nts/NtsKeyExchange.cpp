@@ -22,7 +22,7 @@ bool ReadResponse(CTlsSession& tls, uint16_t aead, NtsKeResponse& response, std:
 {
     NtsBytes received;
     for (;;) {
-        bool closed = false;
+        bool closed{}; // Read sets it
         if (!tls.Read(received, closed)) {
             reason = tls.Error();
             return false;
