@@ -74,6 +74,8 @@ struct KeResponderOptions {
     std::string alpn = "ntske/1"; // none: no ALPN at all
     std::string tlsVersion = "1.3";
     std::string cookies = ""; // not empty: an NTS time server too (see the script)
+    bool goodbye = false;     // ends each connection with TLS's close_notify
+    bool speaksTls = true;    // false: takes each connection and stays silent
 };
 
 // The scripted key-exchange server, tests/sntp/nts_ke_responder.py under Debian's Python, with a
@@ -83,7 +85,9 @@ struct KeResponder {
     explicit KeResponder(const NtsBytes& answer, const KeResponderOptions& options = {})
         : error(MakeTestCertificate(dir, options.certificate))
     {
-        const std::string command = "exec /usr/bin/python3 " HORALINK_NTS_KE_RESPONDER " " + dir +
+        const std::string command = (options.goodbye ? "NTS_KE_GOODBYE=1 " : "") +
+                                    std::string(options.speaksTls ? "" : "NTS_KE_NO_TLS=1 ") +
+                                    "exec /usr/bin/python3 " + HORALINK_NTS_KE_RESPONDER " " + dir +
                                     "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " +
                                     options.alpn + " " + options.tlsVersion + " " +
                                     options.cookies + " </dev/null";
@@ -239,8 +243,11 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         {"no ALPN", KeAnswer(), {.alpn = "none"}, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", KeAnswer(), {.tlsVersion = "1.2"}, "TLS handshake failed: A TLS fatal alert has been received."},
         {"key exchange that never answers", {}, {}, "key exchange timed out", true},
+        {"key exchange without a TLS handshake", {}, {.speaksTls = false}, "key exchange timed out", true},
         {"key exchange closed before its end", Record(kNtsRecordCritical | kNtsRecordNextProtocol, U16(0)), {},
          "key exchange ended before its end record"},
+        {"key exchange said goodbye before its end", Record(kNtsRecordCritical | kNtsRecordNextProtocol, U16(0)),
+         {.goodbye = true}, "key exchange ended before its end record"},
         {"plain time answer", KeAnswer(kCookie, &plain), {}, "answer rejected: not authenticated", true},
         {"forged time answer", KeAnswer(kCookie, &forger), {}, "answer rejected: authenticator mismatch", true},
         {"unauthenticated RATE", KeAnswer(kCookie, &rateKiss), {}, "answer rejected: not authenticated", true},

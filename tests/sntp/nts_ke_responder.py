@@ -3,7 +3,9 @@
     nts_ke_responder.py CERT KEY ANSWER_HEX [ALPN [TLS_VERSION [COOKIES]]]
 
 Prints its port and its process id on the first line of standard output, then answers every
-connection with the bytes of ANSWER_HEX once the client's request has arrived, and closes it.
+connection with the bytes of ANSWER_HEX once the client's request has arrived, and closes it
+(with TLS's close_notify first when NTS_KE_GOODBYE is set). With NTS_KE_NO_TLS set it takes
+each connection and never speaks, not even TLS.
 ALPN none offers no protocol at all. TLS_VERSION 1.2 speaks TLS 1.2 only (1.3 by default). An
 empty ANSWER_HEX answers nothing and holds the connection open. Runs until it is killed or,
 when standard input is a pipe, until that pipe closes.
@@ -35,6 +37,8 @@ def serve(connection, answer):
                 connection.recv(4096)  # until the client gives up
                 return
             connection.sendall(answer)
+            if os.environ.get("NTS_KE_GOODBYE"):
+                connection.unwrap()  # TLS close_notify before the TCP close
         except (OSError, ssl.SSLError):
             pass
 
@@ -116,8 +120,12 @@ def main():
     if stat.S_ISFIFO(os.fstat(0).st_mode):
         threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
 
+    silent = []
     while True:
         raw, _ = listener.accept()
+        if os.environ.get("NTS_KE_NO_TLS"):
+            silent.append(raw)  # takes the connection and never says a word
+            continue
         try:
             connection = context.wrap_socket(raw, server_side=True)
         except (OSError, ssl.SSLError):
