@@ -3,7 +3,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,8 +62,7 @@ bool ChronyServer::Launch()
                           << m_options.stratum << "\ncmdport 0\nbindcmdaddress " << m_dir
                           << "/chronyd.sock\npidfile " << m_dir << "/chronyd.pid\n";
     if (m_options.nts) {
-        if (const std::string error = MakeTestCertificate(m_dir, m_options.certificate);
-            !error.empty()) {
+        if (const std::string error = MakeTestCertificate(m_dir); !error.empty()) {
             return Fail(error);
         }
         m_ntsPort = UdpResponder().Port(); // and most likely free for TCP too
@@ -76,20 +74,13 @@ bool ChronyServer::Launch()
     const char* binary = std::getenv("HORALINK_CHRONYD");
     binary = binary && *binary ? binary : "/usr/sbin/chronyd";
     // -4 / -6 keep it off the other family, which it would otherwise bind on every address.
-    // setpriv ends it with the test process, even one that crashed; its output goes to its log,
-    // never to the pipe a test runner reads to the end.
-    const char* argv[] = {"setpriv",   "--pdeathsig", "TERM",         binary, v6 ? "-6" : "-4",
-                          "-x",        "-d",          "-u",           "root", "-l",
-                          log.c_str(), "-f",          config.c_str(), nullptr};
-    posix_spawn_file_actions_t output;
-    posix_spawn_file_actions_init(&output);
-    posix_spawn_file_actions_addopen(&output, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&output, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&output, 1, 2);
-    const int spawned = posix_spawn(&m_pid, "/usr/bin/setpriv", &output, nullptr,
-                                    const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&output);
-    if (spawned != 0) {
+    // setpriv (in place of the shell) ends it with the test process, even one that crashed; its
+    // output goes to its log, never to the pipe a test runner reads to the end.
+    const std::string command = "exec setpriv --pdeathsig TERM '" + std::string(binary) +
+                                (v6 ? "' -6" : "' -4") + " -x -d -u root -l '" + log + "' -f '" +
+                                config + "' </dev/null >>'" + log + "' 2>&1";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&m_pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         m_pid = -1;
         return Fail(std::string("cannot run ") + binary);
     }

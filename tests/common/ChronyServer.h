@@ -29,7 +29,6 @@ public:
         // Also serves the NTS key exchange on NtsPort(), with a certificate for 127.0.0.1 made
         // at the start (CertificateFile(), to be trusted by the client).
         bool nts = false;
-        TestCertificateOptions certificate{};
     };
 
     explicit ChronyServer(Options options) : m_options(std::move(options)) {}

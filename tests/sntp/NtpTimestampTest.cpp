@@ -26,8 +26,8 @@ TEST(NtpTimestamp, EveryDayFrom1968To2104RoundTrips)
         gmtime_r(&next, &tomorrow);
         char text[32];
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
-        const long ms = 100 + jd % 900;
-        const std::string expected = text + std::string(".") + std::to_string(ms);
+        const long ms = jd % 1000; // every millisecond of the table, read both ways
+        const std::string expected = text + ("." + std::to_string(1000 + ms).substr(1));
         SYSTEMTIME st = CalendarFromText(expected);
         ASSERT_EQ(DateToJulianDay(st.wYear, st.wMonth, st.wDay), jd);
         const SYSTEMTIME back = CNtpTimestamp::FromSystemTime(st).ToSystemTime();
@@ -59,6 +59,7 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
         {nullptr, 0xFFFFFFFFu, kFirstFractionOf1000Ms - 1, "2036-02-07 06:28:15.999"},
         {nullptr, 0xFFFFFFFFu, kFirstFractionOf1000Ms, "2036-02-07 06:28:16.000"},
         {nullptr, 2016466303u, 0xFFFFFFFFu, "2100-01-01 00:00:00.000"},
+        {"2036-02-07 06:28:15.1000", 0xFFFFFFFFu, k999Ms, "2036-02-07 06:28:15.999"}, // past the table
         // clang-format on
     };
     for (const Case& c : cases) {
@@ -68,23 +69,10 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
             EXPECT_EQ(CNtpTimestamp::FromSystemTime(CalendarFromText(c.from)), t) << c.from;
         }
     }
-}
-
-// The millisecond table reads back, and 1000 ms stays within it; both arithmetic operations work
-// modulo 2^64, so that they hold across the 2036 rollover.
-TEST(NtpTimestamp, MillisecondsAndArithmeticAtTheirEdges)
-{
-    for (uint32_t ms = 0; ms < 1000; ++ms) {
-        ASSERT_EQ(FractionToMilliseconds(g_millisecondFractions[ms]), ms);
-    }
-    EXPECT_EQ(MillisecondsToFraction(1000), k999Ms);
-    const uint32_t s = 3900000000u;
+    // Differences and sums work modulo 2^64: they hold across the rollover.
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0, 0).Difference({0xFFFFFFFFu, 0}), 1.0);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0}), -1.0);
     EXPECT_EQ(CNtpTimestamp(0, 0).AddSeconds(-1.0), CNtpTimestamp(0xFFFFFFFFu, 0));
-    for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
-        EXPECT_EQ(CNtpTimestamp(s, 5).AddSeconds(bad), CNtpTimestamp(s, 5)) << bad;
-    }
 }
 
 constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC
@@ -106,6 +94,7 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
         {10.25, "2026-12-07T00:30:10.750000000Z"},
         {0.000000123, "2026-12-07T00:30:00.500000123Z"},
         {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"},
+        {0.499999999, "2026-12-07T00:30:00.999999999Z"},
         {toEnd + 0.5, nullptr},
         {toBuild - 0.5, ""},
         {toBuild - 1.0, nullptr},
@@ -126,11 +115,10 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
     EXPECT_TRUE(ClockTargetFromOffset(0.0)); // the running clock lies after the build date
 }
 
-TEST(TimestampText, NanosecondsAndReferenceIds)
+// Reference identifiers: an address above stratum 1; letters, or the value in hex when it does
+// not start with one, below.
+TEST(TimestampText, ReferenceIds)
 {
-    EXPECT_EQ(Rfc3339(CNtpTimestamp(0, 0xFFFFFFFFu)), "2036-02-07T06:28:16.999999999Z");
-    EXPECT_EQ(CNtpTimestamp::FromUnixTime(1796603400, 999999999).Nanoseconds(), 999999999u);
-    EXPECT_EQ(ReferenceIdText(0, 0x52415445), "RATE");
     EXPECT_EQ(ReferenceIdText(1, 0), "");
     EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
     EXPECT_EQ(ReferenceIdText(2, 0x7F000001), "127.0.0.1");

@@ -22,13 +22,11 @@ NtsBytes Field(uint16_t type, const NtsBytes& value)
 }
 
 // A server's answer: header, fields in the clear, the authenticator over them sealing the
-// encrypted fields, then anything appended after it.
-NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes& key = kServerKey,
-                const NtsBytes& after = {})
+// encrypted fields.
+NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes& key = kServerKey)
 {
     NtsBytes packet = Join({kHeader, clear});
     EXPECT_TRUE(AppendAuthenticator(packet, kAead, key, kNonce, encrypted));
-    Append(packet, after);
     return packet;
 }
 
@@ -66,7 +64,7 @@ TEST(NtsExtensionFields, ChecksAnswers)
         {"other key", Answer(id, cookie, kClientKey), AuthenticatorMismatch},
         {"header changed", changed(Answer(id, cookie), 1, 1), AuthenticatorMismatch},
         {"plain answer", kHeader, Unauthenticated},
-        {"field after the authenticator", Answer(id, {}, kServerKey, cookie), Malformed},
+        {"field after the authenticator", Join({Answer(id, {}), cookie}), Malformed},
         {"field length not a multiple of 4", Answer(changed(id, 3, 34), {}), Malformed},
         {"field past the end", Join({kHeader, id, changed(cookie, 3, 104)}), Malformed},
         {"bytes after the last field", Join({kHeader, id, {0, 0}}), Malformed},

@@ -160,9 +160,9 @@ std::pair<int, std::string> RunTool(const std::string& args, const std::string& 
 // request, also when the server is asked by name.
 TEST(NtsQuery, AgainstChronydOnBothFamiliesAndByName)
 {
-    ChronyServer v4({.port = 0, .stratum = 8, .nts = true});
+    ChronyServer v4({.stratum = 8, .nts = true});
     ASSERT_TRUE(v4.Start()) << v4.Error();
-    ChronyServer v6({.port = 0, .stratum = 4, .address = "::1"});
+    ChronyServer v6({.stratum = 4, .address = "::1"});
     ASSERT_TRUE(v6.Start()) << v6.Error();
     using enum TimestampPrecision;
     for (const auto& [host, port, stratum, precision] :
@@ -284,25 +284,24 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
                   .failure.reason,
               "connection refused");
     EXPECT_EQ(openFiles(), open);
-    // One request went where each key exchange said, as RFC 8915 lays it out: the header, the
-    // unique identifier (4 + 32 bytes), the cookie (4 + 70 + 2 of padding), the authenticator (4,
-    // nonce length 2, ciphertext length 2, the 16-byte nonce, the 16-byte tag that seals nothing).
+    // One request went where each key exchange said, of the size RFC 8915 lays out: the header,
+    // the unique identifier (4 + 32 bytes), the cookie (4 + 70 + 2 of padding), the authenticator
+    // (4, nonce length 2, ciphertext length 2, the 16-byte nonce, the 16-byte tag that seals
+    // nothing). chronyd checks the fields themselves.
     for (const UdpResponder* server : {&plain, &forger, &rateKiss, &forgedNtsn, &silent}) {
         const auto received = server->Received();
         ASSERT_EQ(received.size(), 1u);
-        const auto& r = received[0];
-        ASSERT_EQ(r.size(), 48u + 36 + 76 + 40);
-        EXPECT_EQ(NtsBytes(r.begin() + 48, r.begin() + 52), (NtsBytes{1, 4, 0, 0x24}));
-        EXPECT_EQ(
-            NtsBytes(r.begin() + 84, r.begin() + 168),
-            Join({{2, 4, 0, 0x4C}, NtsBytes(70, 0xC3), {0, 0, 4, 4, 0, 0x28, 0, 0x10, 0, 0x10}}));
+        EXPECT_EQ(received[0].size(), 48u + 36 + 76 + 40);
     }
 }
 
 // NTSN carrying the request's identifier ends the sample at once with its own reason, and the
 // next sample makes a new key exchange: its request carries the first cookie again, not the
-// second one of the first exchange.
-TEST(NtsQuery, NtsnAsksForANewKeyExchange)
+// second one of the first exchange. An authentic time server of another make (the script's, with
+// Python's AES-SIV and keys it exports from the key exchange itself) sends 20 new cookies in its
+// first answer and none after: eight are kept, so that the tenth of ten samples makes a new key
+// exchange.
+TEST(NtsQuery, NewKeyExchangesOnNtsnAndWhenTheCookiesRunOut)
 {
     UdpResponder refusing(NtsTimeAnswer({.version = 4, .stratum = 0, .referenceId = kNtsn}, false));
     KeResponder responder(
@@ -321,22 +320,15 @@ TEST(NtsQuery, NtsnAsksForANewKeyExchange)
     const auto received = refusing.Received();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(std::tuple(received[0][kCookieAt], received[1][kCookieAt]), std::tuple(0xC3, 0xC3));
-}
 
-// An authentic time server of another make (the script's, with Python's AES-SIV and keys it
-// exports from the key exchange itself) sends 20 new cookies in its first answer and none after:
-// eight are kept, so that the tenth of ten samples makes a new key exchange.
-TEST(NtsQuery, KeepsEightCookiesFromAnAuthenticServer)
-{
-    KeResponder responder(KeAnswer(Join({kCookie, Record(kNtsRecordPort, U16(0))})),
+    KeResponder authentic(KeAnswer(Join({kCookie, Record(kNtsRecordPort, U16(0))})),
                           {.cookies = "20,0"});
-    ASSERT_NE(responder.port, 0) << responder.error;
-    int keyExchanges = 0;
-    const QueryResult result =
-        CountedQuery(responder.port, Options(responder.trust, 2000, 10), keyExchanges);
-    EXPECT_EQ(std::tuple(result.samples.size(), result.authenticated, keyExchanges),
+    ASSERT_NE(authentic.port, 0) << authentic.error;
+    const QueryResult served =
+        CountedQuery(authentic.port, Options(authentic.trust, 2000, 10), keyExchanges);
+    EXPECT_EQ(std::tuple(served.samples.size(), served.authenticated, keyExchanges),
               std::tuple(size_t{10}, true, 2))
-        << result.failure.reason;
+        << served.failure.reason;
 }
 
 // A name of two addresses, ::1 first, where nothing listens: the refusal there sends the query
