@@ -15,11 +15,11 @@
 namespace
 {
 
-// Whether one SNTP client request to host:port gets an answer of 48 bytes or more in time, or,
-// with tcp, whether 127.0.0.1:port takes a connection.
-bool Answers(uint16_t port, const std::string& host, int timeoutMs, bool tcp = false)
+// Whether one SNTP client request to 127.0.0.1:port gets an answer of 48 bytes or more in time,
+// or, with tcp, whether the port takes a connection.
+bool Answers(uint16_t port, int timeoutMs, bool tcp = false)
 {
-    const int fd = TestSocket(tcp ? "127.0.0.1" : host, port, false, tcp);
+    const int fd = TestSocket("127.0.0.1", port, false, tcp);
     const uint8_t request[48] = {0x1B};
     uint8_t answer[68];
     pollfd p{fd, POLLIN, 0};
@@ -37,8 +37,8 @@ bool ChronyServer::Start()
     // A fixed port that is taken stays taken; a picked one may have been lost to a race.
     for (int attempt = 0; attempt < (m_options.port != 0 ? 1 : 3); ++attempt) {
         m_port = m_options.port != 0 ? m_options.port : UdpResponder().Port();
-        if (!IsUdpPortFree(m_port, m_options.address)) {
-            Fail(m_options.address + ":" + std::to_string(m_port) + " is in use");
+        if (!IsUdpPortFree(m_port, "127.0.0.1")) {
+            Fail("port " + std::to_string(m_port) + " is in use");
         } else if (Launch()) {
             return true;
         }
@@ -55,10 +55,8 @@ bool ChronyServer::Launch()
     }
     m_dir = pattern;
     const std::string config = m_dir + "/chrony.conf", log = m_dir + "/chronyd.log";
-    // Requests to any loopback address come from 127.0.0.1 (or ::1).
-    const bool v6 = m_options.address.find(':') != std::string::npos;
-    std::ofstream(config) << "port " << m_port << "\nbindaddress " << m_options.address
-                          << (v6 ? "\nallow ::1" : "\nallow 127.0.0.0/8") << "\nlocal stratum "
+    std::ofstream(config) << "port " << m_port
+                          << "\nbindaddress 127.0.0.1\nallow 127.0.0.1\nlocal stratum "
                           << m_options.stratum << "\ncmdport 0\nbindcmdaddress " << m_dir
                           << "/chronyd.sock\npidfile " << m_dir << "/chronyd.pid\n";
     if (m_options.nts) {
@@ -73,12 +71,12 @@ bool ChronyServer::Launch()
     // HORALINK_CHRONYD: the test set-up unpacks one without installing the service.
     const char* binary = std::getenv("HORALINK_CHRONYD");
     binary = binary && *binary ? binary : "/usr/sbin/chronyd";
-    // -4 / -6 keep it off the other family, which it would otherwise bind on every address.
+    // -4 keeps it off IPv6, where it would otherwise bind on every address.
     // setpriv (in place of the shell) ends it with the test process, even one that crashed; its
     // output goes to its log, never to the pipe a test runner reads to the end.
     const std::string command = "exec setpriv --pdeathsig TERM '" + std::string(binary) +
-                                (v6 ? "' -6" : "' -4") + " -x -d -u root -l '" + log + "' -f '" +
-                                config + "' </dev/null >>'" + log + "' 2>&1";
+                                "' -4 -x -d -u root -l '" + log + "' -f '" + config +
+                                "' </dev/null >>'" + log + "' 2>&1";
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     if (posix_spawn(&m_pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         m_pid = -1;
@@ -91,16 +89,14 @@ bool ChronyServer::Launch()
             return Fail("chronyd exited at start");
         }
         // The key exchange is served by a helper process of its own, which may come later.
-        if (Answers(m_port, m_options.address, 50) &&
-            (!m_options.nts || Answers(m_ntsPort, "", 0, true))) {
+        if (Answers(m_port, 50) && (!m_options.nts || Answers(m_ntsPort, 0, true))) {
             // Once more a moment later: a server that answered its first request only while it
             // was still setting up would turn the test's first query away.
             usleep(20000);
-            return Answers(m_port, m_options.address, 500) ||
-                   Fail("chronyd answered once on " + m_options.address + ", then no more");
+            return Answers(m_port, 500) || Fail("chronyd answered once, then no more");
         }
     }
-    return Fail("chronyd did not answer on " + m_options.address + ":" + std::to_string(m_port));
+    return Fail("chronyd did not answer on port " + std::to_string(m_port));
 }
 
 void ChronyServer::Stop()

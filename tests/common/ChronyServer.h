@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-// Debian's chronyd serving its own clock on a loopback address, for tests that want a real SNTP
+// Debian's chronyd serving its own clock on 127.0.0.1, for tests that want a real SNTP
 // server. It runs with -x, so it never touches the machine's clock.
 //
 //     ChronyServer server({.port = 0, .stratum = 8}); // 0: a free unprivileged port
@@ -23,9 +23,6 @@ public:
     struct Options {
         uint16_t port = 0; // 0 picks a free unprivileged port
         int stratum = 8;   // the "local stratum" it reports
-        // Any address of 127.0.0.0/8 serves, so that test runs sharing port 123 each take one;
-        // "::1" serves IPv6 only.
-        std::string address = "127.0.0.1";
         // Also serves the NTS key exchange on NtsPort(), with a certificate for 127.0.0.1 made
         // at the start (CertificateFile(), to be trusted by the client).
         bool nts = false;

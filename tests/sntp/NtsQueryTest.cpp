@@ -153,22 +153,22 @@ std::pair<int, std::string> RunTool(const std::string& args, const std::string& 
 
 } // namespace
 
-// chronyd serves its own clock on both families: no sound plain answer is rejected, in either
-// precision, and the nanosecond path measures the shared clock to well under a millisecond with
-// no negative delay. Its certificate trusted through the extra CA file, four NTS samples measure
-// it as closely with one key exchange, whose cookies and the answers' fresh ones serve every
-// request, also when the server is asked by name.
-TEST(NtsQuery, AgainstChronydOnBothFamiliesAndByName)
+// chronyd serves its own clock, and a scripted server the same clock over IPv6: no sound plain
+// answer is rejected, in either precision, and the nanosecond path measures the shared clock to
+// well under a millisecond with no negative delay. Its certificate trusted through the extra CA
+// file, four NTS samples measure it as closely with one key exchange, whose cookies and the
+// answers' fresh ones serve every request, also when the server is asked by name.
+TEST(NtsQuery, AgainstChronydByAddressAndByNameAndOverIpv6)
 {
     ChronyServer v4({.stratum = 8, .nts = true});
     ASSERT_TRUE(v4.Start()) << v4.Error();
-    ChronyServer v6({.stratum = 4, .address = "::1"});
-    ASSERT_TRUE(v6.Start()) << v6.Error();
+    UdpResponder v6(UdpResponder::NtpServer({.stratum = 4}), "::1");
     using enum TimestampPrecision;
-    for (const auto& [host, port, stratum, precision] :
-         {std::tuple{"127.0.0.1", v4.Port(), 8u, Milliseconds},
-          {"127.0.0.1", v4.Port(), 8u, Nanoseconds},
-          {"::1", v6.Port(), 4u, Nanoseconds}}) {
+    // The scripted server reads its receive time after its thread woke: a looser bound.
+    for (const auto& [host, port, stratum, precision, bound] :
+         {std::tuple{"127.0.0.1", v4.Port(), 8u, Milliseconds, 0.01},
+          {"127.0.0.1", v4.Port(), 8u, Nanoseconds, 0.001},
+          {"::1", v6.Port(), 4u, Nanoseconds, 0.05}}) {
         SCOPED_TRACE(testing::Message() << host << " precision " << int(precision));
         QueryOptions options = Options("");
         options.precision = precision;
@@ -179,8 +179,8 @@ TEST(NtsQuery, AgainstChronydOnBothFamiliesAndByName)
         EXPECT_EQ(std::tuple(reply.stratum, reply.address, reply.nts, result.authenticated),
                   std::tuple(stratum, std::string(host), false, false));
         // Generous for a busy machine; bench/accuracy measures the real figures.
-        EXPECT_NEAR(reply.clockOffset, 0.0, precision == Nanoseconds ? 0.001 : 0.01);
-        EXPECT_NEAR(reply.roundTripDelay, 0.0, 0.02);
+        EXPECT_NEAR(reply.clockOffset, 0.0, bound);
+        EXPECT_NEAR(reply.roundTripDelay, 0.0, std::max(0.02, 2 * bound));
         EXPECT_TRUE(precision == Milliseconds || reply.roundTripDelay >= 0.0)
             << reply.roundTripDelay;
     }
