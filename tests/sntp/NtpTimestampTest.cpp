@@ -114,12 +114,3 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
     }
     EXPECT_TRUE(ClockTargetFromOffset(0.0)); // the running clock lies after the build date
 }
-
-// Reference identifiers: an address above stratum 1; letters, or the value in hex when it does
-// not start with one, below.
-TEST(TimestampText, ReferenceIds)
-{
-    EXPECT_EQ(ReferenceIdText(1, 0), "");
-    EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
-    EXPECT_EQ(ReferenceIdText(2, 0x7F000001), "127.0.0.1");
-}
