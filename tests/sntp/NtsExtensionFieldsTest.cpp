@@ -33,7 +33,7 @@ NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes
 } // namespace
 
 // Answers as a server may send them; the requests are checked by chronyd in the client's test.
-TEST(NtsExtensionFields, ChecksAnswers)
+TEST(NtsExtensionFields, AnswersAndWhatTheCipherRefuses)
 {
     // The bytes with one of them replaced.
     const auto changed = [](NtsBytes bytes, size_t at, uint8_t value) {
@@ -80,13 +80,10 @@ TEST(NtsExtensionFields, ChecksAnswers)
     }
     EXPECT_TRUE(HasUniqueIdentifier(Join({kHeader, id}), kUniqueId));
     EXPECT_FALSE(HasUniqueIdentifier(Join({kHeader, otherId}), kUniqueId));
-}
-
-// The cipher is GnuTLS's AES-SIV-CMAC-256; that it agrees with other NTS implementations is
-// checked against chronyd in the query's test. Here: what it must refuse before GnuTLS sees it,
-// which aborts the process on an empty nonce (and a server chooses the nonce of its answer).
-TEST(NtsAead, RefusesWhatTheCipherCannotTake)
-{
+    // The cipher is GnuTLS's AES-SIV-CMAC-256; that it agrees with other NTS implementations is
+    // checked against chronyd in the query's test. Here: what it must refuse before GnuTLS sees
+    // it, which aborts the process on an empty nonce (and a server chooses the nonce of its
+    // answer).
     const NtsBytes key(32, 1), nonce(16, 2);
     NtsBytes out;
     EXPECT_FALSE(kAead.Seal(key, {}, {}, {}, out));

@@ -13,7 +13,7 @@ const NtsBytes kEnd = Record(kCritical | kNtsRecordEnd, {});
 // The request, byte for byte as RFC 8915 lays it out: critical NTPv4 (0), critical AEAD, end.
 // Answers as servers could send them. reason: a part of the refusal's text, empty for an answer
 // that is taken.
-TEST(NtsRecords, RequestAndAnswers)
+TEST(NtsRecords, RequestAnswersAndAnswersInPieces)
 {
     EXPECT_EQ(ToHex(BuildNtsKeRequest(kAeadId)), "80010002000080040002000f80000000");
     const NtsBytes many = Join({kCookie, kCookie, kCookie, kCookie, kCookie, kCookie, kCookie});
@@ -68,12 +68,8 @@ TEST(NtsRecords, RequestAndAnswers)
                              response.cookies.front().size()),
                   std::tuple(kAeadId, c.server, c.port, c.cookies, c.cookieSize));
     }
-}
-
-// The answer arrives in pieces: every cut before the end record waits for more, and an answer
-// that never ends is refused once it grows past any real one.
-TEST(NtsRecords, WaitsForTheEndRecord)
-{
+    // The answer arrives in pieces: every cut before the end record waits for more, and an answer
+    // that never ends is refused once it grows past any real one.
     const NtsBytes data = Join({kProtocol, kAead, kCookie, kCookie, kEnd});
     // A record announced longer than any answer, cut at the longest answer taken.
     NtsBytes endless = Join({U16(kNtsRecordCookie), U16(0xFFFF)});
