@@ -114,3 +114,17 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
     }
     EXPECT_TRUE(ClockTargetFromOffset(0.0)); // the running clock lies after the build date
 }
+
+// The reference identifier as the query tool and --json show it: an address above stratum 1;
+// below, up to four letters (none for zero), or the value in hex when it holds anything but
+// letters from space to tilde (a control byte must not reach the terminal).
+TEST(TimestampText, ReferenceIds)
+{
+    EXPECT_EQ(ReferenceIdText(2, 0xC0A80102), "192.168.1.2");
+    EXPECT_EQ(ReferenceIdText(1, 0x47505300), "GPS");
+    EXPECT_EQ(ReferenceIdText(1, 0), "");
+    EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
+    EXPECT_EQ(ReferenceIdText(1, 0x207E4100), " ~A");
+    EXPECT_EQ(ReferenceIdText(1, 0x411F4200), "0x411F4200");
+    EXPECT_EQ(ReferenceIdText(1, 0x417F4200), "0x417F4200");
+}
