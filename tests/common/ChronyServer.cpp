@@ -56,7 +56,7 @@ bool ChronyServer::Launch()
     m_dir = pattern;
     const std::string config = m_dir + "/chrony.conf", log = m_dir + "/chronyd.log";
     std::ofstream(config) << "port " << m_port
-                          << "\nbindaddress 127.0.0.1\nallow 127.0.0.1\nlocal stratum "
+                          << "\nbindaddress 127.0.0.1\nallow 127.0.0.0/8\nlocal stratum "
                           << m_options.stratum << "\ncmdport 0\nbindcmdaddress " << m_dir
                           << "/chronyd.sock\npidfile " << m_dir << "/chronyd.pid\n";
     if (m_options.nts) {
