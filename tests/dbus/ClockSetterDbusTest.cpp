@@ -68,10 +68,11 @@ struct MockTimedated {
 // With automatic time off the setter calls SetTime of the offset in microseconds, relative and
 // interactive where someone may be asked. With automatic time on and the clock reported
 // synchronised the setter says so and asks; yes turns automatic time off and then sets the
-// time, once more while timedated still refuses. (A no, and a target out of range, make no call:
-// timedated.sh's console Y and app.SystemClockSetter.AsksBeforeABigUnauthenticatedStepOnly.)
-// timedated gone between the automatic time's reading and SetTime: the capability route, whose
-// refusal says that timedated could not be reached.
+// time, once more while timedated still refuses; read off, a refusal is not retried. (A no, and a
+// target out of range, make no call: timedated.sh's console Y and
+// app.SystemClockSetter.AsksBeforeABigUnauthenticatedStepOnly.) timedated gone between the
+// automatic time's reading and SetTime: the capability route, whose refusal says that timedated
+// could not be reached.
 TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
 {
     if (kBus.isEmpty()) {
@@ -89,6 +90,7 @@ TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
              {true, 2.5, None, true, 0, QString(), {off, setTime}, ""},
              {true, 2.5, None, true, 1, QString(), {off, setTime, setTime}, ""},
              {true, 2.5, None, true, kRetries + 1, QString(), Calls{off} + Calls(kRetries + 1, setTime), "automatic time synchronisation is enabled"},
+             {false, 2.5, None, false, 1, QString(), {setTime}, "automatic time synchronisation is enabled"},
              {false, 2.5, None, false, 1, "org.freedesktop.DBus.Error.ServiceUnknown", {setTime}, gone},
              // clang-format on
          }) {
