@@ -8,7 +8,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
+#include <QDBusInterface>
 #include <QRegularExpression>
 
 #include <cstdlib>
@@ -19,37 +19,28 @@ static const QString kBus = QString::fromLocal8Bit(std::getenv("HORALINK_PRIVATE
 
 // The mock timedated, driven through its own interface.
 struct MockTimedated {
-    QDBusMessage Call(const char* method, const QVariantList& args = {})
-    {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(TimedatedRoute::kService, TimedatedRoute::kPath,
-                                           QStringLiteral("org.freedesktop.DBus.Mock"), method);
-        call.setArguments(args);
-        return bus.call(call);
-    }
-
     // Automatic time on or off, the clock reported synchronised or not; the first `refusals`
     // SetTime calls are refused with `error` (by default as timedated does right after
     // SetNTP(false)); the call log is emptied.
     void Reset(bool ntp, bool synchronised, int refusals = 0, QString error = {})
     {
         error = error.isEmpty() ? "org.freedesktop.timedate1.AutomaticTimeSyncEnabled" : error;
-        Call("UpdateProperties", {QString(TimedatedRoute::kService),
-                                  QVariantMap{{"NTP", ntp}, {"NTPSynchronized", synchronised}}});
+        mock.call("UpdateProperties", QString(TimedatedRoute::kService),
+                  QVariantMap{{"NTP", ntp}, {"NTPSynchronized", synchronised}});
         const QString code =
             QStringLiteral("if [call[1] for call in self.call_log].count('SetTime') <= %1:\n"
                            "    raise dbus.exceptions.DBusException('Automatic time sync is "
                            "enabled', name='%2')\n");
-        Call("AddMethod", {QString(TimedatedRoute::kInterface), QStringLiteral("SetTime"),
-                           QStringLiteral("xbb"), QString(), code.arg(refusals).arg(error)});
-        Call("ClearCalls");
+        mock.call("AddMethod", QString(TimedatedRoute::kInterface), QStringLiteral("SetTime"),
+                  QStringLiteral("xbb"), QString(), code.arg(refusals).arg(error));
+        mock.call("ClearCalls");
     }
 
     // "SetNTP false true", "SetTime 12345678 true true": the clock calls made, in order.
     QStringList Calls()
     {
         QStringList calls;
-        const auto log = Call("GetCalls").arguments().value(0).value<QDBusArgument>();
+        const auto log = mock.call("GetCalls").arguments().value(0).value<QDBusArgument>();
         log.beginArray();
         while (!log.atEnd()) {
             qulonglong time = 0;
@@ -69,15 +60,19 @@ struct MockTimedated {
         return calls;
     }
 
-    QDBusConnection bus = QDBusConnection::connectToBus(kBus, "mock-driver");
+    QDBusInterface mock{TimedatedRoute::kService, TimedatedRoute::kPath,
+                        QStringLiteral("org.freedesktop.DBus.Mock"),
+                        QDBusConnection::connectToBus(kBus, "mock-driver")};
 };
 
 // With automatic time off the setter calls SetTime of the offset in microseconds, relative and
-// interactive where someone may be asked; a target out of range makes no call. With automatic
-// time on and the clock reported synchronised the setter says so and asks: No makes no call;
-// yes turns automatic time off and then sets the time, once more while timedated still refuses.
-// timedated gone between the automatic time's reading and SetTime: the capability route, whose
-// refusal says that timedated could not be reached.
+// interactive where someone may be asked. With automatic time on and the clock reported
+// synchronised the setter says so and asks; yes turns automatic time off and then sets the
+// time, once more while timedated still refuses; read off, a refusal is not retried. (A no, and a
+// target out of range, make no call: timedated.sh's console Y and
+// app.SystemClockSetter.AsksBeforeABigUnauthenticatedStepOnly.) timedated gone between the
+// automatic time's reading and SetTime: the capability route, whose refusal says that timedated
+// could not be reached.
 TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
 {
     if (kBus.isEmpty()) {
@@ -92,11 +87,10 @@ TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
     for (const auto& [on, offset, prompt, yes, refusals, error, calls, reason] : {
              // clang-format off
              std::tuple(false, 12.3456784, Desktop, false, 0, QString(), Calls{"SetTime 12345678 true true"}, std::string()),
-             {false, -70.0 * 365 * 86400, Desktop, true, 0, QString(), {}, "out of range"},
-             {true, 2.5, None, false, 0, QString(), {}, SystemClockSetter::kAutomaticTimeReason},
              {true, 2.5, None, true, 0, QString(), {off, setTime}, ""},
              {true, 2.5, None, true, 1, QString(), {off, setTime, setTime}, ""},
              {true, 2.5, None, true, kRetries + 1, QString(), Calls{off} + Calls(kRetries + 1, setTime), "automatic time synchronisation is enabled"},
+             {false, 2.5, None, false, 1, QString(), {setTime}, "automatic time synchronisation is enabled"},
              {false, 2.5, None, false, 1, "org.freedesktop.DBus.Error.ServiceUnknown", {setTime}, gone},
              // clang-format on
          }) {
@@ -128,9 +122,7 @@ TEST(ClockSetterDbus, TurnsAutomaticTimeOffOnlyWhenAgreed)
         SyncDlgProbe::LastReply(window.dlg).destination = CNtpTimestamp::Now();
         SyncDlgProbe::LastReply(window.dlg).clockOffset = 4.0;
         window.dlg.OnAdjust();
-        const QString question = AnswerQuestion(window.dlg, yes);
-        EXPECT_TRUE(question.contains("Automatic time synchronisation keeps"))
-            << question.toStdString();
+        AnswerQuestion(window.dlg, yes);
         ASSERT_TRUE(WaitIdle(window.dlg));
         EXPECT_EQ(LogLines(window.dlg), (QStringList{note, SyncSteps::AdjustLine(yes)}));
         EXPECT_EQ(

@@ -12,17 +12,14 @@
 #include <string_view>
 #include <vector>
 
-namespace
-{
-
-void Check(bool condition)
+static void Check(bool condition)
 {
     if (!condition) {
         std::abort();
     }
 }
 
-void ServerList(std::string_view content, bool cut)
+static void ServerList(std::string_view content, bool cut)
 {
     const auto entries = ServerListText::Parse(content, cut);
     Check(entries.size() <= ServerListText::kMaxEntries);
@@ -32,7 +29,7 @@ void ServerList(std::string_view content, bool cut)
     }
 }
 
-void Arguments(std::string_view words)
+static void Arguments(std::string_view words)
 {
     // Words separated by NUL bytes, as the kernel hands them over.
     std::vector<std::string> args(1);
@@ -58,8 +55,6 @@ void Arguments(std::string_view words)
     Check(!line.check || (line.warning >= 0 && line.warning <= line.critical));
     Check(!(line.check && CommandLine::FlagSetsClock(line.flag)));
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
