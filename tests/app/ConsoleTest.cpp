@@ -138,30 +138,28 @@ TEST(Console, ExitCodesReasonsAndTheClock)
 {
     const struct {
         Script script;
-        std::vector<std::string> options;
+        std::vector<std::string> args;
         bool clockSets;
         int exitCode;
         double set; // the step recorded, NaN for none
         const char* reason;
     } cases[] = {
         // clang-format off
-        {Server(10), {}, true, 0, 10, ""},
-        {Server(10), {}, false, 3, 10, "horalink: "},
-        {UdpResponder::NtpServer({.stratum = 0, .referenceId = 0x52415445}), {}, true, 1, NAN, "RATE"},
-        {UdpResponder::NtpServer({.originate = 1}), {}, true, 1, NAN, "originate"},
-        {Server(k2090), {}, true, 3, NAN, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
-        {Server(k2090), {"--max-step", "0"}, true, 0, k2090, ""},
-        {Server(5000), {"--max-step", "5000.5"}, true, 0, 5000, ""},
-        {Samples(), {"--samples", "4"}, true, 0, 2.1, ""},
+        {Server(10), {"127.0.0.1", "y"}, true, 0, 10, ""},
+        {Server(10), {"127.0.0.1", "y"}, false, 3, 10, "horalink: "},
+        {UdpResponder::NtpServer({.stratum = 0, .referenceId = 0x52415445}), {"127.0.0.1", "y"}, true, 1, NAN, "RATE"},
+        {UdpResponder::NtpServer({.originate = 1}), {"127.0.0.1", "y"}, true, 1, NAN, "originate"},
+        {Server(k2090), {"127.0.0.1", "y"}, true, 3, NAN, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
+        {Server(k2090), {"--max-step", "0", "127.0.0.1", "y"}, true, 0, k2090, ""},
+        {Server(5000), {"--max-step", "5000.5", "127.0.0.1", "y"}, true, 0, 5000, ""},
+        {Samples(), {"--samples", "4", "127.0.0.1", "y"}, true, 0, 2.1, ""},
         // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         UdpResponder server(c.script);
         Console console(c.clockSets);
-        std::vector<std::string> args = c.options;
-        args.insert(args.end(), {"127.0.0.1", "y"});
-        EXPECT_EQ(console.Run(args, server.Port()), c.exitCode);
+        EXPECT_EQ(console.Run(c.args, server.Port()), c.exitCode);
         const auto lines = Split(console.out.str());
         ASSERT_EQ(lines.size(), c.exitCode == 1 ? 2u : 7u);
         EXPECT_EQ(lines.back(), c.exitCode == 1 ? SyncSteps::kRetrieveFailed

@@ -92,7 +92,8 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
     EXPECT_FALSE(outline.contains(QPoint(0, 0))); // and so every corner, by the symmetry
 
     // Presses on the skin and the analogue clock reach the window, which follows the mouse when
-    // the window system cannot move it (a bare X server); the band ends at y 35.
+    // the window system cannot move it (a bare X server); the band ends at y 35. The digital
+    // clock passes the focus on.
     m_dlg->findChild<TitleDrag*>()->SetSystemMove([](QWindow*) { return false; });
     auto* skin = Control<QLabel>(*m_dlg, "staticSkin");
     for (const auto& [target, at, moves] :
@@ -109,6 +110,9 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
         EXPECT_EQ(m_dlg->pos() - start, moves ? QPoint(40, 25) : QPoint()) << at.y();
     }
 
+    QTest::mouseClick(Control<QLineEdit>(*m_dlg, "editTime"), Qt::LeftButton);
+    EXPECT_TRUE(Control<CHoverButton>(*m_dlg, "btnOK")->hasFocus());
+
     // A right click in the band opens the window's menu, as on a title bar; one below it does not.
     auto* menu = m_dlg->findChild<QMenu*>();
     for (const int y : {34, 35}) {
@@ -124,7 +128,8 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
 // other and leads its lines. Before any retrieve "Adjust" retrieves; after one it sets the clock
 // by the offset relative to now, however old the retrieve, and forgets the offset once it is
 // applied, not before. A plain answer 64 years ahead is asked about first, with the date the clock
-// would be set to and that the answer is not authenticated: No sets nothing and the log says so.
+// would be set to, the step in whole seconds and that the answer is not authenticated: No sets
+// nothing and the log says so.
 // (The command line asks alike: ClockSetterDbus.TurnsAutomaticTimeOffOnlyWhenAgreed.)
 // "Adjust" while a worker waits on a silent server: the worker asks with a query of its own and
 // hands over only its result, so the clock is set once and the worker's failure comes after (the
@@ -156,7 +161,8 @@ TEST_F(SyncDlgTest, CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose)
         m_clock->failAt = failAt;
         m_dlg->OnAdjust();
         const QString question = AnswerQuestion(*m_dlg, yes);
-        EXPECT_TRUE(question.contains("not authenticated") && question.contains(date))
+        EXPECT_TRUE(question.contains("not authenticated") && question.contains(date) &&
+                    question.contains(" 2019686400 seconds from now"))
             << question.toStdString();
         ASSERT_TRUE(WaitIdle(*m_dlg));
         EXPECT_EQ(LogLines(*m_dlg), QStringList{SyncSteps::AdjustLine(yes && !*failAt)});
