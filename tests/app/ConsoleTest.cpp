@@ -228,7 +228,6 @@ TEST(Intersection, FindsTheLargestGroupThatSharesAPoint)
 {
     using Intervals = std::vector<Intersection::Interval>;
     const std::pair<Intervals, std::vector<size_t>> cases[] = {
-        {{{0, 1}}, {0}},
         {{{0, 1}, {2, 3}}, {0}},
         {{{0, 1}, {1, 2}}, {0, 1}},
         {{{0, 2}, {1, 3}, {2.5, 4}}, {0, 1}},

@@ -63,7 +63,6 @@ TEST(CommandLine, ParsesTheArguments)
         // clang-format off
         {{}, Mode::Window, "", ""},
         {{"t.example", "aye"}, Mode::Window, "t.example", "AYE", true},
-        {{"t.example"}, Mode::Window, "t.example", "N"},
         {{"-platform", "offscreen", "t.example", "y", "-reverse"}, Mode::Window, "t.example", "Y", true},
         {{longest}, Mode::Window, longest, "N"},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
