@@ -22,7 +22,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <ostream>
 #include <vector>
 
 // What the tests read of the window beyond its controls, which they find by object name.
@@ -46,6 +45,8 @@ inline std::string RunAddress(int host)
            std::to_string(host);
 }
 inline const std::string kRefusingAddress = RunAddress(2); // nothing listens: refused at once
+
+constexpr double k2090 = 2019686400; // seconds from 2026 to 2090, a plain answer's step
 
 // Records the privilege steps and the clock settings instead of making them; the step named in
 // failAt fails with error, as the kernel refuses setting the clock to a process without the
@@ -103,13 +104,6 @@ struct RecordingConsent : ClockConsent {
     std::vector<std::string> notes, asked;
     std::vector<int64_t> targets;
 };
-
-// The window's own setter, setting the clock in process through api.
-inline void SetInProcess(CSyncDlg& dlg, SystemClockApi& api)
-{
-    dlg.SetClockSetter(std::make_unique<SystemClockSetter>(SyncDlgProbe::Consent(dlg),
-                                                           ClockSetter::Prompt::None, api, true));
-}
 
 // Waits for the window's question box, answers it and returns its text; empty when none came.
 inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes)
@@ -185,10 +179,4 @@ inline QStringList ServerEntries(const CSyncDlg& dlg)
 inline QStringList LogLines(const CSyncDlg& dlg)
 {
     return Control<QTextEdit>(dlg, "editLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
-}
-
-// Lets failed expectations print QStrings as text.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
 }

@@ -33,7 +33,8 @@ TEST(NtsBootstrap, RetrievesAuthenticatedTimeWithAClockIn2001AndSetsIt)
     const long long to2001 = 978307200 - std::time(nullptr);
     const bool userNamespace = std::system("unshare -Ur true 2>/dev/null") == 0;
     const std::string pid = std::to_string(getpid());
-    const std::string record = "/tmp/horalink-set." + pid, errors = "/tmp/horalink-boot." + pid;
+    const std::string record = "/tmp/horalink-set." + pid, errors = "/tmp/horalink-boot." + pid,
+                      output = "/tmp/horalink-json." + pid;
     std::remove(record.c_str());
     const std::string command =
         (userNamespace ? "unshare -Ur env HORALINK_CLOCK_RECORD=" + record : std::string()) +
@@ -42,16 +43,10 @@ TEST(NtsBootstrap, RetrievesAuthenticatedTimeWithAClockIn2001AndSetsIt)
         " DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/boot " HORALINK_PROGRAM
         " --console --json --nts-ca " +
         chrony.CertificateFile() + " nts://127.0.0.1:" + std::to_string(chrony.NtsPort()) +
-        (userNamespace ? " y" : "") + " 2>" + errors;
-    FILE* output = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; output && (n = fread(buffer, 1, sizeof buffer, output)) > 0;) {
-        out.append(buffer, n);
-    }
-    const int status = output ? pclose(output) : -1;
+        (userNamespace ? " y" : "") + " >" + output + " 2>" + errors;
+    const int status = std::system(command.c_str());
     const long long now = std::time(nullptr);
-    const std::string refusal = ReadFile(errors);
+    const std::string out = ReadFile(output), refusal = ReadFile(errors);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << refusal;
     EXPECT_NE(out.find("\"nts\": true"), std::string::npos) << out;
     const size_t offset = out.find("\"offset\": ");
