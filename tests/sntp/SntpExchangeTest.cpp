@@ -98,6 +98,9 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
         EXPECT_NEAR(reply.clockOffset, c.offset, 1e-9);
         EXPECT_NEAR(reply.roundTripDelay, c.delay, c.delay * 1e-6);
     }
+    // RFC 5905's root distance of the last, whose answer came 1 s after the request, across the
+    // rollover: half the delay, both precisions (the server's is 1 s) and 15 ppm of that second.
+    EXPECT_NEAR(ErrorBound(reply, -20), 0.5 + 1 + 0x1p-20 + 15e-6, 1e-9);
     const CNtpTimestamp sent(kT2 | 0x5A5A5A5A);
     for (const uint8_t stratum : {1, 0}) {
         for (int bit = 0; bit < 64; ++bit) {
