@@ -7,6 +7,8 @@
 #include "app/clock/OffsetApplier.h"
 
 #include <ctime>
+#include <sched.h>
+#include <sys/wait.h>
 
 // Records the offsets it is asked to set and answers only when the test says so, as
 // timedated does while polkit asks for a password.
@@ -155,4 +157,22 @@ TEST(CapabilityRoute, RaisesTheCapabilityForTheOneSettingOnly)
         EXPECT_EQ(steps.calls, " " + std::string(row.calls));
         EXPECT_EQ(route.FailureReason(), row.reason);
     }
+}
+
+// Only a process that holds CAP_SYS_TIME in its permitted set sets the clock itself, without
+// timedated: here a child in a user namespace of its own (where the kernel still refuses to set
+// the machine's clock), not this test.
+TEST(CapabilityRoute, PermittedOnlyToAHolderOfTheCapability)
+{
+    EXPECT_FALSE(CapabilityRoute::Permitted());
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(unshare(CLONE_NEWUSER) != 0 ? 2 : CapabilityRoute::Permitted() ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 2) {
+        GTEST_SKIP() << "no user namespaces here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -137,7 +137,7 @@ TEST(CommandLine, RefusesWhatItCannotDo)
         {"--console", "-w", "1", "s"}, {"--console", "-c", "1", "s"},
         {"--console", "--openmetrics", "s", "yes"}, {"--console", "--json", "--openmetrics", "s"},
         {"--console", "--compare", "s", "--json"}, {"--console", "--samples", "2", "--compare", "s"},
-        {"--console", "--check", "-w", "1", "-c", "2", "s", "Y"}, {"--console", "--check", "-w", "1", "s"},
+        {"--console", "--check", "-w", "1", "-c", "2", "s", "Y"}, {"--console", "--check", "-c", "1", "s"},
         {"--console", "--check", "-w", "2", "-c", "1", "s"}, {"--console", "--check", "-w", "1", "-c", "x", "s"},
         // clang-format on
     };
