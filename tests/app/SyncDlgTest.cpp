@@ -2,6 +2,7 @@
 
 #include "app/SyncSteps.h"
 #include "app/window/TitleDrag.h"
+#include "controls/AboutDlg.h"
 #include "controls/AnalogClock.h"
 #include "controls/HoverButton.h"
 #include "tests/common/UdpResponder.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTimer>
 #include <QWindow>
 
 #include <QAccessible>
@@ -122,6 +124,18 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
         EXPECT_EQ(menu->isVisible(), y < 35) << y;
         menu->hide();
     }
+    // Its "About ..." opens the About box, which the test closes.
+    bool about = false;
+    QTimer::singleShot(0, [&about] {
+        QWidget* box = QApplication::activeModalWidget();
+        about = qobject_cast<CAboutDlg*>(box) != nullptr;
+        if (box != nullptr) {
+            box->close();
+        }
+    });
+    menu->actions().last()->trigger();
+    QCoreApplication::processEvents(); // where no box held the events, the check runs now
+    EXPECT_TRUE(about);
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
