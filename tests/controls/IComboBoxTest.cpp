@@ -97,6 +97,7 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
          {std::tuple("", "ti", "Time.Google.com", "me.Google.com", 15),
           {"", "TIME.n", "time.nist.gov", "ist.gov", 13},
           {"", "time.nx", "time.nx", "", 7},
+          {"", "tim\b", "Tim", "", 3},
           {"", "ti\bm", "Time.Google.com", "e.Google.com", 15}, // completes again after a delete
           {"Tme", "i", "Time.Google.com", "", 2}}) {
         edit.setText(QString::fromLatin1(start));
