@@ -99,6 +99,9 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     TestClock clock;
     clock.show();
     EXPECT_FALSE(clock.IsRunning()); // stopped, it stays so when shown
+    clock.Run(true);
+    EXPECT_TRUE(clock.IsRunning()); // started while shown, it runs at once
+    clock.Run(false);
     clock.hide();
     clock.Run(true);
     EXPECT_FALSE(clock.IsRunning()); // hidden, it starts no timer
