@@ -73,6 +73,11 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0, 0).Difference({0xFFFFFFFFu, 0}), 1.0);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0}), -1.0);
     EXPECT_EQ(CNtpTimestamp(0, 0).AddSeconds(-1.0), CNtpTimestamp(0xFFFFFFFFu, 0));
+    // On the wire: eight bytes in network order, and not one byte more.
+    uint8_t wire[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0xA5};
+    CNtpTimestamp(0x01020304u, 0x05060708u).ToNetwork(wire);
+    EXPECT_EQ(std::vector(wire, wire + 9), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 0xA5}));
+    EXPECT_EQ(CNtpTimestamp::FromNetwork(wire), CNtpTimestamp(0x01020304u, 0x05060708u));
 }
 
 constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC

@@ -101,6 +101,8 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
     // RFC 5905's root distance of the last, whose answer came 1 s after the request, across the
     // rollover: half the delay, both precisions (the server's is 1 s) and 15 ppm of that second.
     EXPECT_NEAR(ErrorBound(reply, -20), 0.5 + 1 + 0x1p-20 + 15e-6, 1e-9);
+    // Two readings of this clock that differ lie more than a nanosecond apart.
+    EXPECT_GT(LocalClockPrecision(), -30);
     const CNtpTimestamp sent(kT2 | 0x5A5A5A5A);
     for (const uint8_t stratum : {1, 0}) {
         for (int bit = 0; bit < 64; ++bit) {
