@@ -5,6 +5,7 @@
 #include "app/SyncSteps.h"
 #include "app/clock/CapabilityRoute.h"
 #include "app/clock/OffsetApplier.h"
+#include "app/clock/TimedatedRoute.h"
 
 #include <ctime>
 #include <sched.h>
@@ -175,4 +176,17 @@ TEST(CapabilityRoute, PermittedOnlyToAHolderOfTheCapability)
         GTEST_SKIP() << "no user namespaces here";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Where nothing names the system bus, as on most desktops, or its name is empty, timedated is
+// asked on the system bus's own socket.
+TEST(TimedatedRoute, AsksOnTheSystemBusWhereNothingNamesAnother)
+{
+    const bool named = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
+    const QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    for (const bool empty : {false, true}) {
+        empty ? qputenv("DBUS_SYSTEM_BUS_ADDRESS", "") : qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        EXPECT_EQ(TimedatedRoute::SystemBusAddress(), "unix:path=/run/dbus/system_bus_socket");
+    }
+    named ? qputenv("DBUS_SYSTEM_BUS_ADDRESS", address) : qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }

@@ -79,6 +79,8 @@ protected:
 TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
+    m_dlg->accept(); // the dialog's OK command: "OK", and the window stays
+    EXPECT_TRUE(m_starts == 2 && m_dlg->isVisible());
     EXPECT_TRUE(m_dlg->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(m_dlg->minimumSize(), m_dlg->maximumSize()); // nothing to resize it by
     const QRegion outline = m_dlg->mask();
@@ -112,6 +114,7 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
         EXPECT_EQ(m_dlg->pos() - start, moves ? QPoint(40, 25) : QPoint()) << at.y();
     }
 
+    Control<CIComboBox>(*m_dlg, "comboServer")->setFocus();
     QTest::mouseClick(Control<QLineEdit>(*m_dlg, "editTime"), Qt::LeftButton);
     EXPECT_TRUE(Control<CHoverButton>(*m_dlg, "btnOK")->hasFocus());
 
