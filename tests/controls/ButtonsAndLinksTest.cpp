@@ -87,6 +87,24 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
         QApplication::sendEvent(&button, &enter);
         EXPECT_TRUE(shows(0));
     }
+    // A strip drawn at twice the density shows each face whole, in half the pixels: a normal face
+    // yellow and red above, blue below; the pressed one magenta, the hot one cyan.
+    QImage dense = Plain(QSize(46, 10), Qt::cyan);
+    QPainter painter(&dense);
+    painter.fillRect(0, 0, 28, 10, Qt::magenta);
+    painter.fillRect(0, 0, 7, 5, Qt::yellow);
+    painter.fillRect(7, 0, 7, 5, Qt::red);
+    painter.fillRect(0, 5, 14, 5, Qt::blue);
+    painter.end();
+    dense.setDevicePixelRatio(2);
+    CHoverButton sharp;
+    sharp.LoadFaces(dense);
+    const QImage normal = Render(sharp);
+    EXPECT_EQ(std::tuple(normal.pixelColor(0, 0), normal.pixelColor(6, 0), normal.pixelColor(3, 4)),
+              std::tuple(QColor(Qt::yellow), QColor(Qt::red), QColor(Qt::blue)));
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(&sharp, &enter);
+    EXPECT_EQ(Render(sharp).pixelColor(3, 2), QColor(Qt::cyan));
 }
 
 // Each opening of the About box is built afresh; its links open through the desktop. Every press Qt
@@ -194,7 +212,7 @@ TEST(AboutDlg, LinksReadOnAnyBackgroundAndTextsNeverClip)
 }
 
 // A face without Windows metrics (no OS/2 table) takes the largest size whose cell, ascent plus
-// descent, fits the cell height asked for.
+// descent, fits the cell height asked for, and reads back as that cell.
 TEST(TahomaFont, AFaceWithoutWindowsMetricsFillsTheCellAskedFor)
 {
     QByteArray face = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
@@ -208,4 +226,5 @@ TEST(TahomaFont, AFaceWithoutWindowsMetricsFillsTheCellAskedFor)
     };
     EXPECT_LE(cell(font.pixelSize()), 30);
     EXPECT_GT(cell(font.pixelSize() + 1), 30);
+    EXPECT_NEAR(CTahomaFont::CellHeight(font), 30, 1);
 }
