@@ -68,6 +68,11 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
     QApplication::sendEvent(&combo, &move);
     QTest::mousePress(&combo, Qt::LeftButton, {}, QPoint(1, 1)); // on the frame: no list
     EXPECT_TRUE(looks(CIComboBox::FLAT_PRESSED));
+    QTest::mouseRelease(&combo, Qt::RightButton, {}, QPoint(1, 1)); // another button's
+    EXPECT_TRUE(looks(CIComboBox::FLAT_PRESSED));
+    QTest::mouseRelease(&combo, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
+    QTest::mousePress(&combo, Qt::LeftButton, {}, QPoint(1, 1));
     QApplication::sendEvent(&combo, &hidden);
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     QTest::mouseMove(combo.lineEdit(), QPoint(5, 5)); // over the edit field, from the window system
