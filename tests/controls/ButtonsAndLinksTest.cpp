@@ -111,8 +111,8 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
 // delivers as one is a click, even a quick second one a few pixels away (Qt made no double click of
 // it); so are Enter, Space and the press of assistive technology, to which the label is a link
 // named by its text. The hand closes while pressed. Tab marks the focus, a click never does, and
-// the mark goes with the focus. A new colour shows at once; before it has a background brush a link
-// shows its background colour.
+// the mark goes with the focus. A new colour shows at once; before it has a background brush a
+// link shows its background colour. OK closes the box.
 TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
 {
     CLinkLabel fresh;
@@ -163,6 +163,8 @@ TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
         link->SetBkColor(Qt::yellow);
         EXPECT_EQ(shown().pixelColor(link->width() - 1, 0), QColor(Qt::yellow));
         link->SetLink(QStringLiteral("changed"), Qt::red); // not to be seen again
+        QTest::mouseClick(box.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        EXPECT_FALSE(box.isVisible());
     }
 }
 
