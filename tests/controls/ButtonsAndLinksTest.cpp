@@ -22,7 +22,7 @@
 // outlined one pixel wide, in the skin's text colour around a light normal face (mean grey 128 and
 // up) and in white around a dark one, every pixel counted exactly; a click's focus shows the face
 // alone, and away and back with the window's activation a mark shown stays and none appears. Enter
-// and Space press the button, whatever the dialog's default.
+// and Space press the button, whatever the dialog's default. New faces show at once.
 TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
 {
     // Normal faces of 7 x 5; the last is grey 128 but for one pixel of 127 in its first row and
@@ -86,6 +86,8 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
         button.setEnabled(false);
         QApplication::sendEvent(&button, &enter);
         EXPECT_TRUE(shows(0));
+        button.LoadFaces(strip.mirrored(true, false)); // new faces show at once
+        EXPECT_EQ(Shown(button), strip.mirrored(true, false).copy(0, 0, 7, 5));
     }
     // A strip drawn at twice the density shows each face whole, in half the pixels: a normal face
     // yellow and red above, blue below; the pressed one magenta, the hot one cyan.

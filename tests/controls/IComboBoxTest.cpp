@@ -16,8 +16,8 @@
 // list closes, though the release went to the list. Where the window system tells the cursor's
 // position only with its events (Wayland), the position stays inside after the pointer left: the
 // hot look ends on the leave itself, on the window's deactivation and on hiding, and no timer
-// polls for it. Hidden while pressed, it shows by the pointer, no longer pressed. Disabled, its
-// button is plain face inside its ring.
+// polls for it. Hidden while pressed, it shows by the pointer, no longer pressed. Disabled, it
+// closes its list and its button is plain face inside its ring.
 TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
 {
     CIComboBox combo;
@@ -77,7 +77,9 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     QTest::mouseMove(combo.lineEdit(), QPoint(5, 5)); // over the edit field, from the window system
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
-    combo.setEnabled(false); // the button is plain face inside its ring
+    combo.showPopup();
+    combo.setEnabled(false); // the list closes; the button is plain face inside its ring
+    EXPECT_FALSE(combo.view()->isVisible());
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
 }
 
