@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/window/WindowCrossing.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 
 #include <map>
@@ -47,7 +48,8 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
 // the clock, but an option's value never is the flag. Console options come before the server; a
 // relative --nts-ca names a file in the folder the program was started in, for the window (which
 // changes its folder at start) as for the console. --samples and --timeout take both ends of their
-// ranges (whole milliseconds, rounded); --max-step 0 lifts the limit, which is 1000 s unless given.
+// ranges (whole milliseconds, rounded), the thresholds 0; --max-step 0 lifts the limit, which is
+// 1000 s unless given.
 TEST(CommandLine, ParsesTheArguments)
 {
     using Mode = CommandLine::Mode;
@@ -75,6 +77,7 @@ TEST(CommandLine, ParsesTheArguments)
         {{"--console", "--timeout", "60", "t"}, Mode::Console, "t", "N", false, 1, 60000},
         {{"--console", "--timeout", "0.0996", "t"}, Mode::Console, "t", "N", false, 1, 100},
         {{"--console", "--compare", "--nts-ca", "y"}, Mode::Console, "", "N"},
+        {{"--console", "--check", "-w", "0", "-c", "0", "t"}, Mode::Console, "t", "N"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -103,6 +106,11 @@ TEST(CommandLine, ParsesTheArguments)
         CommandLine::Parse({"--console", "--nts", "--compare", "a.example", "ntp.", "b", "yes"});
     EXPECT_EQ(compare.servers,
               (std::vector<std::string>{"nts://a.example", "nts://ntp.", "nts://b"}));
+    // A last word of one to three letters, from a to z in either case, is the flag; ::1 is none.
+    for (const auto& [last, servers] : {std::pair("::1", 2u), {"aZ", 1u}, {"zA", 1u}}) {
+        EXPECT_EQ(CommandLine::Parse({"--console", "--compare", "a", last}).servers.size(),
+                  servers);
+    }
 }
 
 // Usage errors name what to change (a console option without --console says it needs it).
@@ -138,7 +146,7 @@ TEST(CommandLine, RefusesWhatItCannotDo)
         {"--console", "--openmetrics", "s", "yes"}, {"--console", "--json", "--openmetrics", "s"},
         {"--console", "--compare", "s", "--json"}, {"--console", "--samples", "2", "--compare", "s"},
         {"--console", "--check", "-w", "1", "-c", "2", "s", "Y"}, {"--console", "--check", "-c", "1", "s"},
-        {"--console", "--check", "-w", "2", "-c", "1", "s"}, {"--console", "--check", "-w", "1", "-c", "x", "s"},
+        {"--console", "--check", "-w", "2", "-c", "1", "s"}, {"--console", "--check", "-w", "x", "-c", "2", "s"},
         // clang-format on
     };
     for (const Args& args : refused) {
@@ -162,9 +170,16 @@ TEST(LogWriter, TypesLinesWholeInTheirOrder)
     writer.Append("0123456789");
     ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }));
     EXPECT_EQ(pane.toPlainText(), "0123456789\n");
-    // A whole text at once, in place of the lines, with the pane's own line ends.
+    // A whole text at once, in place of the lines, with the pane's own line ends, told to
+    // assistive technology as one.
+    QString heard;
+    writer.SetAnnouncer([&heard](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::TextInserted) {
+            heard += static_cast<QAccessibleTextInsertEvent*>(event)->textInserted();
+        }
+    });
     writer.SetText(QStringLiteral("a\r\nb"));
-    EXPECT_EQ(pane.toPlainText(), "a\nb");
+    EXPECT_EQ(std::pair(pane.toPlainText(), heard), std::pair(QString("a\nb"), QString("a\nb")));
     writer.Clear();
     const auto crossing = WindowCrossing::Create(&writer);
     const auto workerWrites = [&](const char* name) {

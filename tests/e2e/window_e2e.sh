@@ -69,7 +69,7 @@ for corner in "$WX $WY" "$((WX + 269)) $WY" "$WX $((WY + 239))" "$((WX + 269)) $
     [ "$(e2e_pixel started $corner)" = "$(e2e_pixel background $corner)" ] ||
         e2e_fail "corner $corner shows the skin, not the screen behind"
 done
-for edge in "$((WX + 1)) $((WY + 120))" "$((WX + 135)) $((WY + 238))"; do
+for edge in "$WX $((WY + 120))" "$((WX + 269)) $((WY + 120))" "$((WX + 135)) $WY" "$((WX + 135)) $((WY + 239))"; do
     # shellcheck disable=SC2086
     [ "$(e2e_pixel started $edge)" != "$(e2e_pixel background $edge)" ] ||
         e2e_fail "edge $edge shows the screen behind, not the skin"

@@ -72,6 +72,7 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
     // Differences and sums work modulo 2^64: they hold across the rollover.
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0, 0).Difference({0xFFFFFFFFu, 0}), 1.0);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0}), -1.0);
+    EXPECT_DOUBLE_EQ(CNtpTimestamp(0x80000000u, 0).Difference({0, 0}), -2147483648.0); // as int64
     EXPECT_EQ(CNtpTimestamp(0, 0).AddSeconds(-1.0), CNtpTimestamp(0xFFFFFFFFu, 0));
     // On the wire: eight bytes in network order, and not one byte more.
     uint8_t wire[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0xA5};
