@@ -49,7 +49,7 @@ for scale in 1.25 1.5 2; do
           "$(python3 "$E2E_SHOT" pixel "$out/background.ppm" $corner)" ] ||
             e2e_fail "at $scale corner $corner shows the skin, not the screen behind"
     done
-    for edge in "$((WX + 1)) $((WY + WH / 2))" "$((WX + WW / 2)) $((bottom - 1))" "$((right - 1)) $((WY + WH / 2))"; do
+    for edge in "$WX $((WY + WH / 2))" "$((WX + WW / 2)) $WY" "$((WX + WW / 2)) $bottom" "$right $((WY + WH / 2))"; do
         # shellcheck disable=SC2086
         [ "$(python3 "$E2E_SHOT" pixel "$out/scale-$scale.ppm" $edge)" != \
           "$(python3 "$E2E_SHOT" pixel "$out/background.ppm" $edge)" ] ||
