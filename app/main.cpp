@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QLocale>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -76,9 +78,7 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine)
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     // Before any thread exists, so that none inherits the right to set the clock: the clock
     // setter raises it for its own call only.
@@ -117,4 +117,17 @@ int main(int argc, char** argv)
         break;
     }
     return RunWindow(argc, argv, commandLine);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int status = Run(argc, argv);
+    // Everything of ours is gone. Static destructors are skipped: they take Qt's type registry
+    // away while Qt's D-Bus thread may still be reading the bus's last messages, and its
+    // warnings would follow the reason that a failed run leaves alone on stderr.
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
