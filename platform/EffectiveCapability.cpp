@@ -1,22 +1,16 @@
 #include "platform/EffectiveCapability.h"
 
-#include <sys/capability.h>
+#include "platform/ProcessCapabilities.h"
 
 bool DropEffectiveCapability(int capability)
 {
     const auto value = static_cast<cap_value_t>(capability);
-    cap_t caps = cap_get_proc();
-    if (!caps) {
+    ProcessCapabilities caps;
+    if (!caps.Valid()) {
         return false;
     }
-    cap_flag_value_t effective = CAP_CLEAR;
-    bool dropped = cap_get_flag(caps, value, CAP_EFFECTIVE, &effective) == 0;
-    if (dropped && effective == CAP_SET) {
-        dropped =
-            cap_set_flag(caps, CAP_EFFECTIVE, 1, &value, CAP_CLEAR) == 0 && cap_set_proc(caps) == 0;
-    }
-    cap_free(caps);
-    return dropped;
+    return !caps.Has(value, CAP_EFFECTIVE) ||
+           (caps.Set(value, CAP_EFFECTIVE, false) && caps.Apply());
 }
 
 bool DropEffectiveSystemTimeCapability()
@@ -27,16 +21,9 @@ bool DropEffectiveSystemTimeCapability()
 bool DropCapabilityForGood(int capability)
 {
     const auto value = static_cast<cap_value_t>(capability);
-    cap_t caps = cap_get_proc();
-    if (!caps) {
-        return false;
-    }
-    const bool dropped = cap_set_flag(caps, CAP_EFFECTIVE, 1, &value, CAP_CLEAR) == 0 &&
-                         cap_set_flag(caps, CAP_PERMITTED, 1, &value, CAP_CLEAR) == 0 &&
-                         cap_set_flag(caps, CAP_INHERITABLE, 1, &value, CAP_CLEAR) == 0 &&
-                         cap_set_proc(caps) == 0;
-    cap_free(caps);
-    return dropped;
+    ProcessCapabilities caps;
+    return caps.Set(value, CAP_EFFECTIVE, false) && caps.Set(value, CAP_PERMITTED, false) &&
+           caps.Set(value, CAP_INHERITABLE, false) && caps.Apply();
 }
 
 bool DropSystemTimeCapabilityForGood()

@@ -1,41 +1,11 @@
 #include "platform/LinuxSystemClockApi.h"
 
 #include "platform/LastError.h"
+#include "platform/ProcessCapabilities.h"
 
 #include <cerrno>
 #include <cstring>
-#include <sys/capability.h>
 #include <unistd.h>
-
-namespace
-{
-
-// Owns one cap_t for the length of a call.
-class Capabilities
-{
-public:
-    Capabilities() : m_caps(cap_get_proc()) {}
-    ~Capabilities()
-    {
-        if (m_caps) {
-            cap_free(m_caps);
-        }
-    }
-    Capabilities(const Capabilities&) = delete;
-    Capabilities& operator=(const Capabilities&) = delete;
-
-    cap_t Get() const { return m_caps; }
-    bool Has(cap_value_t value, cap_flag_t set) const
-    {
-        cap_flag_value_t flag = CAP_CLEAR;
-        return m_caps && cap_get_flag(m_caps, value, set, &flag) == 0 && flag == CAP_SET;
-    }
-
-private:
-    cap_t m_caps;
-};
-
-} // namespace
 
 bool LinuxSystemClockApi::OpenProcessToken(TokenHandle* token)
 {
@@ -67,8 +37,8 @@ bool LinuxSystemClockApi::AdjustTokenPrivileges(TokenHandle token,
     }
     const cap_value_t value = static_cast<cap_value_t>(privileges.Privileges[0].Luid.LowPart);
     const bool enable = (privileges.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    Capabilities caps;
-    if (!caps.Get()) {
+    ProcessCapabilities caps;
+    if (!caps.Valid()) {
         SetLastError(static_cast<uint32_t>(errno));
         return false;
     }
@@ -82,8 +52,7 @@ bool LinuxSystemClockApi::AdjustTokenPrivileges(TokenHandle token,
         SetLastError(0);
         return true;
     }
-    if (cap_set_flag(caps.Get(), CAP_EFFECTIVE, 1, &value, enable ? CAP_SET : CAP_CLEAR) != 0 ||
-        cap_set_proc(caps.Get()) != 0) {
+    if (!caps.Set(value, CAP_EFFECTIVE, enable) || !caps.Apply()) {
         SetLastError(static_cast<uint32_t>(errno));
         return false;
     }

@@ -1,8 +1,7 @@
 #include "app/clock/CapabilityRoute.h"
 
 #include "platform/LastError.h"
-
-#include <sys/capability.h>
+#include "platform/ProcessCapabilities.h"
 
 #include <cstring>
 
@@ -45,15 +44,7 @@ bool CapabilityRoute::Enable(TokenHandle token, TOKEN_PRIVILEGES& privileges)
 
 bool CapabilityRoute::Permitted()
 {
-    const cap_t caps = cap_get_proc();
-    if (caps == nullptr) {
-        return false;
-    }
-    cap_flag_value_t flag = CAP_CLEAR;
-    const bool held =
-        cap_get_flag(caps, CAP_SYS_TIME, CAP_PERMITTED, &flag) == 0 && flag == CAP_SET;
-    cap_free(caps);
-    return held;
+    return ProcessCapabilities().Has(CAP_SYS_TIME, CAP_PERMITTED);
 }
 
 std::string CapabilityRoute::ReasonFor(uint32_t error)
