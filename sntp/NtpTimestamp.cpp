@@ -1,7 +1,10 @@
 #include "sntp/NtpTimestamp.h"
 
+#include <endian.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 namespace
@@ -150,18 +153,15 @@ CNtpTimestamp CNtpTimestamp::NowPrecise()
 
 CNtpTimestamp CNtpTimestamp::FromNetwork(const uint8_t* bytes)
 {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        value = value << 8 | bytes[i];
-    }
-    return CNtpTimestamp(value);
+    uint64_t bigEndian;
+    std::memcpy(&bigEndian, bytes, sizeof bigEndian);
+    return CNtpTimestamp(be64toh(bigEndian));
 }
 
 void CNtpTimestamp::ToNetwork(uint8_t* bytes) const
 {
-    for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<uint8_t>(m_value >> (56 - 8 * i));
-    }
+    const uint64_t bigEndian = htobe64(m_value);
+    std::memcpy(bytes, &bigEndian, sizeof bigEndian);
 }
 
 double CNtpTimestamp::Difference(const CNtpTimestamp& other) const

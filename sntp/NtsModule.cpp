@@ -2,22 +2,16 @@
 
 #include <dlfcn.h>
 
-#include <cerrno>
-#include <climits>
-#include <unistd.h>
+#include <filesystem>
 
 namespace
 {
 
 std::string ProgramFolder()
 {
-    char path[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return {};
-    }
-    const std::string program(path, static_cast<size_t>(length));
-    return program.substr(0, program.rfind('/'));
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.parent_path().string();
 }
 
 } // namespace

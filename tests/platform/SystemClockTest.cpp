@@ -140,4 +140,12 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
                                                              Privilege(SE_PRIVILEGE_ENABLED))),
                            refused(api.AdjustTokenPrivileges(token, none))}),
               std::vector<bool>(4, true));
+
+    // A thread starts with none and keeps its own: a worker's failure never reaches its caller.
+    SetLastError(EPERM);
+    std::thread([] {
+        EXPECT_EQ(GetLastError(), 0u);
+        SetLastError(EINVAL);
+    }).join();
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
 }
