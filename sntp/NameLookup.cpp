@@ -10,6 +10,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <span>
 
 namespace
 {
@@ -94,11 +95,13 @@ private:
             ares_process_fd(m_channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD); // its own time-outs
             return;
         }
-        for (nfds_t i = 0; i < count && !m_done; ++i) {
-            const bool error = (fds[i].revents & (POLLERR | POLLHUP)) != 0;
-            ares_process_fd(m_channel,
-                            (fds[i].revents & POLLIN) || error ? fds[i].fd : ARES_SOCKET_BAD,
-                            (fds[i].revents & POLLOUT) ? fds[i].fd : ARES_SOCKET_BAD);
+        for (const pollfd& fd : std::span(fds, count)) {
+            if (m_done) {
+                break;
+            }
+            const bool error = (fd.revents & (POLLERR | POLLHUP)) != 0;
+            ares_process_fd(m_channel, (fd.revents & POLLIN) || error ? fd.fd : ARES_SOCKET_BAD,
+                            (fd.revents & POLLOUT) ? fd.fd : ARES_SOCKET_BAD);
         }
     }
 

@@ -18,7 +18,7 @@ inside() {
     folder=$(mktemp -d /tmp/horalink-bounds.XXXXXX)
     printf 'nameserver 127.0.0.53\noptions timeout:5 attempts:2\n' >"$folder/resolv.conf"
     mount --bind "$folder/resolv.conf" /etc/resolv.conf
-    # The silent resolver and a sound SNTP server, each printing a line once it listens.
+    # The resolver and a sound SNTP server, each printing a line once it listens.
     /usr/bin/python3 - >"$folder/servers" <<'PY' &
 import socket, struct, sys, threading, time
 dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -26,7 +26,18 @@ dns.bind(("127.0.0.53", 53))
 ntp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 ntp.bind(("127.0.0.1", 123))
 print("ready", flush=True)
-threading.Thread(target=lambda: [dns.recv(512) for _ in iter(int, 1)], daemon=True).start()
+# Answers split.example only: its address at once, "no IPv6 address" 0.3 s later.
+def resolve():
+    while True:
+        query, peer = dns.recvfrom(512)
+        end = query.index(0, 12) + 5  # the question: name, type, class
+        if query[12:end - 4] != b"\x05split\x07example\x00":
+            continue
+        a = query[end - 4:end - 2] == b"\0\1"
+        record = bytes([0xC0, 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 127, 0, 0, 1]) if a else b""
+        reply = query[:2] + bytes([0x81, 0x80, 0, 1, 0, int(a), 0, 0, 0, 0]) + query[12:end] + record
+        threading.Timer(0 if a else 0.3, dns.sendto, (reply, peer)).start()
+threading.Thread(target=resolve, daemon=True).start()
 while True:
     request, peer = ntp.recvfrom(512)
     now = time.time() + 2208988800
@@ -47,6 +58,12 @@ PY
         [ "$(cat "$folder/err")" = "horalink: name lookup timed out" ] || failed=1
         [ "$took" -le 900 ] || failed=1
     done
+
+    # Answers to one lookup that arrive apart are both awaited.
+    "$program" --console --timeout 2 split.example >"$folder/out" 2>"$folder/err"
+    status=$?
+    echo "split.example: exit $status, $(tail -n 1 "$folder/out")$(cat "$folder/err")"
+    [ "$status" -eq 0 ] || failed=1
 
     DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bounds "$program" --console 127.0.0.1 Y \
         >/dev/null 2>"$folder/err"
