@@ -106,7 +106,6 @@ void CAnalogClock::Run(bool bRun)
         QPainter dc(&m_canvas);
         OnEraseBkgnd(&dc);
         OnPaint(&dc);
-        update();
     }
     if (m_nTimerID != 0) {
         return;

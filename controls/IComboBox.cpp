@@ -392,11 +392,7 @@ void CIComboBox::OnEditUpdate()
 
     // Typing inside the text keeps the caret or selection; at the end the remainder is selected.
     if (selEnd < length) {
-        if (selStart == selEnd) {
-            edit->setCursorPosition(selStart);
-        } else {
-            edit->setSelection(selStart, selEnd - selStart);
-        }
+        edit->setSelection(selStart, selEnd - selStart); // no length: the caret alone
         return;
     }
     const int total = static_cast<int>(edit->text().size());

@@ -54,12 +54,15 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
         QApplication::sendEvent(&combo, end);
         EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     }
-    // The focus look outlasts a new palette and ends with the focus; a new style draws the control
-    // afresh.
+    // The focus look outlasts a new palette and ends with the focus; a resize or a new style draws
+    // the control afresh.
     QEvent paletteChange(QEvent::PaletteChange), styleChange(QEvent::StyleChange);
     Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(&combo, &paletteChange);
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
+    combo.resize(158, 40);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return looks(CIComboBox::FLAT_NORMAL); }, 1000));
+    Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
     Focus(combo, QEvent::FocusOut, Qt::TabFocusReason);
     EXPECT_TRUE(looks(CIComboBox::FLAT_NORMAL));
     Focus(combo, QEvent::FocusIn, Qt::TabFocusReason);
