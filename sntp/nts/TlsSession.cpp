@@ -252,11 +252,10 @@ bool CTlsSession::CheckNegotiated(const std::string& alpn)
 
 bool CTlsSession::Write(NtsByteView data)
 {
-    size_t sent = 0;
-    while (sent < data.size()) {
-        const ssize_t rc = gnutls_record_send(m_session, data.data() + sent, data.size() - sent);
+    while (!data.empty()) {
+        const ssize_t rc = gnutls_record_send(m_session, data.data(), data.size());
         if (rc >= 0) {
-            sent += static_cast<size_t>(rc);
+            data = data.subspan(static_cast<size_t>(rc));
         } else if (gnutls_error_is_fatal(static_cast<int>(rc))) {
             return FailTls("TLS send failed", static_cast<int>(rc));
         } else if (!WaitForSocket()) {
