@@ -100,8 +100,10 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     clock.show();
     EXPECT_FALSE(clock.IsRunning()); // stopped, it stays so when shown
     clock.Run(true);
-    EXPECT_TRUE(clock.IsRunning()); // started while shown, it runs at once
+    EXPECT_TRUE(clock.IsRunning()); // started while shown, it runs at once, from the time now
+    EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(clock.now)));
     clock.Run(false);
+    EXPECT_FALSE(clock.IsRunning());
     clock.hide();
     clock.Run(true);
     EXPECT_FALSE(clock.IsRunning()); // hidden, it starts no timer
