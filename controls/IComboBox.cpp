@@ -386,8 +386,7 @@ void CIComboBox::OnEditUpdate()
     // The first entry that begins with the typed text, ignoring case; none leaves it as typed.
     const int match = findText(typed, Qt::MatchStartsWith);
     if (match >= 0) {
-        setCurrentIndex(match); // the list marks it when dropped
-        edit->setText(itemText(match));
+        setCurrentIndex(match); // the edit field's text too; the list marks it when dropped
     }
 
     // Typing inside the text keeps the caret or selection; at the end the remainder is selected.
