@@ -127,7 +127,6 @@ int main(int argc, char** argv)
     // Everything of ours is gone. Static destructors are skipped: they take Qt's type registry
     // away while Qt's D-Bus thread may still be reading the bus's last messages, and its
     // warnings would follow the reason that a failed run leaves alone on stderr.
-    std::cout.flush();
-    std::fflush(nullptr);
+    std::fflush(nullptr); // std::cout writes through C's stdout
     std::_Exit(status);
 }
