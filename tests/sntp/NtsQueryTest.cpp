@@ -77,6 +77,7 @@ struct KeResponderOptions {
     std::string cookies = ""; // not empty: an NTS time server too (see the script)
     bool goodbye = false;     // ends each connection with TLS's close_notify
     bool speaksTls = true;    // false: takes each connection and stays silent
+    std::string sni = "";     // not empty: answers only connections that indicated this name
 };
 
 // The scripted key-exchange server, tests/sntp/nts_ke_responder.py under Debian's Python, with a
@@ -88,6 +89,7 @@ struct KeResponder {
     {
         const std::string command = (options.goodbye ? "NTS_KE_GOODBYE=1 " : "") +
                                     std::string(options.speaksTls ? "" : "NTS_KE_NO_TLS=1 ") +
+                                    (options.sni.empty() ? "" : "NTS_KE_SNI=" + options.sni + " ") +
                                     "exec /usr/bin/python3 " + HORALINK_NTS_KE_RESPONDER " " + dir +
                                     "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " +
                                     options.alpn + " " + options.tlsVersion + " " +
@@ -367,14 +369,14 @@ TEST(QueryTool, TriesTheNextAddressOfANameAndTheSystemStore)
               std::pair(1, "horalink-query: no time from 127.0.0.1 port " + closed +
                                ": connection refused\n"));
     KeResponder authentic(KeAnswer(Join({kCookie, Record(kNtsRecordPort, U16(0))})),
-                          {.cookies = "1"}),
+                          {.cookies = "1", .sni = "localhost"}),
         other({});
     const std::string ke = std::to_string(authentic.port);
     const auto [ntsCode, nts] =
-        RunTool("--timeout 1 --nts-ca " + other.trust + " nts://127.0.0.1:" + ke,
+        RunTool("--timeout 1 --nts-ca " + other.trust + " nts://localhost:" + ke,
                 "mount --bind " + authentic.trust + " /etc/ssl/certs/ca-certificates.crt");
     EXPECT_EQ(ntsCode, 0) << nts;
-    EXPECT_NE(nts.find("\nKey exchange:     127.0.0.1 port " + ke +
+    EXPECT_NE(nts.find("\nKey exchange:     localhost port " + ke +
                        "\nAddress:          127.0.0.1 "
                        "port "),
               std::string::npos)

@@ -5,7 +5,9 @@
 Prints its port and its process id on the first line of standard output, then answers every
 connection with the bytes of ANSWER_HEX once the client's request has arrived, and closes it
 (with TLS's close_notify first when NTS_KE_GOODBYE is set). With NTS_KE_NO_TLS set it takes
-each connection and never speaks, not even TLS.
+each connection and never speaks, not even TLS. A server name indication that is an address
+fails the handshake; with NTS_KE_SNI set, a connection that did not indicate that name is
+closed unanswered.
 ALPN none offers no protocol at all. TLS_VERSION 1.2 speaks TLS 1.2 only (1.3 by default). An
 empty ANSWER_HEX answers nothing and holds the connection open. Runs until it is killed or,
 when standard input is a pipe, until that pipe closes.
@@ -44,6 +46,17 @@ def serve(connection, answer):
 
 
 KEYS = {}
+
+
+def note_name(connection, name, context):
+    connection.server_name = name
+    for family in (socket.AF_INET, socket.AF_INET6) if name else ():
+        try:
+            socket.inet_pton(family, name)
+            return ssl.ALERT_DESCRIPTION_ILLEGAL_PARAMETER  # names only (RFC 6066, section 3)
+        except OSError:
+            pass
+    return None
 
 
 def expand_label(secret, label, context, length, digest):
@@ -107,6 +120,7 @@ def main():
     context.load_cert_chain(cert, key)
     if alpn != "none":
         context.set_alpn_protocols([alpn])
+    context.sni_callback = note_name
     listener = socket.create_server(("127.0.0.1", 0))
     if cookies:
         # A port record of 0 names the time server's port.
@@ -130,6 +144,9 @@ def main():
             connection = context.wrap_socket(raw, server_side=True)
         except (OSError, ssl.SSLError):
             raw.close()
+            continue
+        if "NTS_KE_SNI" in os.environ and getattr(connection, "server_name", None) != os.environ["NTS_KE_SNI"]:
+            connection.close()
             continue
         if cookies:
             export_keys(keylog, connection.cipher()[0])
