@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The console inside a private network and mount namespace (a user namespace's root, which
 # holds CAP_SYS_TIME there while the kernel still refuses to set the machine's clock):
-# - with a resolver that never answers (resolv.conf names 127.0.0.53, where a socket drops every
-#   query), --timeout 0.5 ends within 0.7 s with "name lookup timed out", plain and NTS;
+# - resolv.conf names 127.0.0.53, which never answers time.example: --timeout 0.5 ends within
+#   0.7 s with "name lookup timed out", plain and NTS;
+# - split.example, whose IPv4 answer comes at once and whose IPv6 answer comes later, is looked
+#   up within --timeout 2;
 # - with Y against a sound server on 127.0.0.1:123, the capability route fails and stderr holds
 #   that one reason line, nothing from Qt.
 #   console_bounds.sh BUILD_DIR
