@@ -101,7 +101,12 @@ bool CIComboBox::IsCursorInside() const
     if (!m_bPointerInside || !isVisible() || window()->isMinimized()) {
         return false;
     }
-    return QRect(mapToGlobal(QPoint(0, 0)), size()).contains(QCursor::pos());
+    return ScreenRect().contains(QCursor::pos());
+}
+
+QRect CIComboBox::ScreenRect() const
+{
+    return {mapToGlobal(QPoint(0, 0)), size()};
 }
 
 // The pointer left, the window lost the activation or the control was hidden: the hover look
@@ -246,7 +251,7 @@ bool CIComboBox::eventFilter(QObject* watched, QEvent* event)
 
 void CIComboBox::OnMouseOver(const QPointF& globalPos)
 {
-    if (!QRect(mapToGlobal(QPoint(0, 0)), size()).contains(globalPos.toPoint())) {
+    if (!ScreenRect().contains(globalPos.toPoint())) {
         return;
     }
     m_bPointerInside = true;

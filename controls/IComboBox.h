@@ -51,6 +51,8 @@ protected:
 
 private:
     bool OnKey(const QKeyEvent* event);
+    // The control's rectangle in screen coordinates.
+    QRect ScreenRect() const;
     void OnMouseOver(const QPointF& globalPos);
     void UpdateHover();
     void OnEditUpdate();

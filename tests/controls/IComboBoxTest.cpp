@@ -44,10 +44,12 @@ TEST(IComboBox, LooksFollowTheMouseTheFocusAndTheList)
     combo.hidePopup();
     EXPECT_TRUE(looks(CIComboBox::FLAT_HOT));
 
+    QCursor::setPos(combo.mapToGlobal(QPoint(0, 0))); // the corner pixel is the control's
+    QMouseEvent corner(QEvent::MouseMove, QPoint(0, 0), QCursor::pos(), Qt::NoButton, {}, {});
     QEvent leave(QEvent::Leave), deactivate(QEvent::WindowDeactivate);
     QHideEvent hidden; // as hiding or minimizing the window sends it
     for (QEvent* end : {&leave, &deactivate, static_cast<QEvent*>(&hidden)}) {
-        QApplication::sendEvent(&combo, &move);
+        QApplication::sendEvent(&combo, &corner);
         ASSERT_TRUE(looks(CIComboBox::FLAT_HOT));
         // A resting pointer wakes nothing: no timer polls the cursor.
         EXPECT_TRUE(QAbstractEventDispatcher::instance()->registeredTimers(&combo).isEmpty());
