@@ -31,7 +31,6 @@ CLinkLabel::CLinkLabel(QWidget* parent)
 
 void CLinkLabel::SetBkColor(const QColor& color)
 {
-    m_hBackBrush = QBrush(color);
     m_crBack = color;
     Redraw();
 }
@@ -83,12 +82,9 @@ void CLinkLabel::paintEvent(QPaintEvent*)
     const QRect client = rect();
     QPixmap buffer(client.size() * devicePixelRatio());
     buffer.setDevicePixelRatio(devicePixelRatio());
-    // A fresh buffer starts in the background colour, so no stale pixels show before the
-    // owner has set a brush.
     buffer.fill(m_crBack);
     {
         QPainter memory(&buffer);
-        memory.fillRect(client, m_hBackBrush);
         memory.setFont(LinkFont());
         memory.setPen(m_crText);
         // From the top-left corner, clipped to the control, line breaks only where the text

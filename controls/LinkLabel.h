@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QBrush>
 #include <QColor>
 #include <QCursor>
 #include <QFont>
@@ -50,7 +49,6 @@ private:
 
     QColor m_crBack{255, 255, 255};
     QColor m_crText{0, 0, 0};
-    QBrush m_hBackBrush;
     QCursor m_hCursorHand;
     QCursor m_hCursorPressed;
     QString m_strText;

@@ -15,8 +15,7 @@ public:
     // A Tahoma font from a LOGFONT-style height: negative is the em height in pixels, positive
     // the cell height in pixels as the face's Windows metrics give it (usWinAscent +
     // usWinDescent); zero keeps the default size.
-    static QFont Font(int nLogHeight, QFont::Weight weight = QFont::Normal,
-                      bool bUnderline = false);
+    static QFont Font(int nLogHeight, QFont::Weight weight, bool bUnderline);
 
     // Gives any font the size a LOGFONT height describes (see Font).
     static void SetLogHeight(QFont& font, int nLogHeight);
