@@ -177,9 +177,9 @@ QTime CAnalogClock::GetLocalTime() const
     return QTime::currentTime();
 }
 
+// A canvas of another size or density is drawn on in vain: the paint event makes it afresh.
 void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds)
 {
-    SyncGeometry();
     if (m_canvas.isNull()) {
         DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
         return;
@@ -238,8 +238,9 @@ void CAnalogClock::CalcGeometry()
     m_ptCenter = QPoint(width() / 2, height() / 2);
     m_nRadiusX = width() / 2;
     m_nRadiusY = height() / 2;
-    // The picture has the screen's own pixels: at a device pixel ratio of 2 the hands' edges and
-    // the second hand are drawn in half-pixel steps, not as the 1x picture enlarged.
+    // The picture has the screen's own pixels: at a device pixel ratio of 2 the polygon hands'
+    // edges are drawn in half-pixel steps, not as the 1x picture enlarged. The inverting second
+    // hand keeps its logical pixels, each then two by two.
     const qreal ratio = devicePixelRatioF();
     if (m_canvas.deviceIndependentSize() != QSizeF(size()) ||
         m_canvas.devicePixelRatio() != ratio) {

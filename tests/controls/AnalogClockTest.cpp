@@ -4,6 +4,7 @@
 #include "TestPixels.h"
 
 #include <QAccessible>
+#include <QPainter>
 
 #include <cmath>
 #include <vector>
@@ -19,7 +20,7 @@ struct TestClock : CAnalogClock {
         Show(t);
         Render(*this); // painted in full, as when first shown; what follows is incremental
     }
-    using CAnalogClock::Canvas, CAnalogClock::NextTick;
+    using CAnalogClock::Canvas, CAnalogClock::DrawSweepHand, CAnalogClock::NextTick;
     void Show(const QTime& t) { ShowTime(t.hour() % 12, t.minute(), t.second(), t.msec()); }
     QTime GetLocalTime() const override { return now; }
     QTime now{9, 0, 0};
@@ -116,4 +117,28 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
         clock.Show(at);
         EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(at)));
     }
+}
+
+// At twice the density the second hand is as wide as at 1x: each of its pixels two by two of the
+// screen's, no thinner line with gaps.
+TEST(AnalogClock, SecondHandKeepsItsWidthAtTwiceTheDensity)
+{
+    TestClock clock;
+    QImage dense(90, 90, QImage::Format_RGB32);
+    dense.fill(Qt::white);
+    dense.setDevicePixelRatio(2);
+    QPainter painter(&dense);
+    clock.DrawSweepHand(&painter, 7, 0);
+    painter.end();
+    int drawn = 0;
+    for (int y = 1; y + 1 < dense.height(); y += 2) { // a point covers (2x - 1, 2y - 1) to (2x, 2y)
+        for (int x = 1; x + 1 < dense.width(); x += 2) {
+            const QRgb corner = dense.pixel(x, y);
+            drawn += corner == qRgb(0, 0, 0);
+            for (const QPoint& p : {QPoint(x + 1, y), QPoint(x, y + 1), QPoint(x + 1, y + 1)}) {
+                EXPECT_EQ(dense.pixel(p), corner) << p.x() << "," << p.y();
+            }
+        }
+    }
+    EXPECT_GT(drawn, 10);
 }
