@@ -21,6 +21,7 @@ public:
     bool LoadFaces(unsigned nIDBitmap);
     // The same with a strip at hand; a null image leaves the button without faces.
     bool LoadFaces(const QImage& strip);
+    QSize FaceSize() const { return {m_cxFace, m_cyFace}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

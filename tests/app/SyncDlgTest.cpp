@@ -75,7 +75,7 @@ protected:
 
 // The window has no frame of the window system's nor a size of its own choosing, and its outline
 // (the input it takes, and its shape where the window system cuts one) is the rectangle with
-// rounded corners, mirror-symmetric.
+// rounded corners, mirror-symmetric. Each skinned button takes the pointer over its face only.
 TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
 {
     EXPECT_EQ(m_starts, 1);
@@ -94,6 +94,9 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
     }
     EXPECT_EQ(asymmetric, 0);
     EXPECT_FALSE(outline.contains(QPoint(0, 0))); // and so every corner, by the symmetry
+    for (const CHoverButton* button : m_dlg->findChildren<CHoverButton*>()) {
+        EXPECT_EQ(button->size(), button->FaceSize()) << button->objectName().toStdString();
+    }
 
     // Presses on the skin and the analogue clock reach the window, which follows the mouse when
     // the window system cannot move it (a bare X server); the band ends at y 35. The digital
