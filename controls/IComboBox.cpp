@@ -171,7 +171,6 @@ void CIComboBox::paintEvent(QPaintEvent*)
     buffer.fill(m_clrFace);
     {
         QPainter memory(&buffer);
-        memory.setPen(palette().color(QPalette::Text));
         QStyleOptionComboBox option;
         initStyleOption(&option);
         // The control's own face behind what the style draws around the edit field (Windows
@@ -179,7 +178,6 @@ void CIComboBox::paintEvent(QPaintEvent*)
         option.palette.setColor(QPalette::Button, m_clrFace);
         option.palette.setColor(QPalette::Window, m_clrFace);
         style()->drawComplexControl(QStyle::CC_ComboBox, &option, &memory, this);
-        style()->drawControl(QStyle::CE_ComboBoxLabel, &option, &memory, this);
         int look = m_nScreenLook;
         if (look == 0) {
             look = IsCursorInside() ? FLAT_HOT : FLAT_NORMAL;
