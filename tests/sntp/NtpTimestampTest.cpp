@@ -79,6 +79,12 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
     CNtpTimestamp(0x01020304u, 0x05060708u).ToNetwork(wire);
     EXPECT_EQ(std::vector(wire, wire + 9), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 0xA5}));
     EXPECT_EQ(CNtpTimestamp::FromNetwork(wire), CNtpTimestamp(0x01020304u, 0x05060708u));
+    // The kernel's arrival times come back to the nanosecond, at both ends of the second, and
+    // half a second is exactly half.
+    for (const uint32_t ns : {1u, 123456789u, 999999999u}) {
+        EXPECT_EQ(CNtpTimestamp::FromUnixTime(1796603400, ns).Nanoseconds(), ns);
+    }
+    EXPECT_EQ(CNtpTimestamp::FromUnixTime(0, 500000000), CNtpTimestamp(2208988800u, 0x80000000u));
 }
 
 constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC
