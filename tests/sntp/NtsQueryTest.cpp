@@ -304,7 +304,7 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
 // second one of the first exchange. An authentic time server of another make (the script's, with
 // Python's AES-SIV and keys it exports from the key exchange itself) sends 20 new cookies in its
 // first answer and none after: eight are kept, so that the tenth of ten samples makes a new key
-// exchange.
+// exchange. A new cookie is kept up to 1024 bytes.
 TEST(NtsQuery, NewKeyExchangesOnNtsnAndWhenTheCookiesRunOut)
 {
     UdpResponder refusing(NtsTimeAnswer({.version = 4, .stratum = 0, .referenceId = kNtsn}, false));
@@ -333,6 +333,17 @@ TEST(NtsQuery, NewKeyExchangesOnNtsnAndWhenTheCookiesRunOut)
     EXPECT_EQ(std::tuple(served.samples.size(), served.authenticated, keyExchanges),
               std::tuple(size_t{10}, true, 2))
         << served.failure.reason;
+
+    // A new cookie of 1024 bytes serves the next sample; a longer one is dropped.
+    for (const auto& [cookies, exchanges] : {std::pair("1x1024,0", 2), {"1x1028,0", 3}}) {
+        KeResponder sized(KeAnswer(Join({kCookie, Record(kNtsRecordPort, U16(0))})),
+                          {.cookies = cookies});
+        ASSERT_NE(sized.port, 0) << sized.error;
+        const QueryResult kept =
+            CountedQuery(sized.port, Options(sized.trust, 2000, 3), keyExchanges);
+        EXPECT_EQ(std::pair(kept.samples.size(), keyExchanges), std::pair(size_t{3}, exchanges))
+            << cookies << ": " << kept.failure.reason;
+    }
 }
 
 // A name of two addresses, ::1 first, where nothing listens: the refusal there sends the query

@@ -15,7 +15,8 @@ when standard input is a pipe, until that pipe closes.
 With COOKIES (numbers joined by commas) it is also the NTS time server, on the UDP port of the
 same number (which a port record of 0 in ANSWER_HEX becomes), with the keys of the last key exchange (read from OpenSSL's key log, exported as
 RFC 8446 and RFC 8915 say) and an AES-SIV of its own (Python's cryptography): its n-th answer
-carries the n-th number of new cookies (the last number once the list is used up).
+carries the n-th number of new cookies (the last number once the list is used up), each of
+64 bytes, or of S bytes where the number is written NxS.
 """
 import ctypes
 import hashlib
@@ -94,10 +95,10 @@ def serve_time(udp, cookies):
         now = int((time.time() + 2208988800) * (1 << 32)).to_bytes(8, "big")
         packet = (bytes([0x24, 1, 0, 0]) + bytes(8) + b"TEST" + now + request[40:48] + now + now +
                   field(0x0104, request[52:84]))
-        count = cookies[min(answered, len(cookies) - 1)]
+        count, size = cookies[min(answered, len(cookies) - 1)]
         nonce = os.urandom(16)
         # A field of no meaning after the cookies: this AES-SIV seals no empty plaintext.
-        plaintext = b"".join(field(0x0204, os.urandom(64)) for _ in range(count))
+        plaintext = b"".join(field(0x0204, os.urandom(size)) for _ in range(count))
         sealed = AESSIV(KEYS["s2c"]).encrypt(plaintext + field(0x7F00, b""), [packet, nonce])
         udp.sendto(packet + field(0x0404, (16).to_bytes(2, "big") +
                                   len(sealed).to_bytes(2, "big") + nonce + sealed), peer)
@@ -112,7 +113,8 @@ def main():
         context.minimum_version = context.maximum_version = ssl.TLSVersion.TLSv1_2
     else:
         context.minimum_version = ssl.TLSVersion.TLSv1_3
-    cookies = [int(n) for n in sys.argv[6].split(",")] if len(sys.argv) > 6 else None
+    cookies = [tuple(int(n) for n in (c + "x64").split("x")[:2]) for c in sys.argv[6].split(",")
+               ] if len(sys.argv) > 6 else None
     if cookies:
         keylog = cert + ".keylog"
         context.keylog_filename = keylog
