@@ -302,3 +302,24 @@ TEST_F(SyncDlgTest, TheLogAnnouncesWholeLines)
     const QStringList second = Run(&CSyncDlg::OnOK);
     EXPECT_EQ(heard, first + QStringList{"removed " + before} + second);
 }
+
+// The command line's Y in the window: the answer's offset sets the clock once, through the
+// window's thread, and the worker goes on to log that it did.
+TEST(SyncDlgCommandLine, YSetsTheClockAndLogsIt)
+{
+    const std::string address = RunAddress(4);
+    UdpResponder server(UdpResponder::NtpServer({}), address, 123);
+    if (server.Port() == 0) {
+        GTEST_SKIP() << "UDP port 123 is taken at " << address;
+    }
+    FakeClock clock;
+    TestWindow window;
+    window.dlg.SetClockSetter(std::make_unique<SystemClockSetter>(
+        SyncDlgProbe::Consent(window.dlg), ClockSetter::Prompt::None, clock, true));
+    window.dlg.SetCommandLine(CommandLine::Parse({address, "Y"}));
+    window.dlg.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !LogLines(window.dlg).isEmpty(); }));
+    ASSERT_TRUE(WaitIdle(window.dlg));
+    EXPECT_EQ(LogLines(window.dlg).back(), SyncSteps::AdjustLine(true));
+    EXPECT_EQ(clock.m_settings.size(), 1u);
+}
