@@ -60,6 +60,12 @@ def note_name(connection, name, context):
     return None
 
 
+def cookie_spec(text):
+    """N or NxS: N cookies of S bytes (64 when S is not given)."""
+    count, _, size = text.partition("x")
+    return int(count), int(size or 64)
+
+
 def expand_label(secret, label, context, length, digest):
     info = (length.to_bytes(2, "big") + bytes([6 + len(label)]) + b"tls13 " + label +
             bytes([len(context)]) + context)
@@ -113,8 +119,7 @@ def main():
         context.minimum_version = context.maximum_version = ssl.TLSVersion.TLSv1_2
     else:
         context.minimum_version = ssl.TLSVersion.TLSv1_3
-    cookies = [tuple(int(n) for n in (c + "x64").split("x")[:2]) for c in sys.argv[6].split(",")
-               ] if len(sys.argv) > 6 else None
+    cookies = [cookie_spec(c) for c in sys.argv[6].split(",")] if len(sys.argv) > 6 else None
     if cookies:
         keylog = cert + ".keylog"
         context.keylog_filename = keylog
@@ -147,7 +152,8 @@ def main():
         except (OSError, ssl.SSLError):
             raw.close()
             continue
-        if "NTS_KE_SNI" in os.environ and getattr(connection, "server_name", None) != os.environ["NTS_KE_SNI"]:
+        wanted = os.environ.get("NTS_KE_SNI")
+        if wanted and getattr(connection, "server_name", None) != wanted:
             connection.close()
             continue
         if cookies:
