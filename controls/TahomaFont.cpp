@@ -32,21 +32,13 @@ QString CTahomaFont::Family()
 
 QString CTahomaFont::FindFamily()
 {
-    if (QFontDatabase::families().contains(kFaceName, Qt::CaseInsensitive)) {
-        return kFaceName;
-    }
-    QString family;
-    for (const char* path : kWineFaces) {
-        const int id = QFontDatabase::addApplicationFont(path);
-        if (id < 0 || !family.isEmpty()) {
-            continue;
-        }
-        const QStringList families = QFontDatabase::applicationFontFamilies(id);
-        if (!families.isEmpty()) {
-            family = families.first();
+    // Both Wine faces are of the family "Tahoma": regular and bold.
+    if (!QFontDatabase::families().contains(kFaceName, Qt::CaseInsensitive)) {
+        for (const char* path : kWineFaces) {
+            QFontDatabase::addApplicationFont(path);
         }
     }
-    return family.isEmpty() ? QString(kFaceName) : family;
+    return kFaceName;
 }
 
 QFont CTahomaFont::Font(int nLogHeight, QFont::Weight weight, bool bUnderline)

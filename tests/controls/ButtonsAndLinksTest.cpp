@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTextBrowser>
+#include <QtEndian>
 
 // The screen shows the face of each state from the strip. The hot face ends on the leave, and
 // where no leave comes (the window loses the activation, or is hidden under the pointer) all the
@@ -215,20 +216,27 @@ TEST(AboutDlg, LinksReadOnAnyBackgroundAndTextsNeverClip)
     }
 }
 
-// A face without Windows metrics (no OS/2 table) takes the largest size whose cell, ascent plus
-// descent, fits the cell height asked for, and reads back as that cell.
+// A face without Windows metrics (no OS/2 table, or one cut short before usWinDescent) takes
+// the largest size whose cell, ascent plus descent, fits the cell height asked for, and reads
+// back as that cell.
 TEST(TahomaFont, AFaceWithoutWindowsMetricsFillsTheCellAskedFor)
 {
-    QByteArray face = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
-    face.replace(face.indexOf("OS/2"), 4, "XS/2"); // its entry in the table directory, up front
-    const int added = QFontDatabase::addApplicationFontFromData(face);
-    QFont font(QFontDatabase::applicationFontFamilies(added).value(0));
-    CTahomaFont::SetLogHeight(font, 30);
-    auto cell = [font](int pixels) mutable {
-        font.setPixelSize(pixels);
-        return QFontMetrics(font).ascent() + QFontMetrics(font).descent();
-    };
-    EXPECT_LE(cell(font.pixelSize()), 30);
-    EXPECT_GT(cell(font.pixelSize() + 1), 30);
-    EXPECT_NEAR(CTahomaFont::CellHeight(font), 30, 1);
+    const QByteArray face = ResourceLoader::LoadData(RT_TTF, IDR_SEGMATIC);
+    const qsizetype entry = face.indexOf("OS/2"); // in the table directory, up front
+    QByteArray renamed = face, cut = face;
+    renamed.replace(entry, 4, "XS/2");
+    qToBigEndian<quint32>(77, cut.data() + entry + 12); // its length
+    for (const QByteArray& mended : {renamed, cut}) {
+        const int added = QFontDatabase::addApplicationFontFromData(mended);
+        QFont font(QFontDatabase::applicationFontFamilies(added).value(0));
+        CTahomaFont::SetLogHeight(font, 30);
+        auto cell = [font](int pixels) mutable {
+            font.setPixelSize(pixels);
+            return QFontMetrics(font).ascent() + QFontMetrics(font).descent();
+        };
+        EXPECT_LE(cell(font.pixelSize()), 30);
+        EXPECT_GT(cell(font.pixelSize() + 1), 30);
+        EXPECT_NEAR(CTahomaFont::CellHeight(font), 30, 1);
+        QFontDatabase::removeApplicationFont(added);
+    }
 }

@@ -1,4 +1,5 @@
 #include "platform/LastError.h"
+#include "platform/SocketLibrary.h"
 #include "sntp/ErrorBound.h"
 #include "sntp/ServerName.h"
 #include "sntp/SntpClient.h"
@@ -12,10 +13,13 @@
 #include <cmath>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <pthread.h>
 #include <set>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -193,6 +197,7 @@ TEST(SntpExchange, AgainstAScriptedServer)
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto openBefore = openFiles();
+    ASSERT_TRUE(AfxSocketInit()); // its trial socket is closed again
     CSntpClient client;
     // Every member without a default named: GCC 12 warns of one left out.
     client.SetOptions({.timeoutMs = kShortWaitMs, .ntsCaFile = {}});
@@ -242,6 +247,19 @@ TEST(SntpExchange, AgainstAScriptedServer)
     EXPECT_GE(lowBits.size(), 3u) << "the transmit times carry no random bits";
     // Only the scripted exchanges reached the server: an unresolved name sends nothing.
     EXPECT_EQ(server.Received().size(), 16u);
+
+    // With no file descriptor left, no socket can be made: a failure that says why.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const int lowestFree = open("/dev/null", O_RDONLY);
+    ASSERT_EQ(close(lowestFree), 0);
+    const rlimit none{static_cast<rlim_t>(lowestFree), limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool started = AfxSocketInit();
+    const bool ok = client.QueryServer("127.0.0.1", reply, server.Port());
+    setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_FALSE(started || ok);
+    EXPECT_EQ(client.FailureReason(), "too many open files");
 }
 
 // --samples takes the kernel's arrival time as T4, to the nanosecond (a microsecond reading
