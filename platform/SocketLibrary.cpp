@@ -1,6 +1,7 @@
 #include "platform/SocketLibrary.h"
 
 #include <cerrno>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ int WSACleanup()
 
 bool AfxSocketInit()
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (fd < 0) {
         return false;
     }

@@ -29,15 +29,16 @@ bool IsValid(const SYSTEMTIME& st)
            st.wSecond < 60 && st.wMilliseconds < 1000;
 }
 
-// Days from 1970-01-01 to a Gregorian date (proleptic), for any year of the record.
+// Days from 1970-01-01 to a Gregorian date (proleptic), for any year of the record (0 on). The
+// 400-year eras are counted from the year -400, so that none is negative.
 int64_t DaysSinceUnixEpoch(int year, int month, int day)
 {
-    const int y = month <= 2 ? year - 1 : year;
-    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int y = (month <= 2 ? year - 1 : year) + 400;
+    const int era = y / 400;
     const int yearOfEra = y - era * 400;
     const int dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
     const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return static_cast<int64_t>(era) * 146097 + dayOfEra - 719468;
+    return static_cast<int64_t>(era - 1) * 146097 + dayOfEra - 719468;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <span>
+#include <sys/time.h>
 
 namespace
 {
@@ -89,7 +90,8 @@ private:
         timeval longest{maxMs / 1000, (maxMs % 1000) * 1000};
         timeval buffer{};
         const timeval* next = ares_timeout(m_channel, &longest, &buffer);
-        const timespec wait{next->tv_sec, next->tv_usec * 1000}; // to the microsecond, no rounding
+        timespec wait{};
+        TIMEVAL_TO_TIMESPEC(next, &wait); // to the microsecond, no rounding
         const int ready = ppoll(fds, count, &wait, nullptr);
         if (ready <= 0) {
             ares_process_fd(m_channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD); // its own time-outs

@@ -66,7 +66,7 @@ CUdpSocket::~CUdpSocket()
 bool CUdpSocket::Create(int family)
 {
     Close();
-    m_socket = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_socket = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (m_socket == kInvalidSocket) {
         SetLastErrorFromErrno();
         return false;

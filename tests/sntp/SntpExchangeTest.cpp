@@ -75,7 +75,8 @@ void HandleSignals(long busyMs)
 
 } // namespace
 
-// Full 32-bit fractions go through: a nanosecond-sized delay stays positive and exact. Only an
+// Full 32-bit fractions go through: a nanosecond-sized delay stays positive and exact; a negative
+// one is sound down to minus the server's precision (here 1 s). Only an
 // answer that echoes every bit of the transmit time we sent is ours: one bit off anywhere is a
 // mismatch, and a kiss-o'-death that is not ours asks nothing of us.
 TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
@@ -88,6 +89,7 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
         // clang-format off
         {t, t.AddSeconds(0.6), t.AddSeconds(0.7), t.AddSeconds(0.3), 0.5, 0.2},
         {{3900000000u, 10}, {3900000000u, 12}, {3900000000u, 12}, {3900000000u, 14}, 0.0, 4 / 4294967296.0},
+        {t, t.AddSeconds(1), t.AddSeconds(2), t, 1.5, -1.0}, // as negative as the server's precision
         {{0xFFFFFFFFu, 1}, {0, 1}, {0, 1}, {0, 1}, 0.5, 1.0}, // across the 2036 rollover
         // clang-format on
     };
@@ -100,7 +102,7 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
         ASSERT_EQ(ParseSntpAnswer(answer.data(), answer.size(), c.t1, c.t4, reply),
                   AnswerVerdict::Accepted);
         EXPECT_NEAR(reply.clockOffset, c.offset, 1e-9);
-        EXPECT_NEAR(reply.roundTripDelay, c.delay, c.delay * 1e-6);
+        EXPECT_NEAR(reply.roundTripDelay, c.delay, std::abs(c.delay) * 1e-6);
     }
     // RFC 5905's root distance of the last, whose answer came 1 s after the request, across the
     // rollover: half the delay, both precisions (the server's is 1 s) and 15 ppm of that second.
