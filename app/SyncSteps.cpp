@@ -4,6 +4,7 @@
 #include "platform/SocketLibrary.h"
 #include "sntp/NtpTimestamp.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <locale.h>
@@ -24,10 +25,8 @@ std::string FormatC(const char* format, ...)
     va_copy(copy, args);
     const int length = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) {
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
-    }
+    std::string text(static_cast<size_t>(std::max(length, 0)), '\0'); // empty on an encoding error
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
     va_end(args);
 
     if (cLocale) {

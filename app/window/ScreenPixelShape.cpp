@@ -26,10 +26,10 @@ void ShapeInScreenPixels(QWidget* window, QSize skin)
                          static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
     }
     const auto id = static_cast<xcb_window_t>(window->winId());
-    // The bounding shape cuts what is seen, the input shape what takes the pointer.
+    // The bounding shape cuts what is seen, the input shape what takes the pointer; both go out
+    // with the next flush (the first showing's own, or the event loop's).
     for (const xcb_shape_kind_t kind : {XCB_SHAPE_SK_BOUNDING, XCB_SHAPE_SK_INPUT}) {
         xcb_shape_rectangles(x11->connection(), XCB_SHAPE_SO_SET, kind, XCB_CLIP_ORDERING_UNSORTED,
                              id, 0, 0, static_cast<uint32_t>(rects.size()), rects.data());
     }
-    xcb_flush(x11->connection());
 }

@@ -99,11 +99,9 @@ void CSyncDlg::DoDataExchange()
 // returns to the event loop, so the first frame it paints is the whole window.
 void CSyncDlg::setVisible(bool visible)
 {
+    // The outline cut at the first showing stays with the native window when it is shown again.
     if (!visible || m_initialised) {
         QDialog::setVisible(visible);
-        if (visible) {
-            ShapeInScreenPixels(this, QSize(m_nSkinWidth, m_nSkinHeight));
-        }
         return;
     }
     m_initialised = true;

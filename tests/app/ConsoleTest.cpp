@@ -10,6 +10,7 @@
 #include "app/console/Intersection.h"
 #include "app/console/JsonObject.h"
 #include "app/console/OpenMetricsWriter.h"
+#include "app/console/PluginOutput.h"
 #include "sntp/nts/NtsAuthentication.h"
 #include "tests/common/ChronyServer.h"
 #include "tests/common/UdpResponder.h"
@@ -369,7 +370,7 @@ TEST(Compare, SetsTheAgreedStepOnlyWithAMajority)
 
 // The monitoring plugin's exit codes for offsets below, between and above the thresholds and for
 // a silent server, and with --compare no majority is critical whatever the offset, the agreeing
-// servers counted: its one line, whole.
+// servers counted: its one line, whole. An offset at a threshold is still within it.
 TEST(Check, ExitsByThresholdsWithAWholeStatusLine)
 {
     const std::string us = "(-?[0-9]+\\.[0-9]{6})"; // seconds to the microsecond
@@ -406,6 +407,12 @@ TEST(Check, ExitsByThresholdsWithAWholeStatusLine)
             EXPECT_NEAR(std::stod(match[1]), c.offset, 0.01);
         }
         EXPECT_TRUE(console.clock.m_settings.empty());
+    }
+    ServerRow row;
+    row.reply.emplace();
+    for (const auto& [offset, exitCode] : {std::pair(-0.5, 0), {1.0, 1}}) {
+        row.reply->clockOffset = offset;
+        EXPECT_EQ(PluginOutput::ForServer(row, {0.5, 1}).exitCode, exitCode) << offset;
     }
 }
 
