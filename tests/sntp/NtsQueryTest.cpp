@@ -282,12 +282,14 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
     }
     // None of them, nor a key-exchange server without an address (a failure of the look-up) or one
     // where nothing listens, leaves a file of this process open or closes one.
-    const QueryFailure unknown = Query("nts://no-such-host.invalid", Options("", 1000)).failure;
-    EXPECT_EQ(std::pair(unknown.reason, unknown.kind),
-              std::pair(std::string("unknown host"), FailureKind::Lookup));
-    EXPECT_EQ(Query("nts://127.0.0.1:" + std::to_string(UdpResponder().Port()), Options("", 1000))
-                  .failure.reason,
-              "connection refused");
+    const std::string refusing = "nts://127.0.0.1:" + std::to_string(UdpResponder().Port());
+    for (const auto& [server, reason, kind] :
+         {std::tuple(std::string("nts://no-such-host.invalid"), "unknown host",
+                     FailureKind::Lookup),
+          {refusing, "connection refused", FailureKind::KeyExchange}}) {
+        const QueryFailure failure = Query(server, Options("", 1000)).failure;
+        EXPECT_EQ(std::pair(failure.reason, failure.kind), std::pair(std::string(reason), kind));
+    }
     EXPECT_EQ(openFiles(), open);
     // One request went where each key exchange said, of the size RFC 8915 lays out: the header,
     // the unique identifier (4 + 32 bytes), the cookie (4 + 70 + 2 of padding), the authenticator
