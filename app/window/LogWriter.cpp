@@ -119,6 +119,5 @@ void LogWriter::InsertAtEnd(const QString& text)
         cursor.setBlockFormat(m_lineFormat);
     }
     cursor.insertText(text);
-    m_pane->setTextCursor(cursor);
-    m_pane->ensureCursorVisible();
+    m_pane->setTextCursor(cursor); // which scrolls to it
 }

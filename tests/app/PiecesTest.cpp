@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QScrollBar>
 
 #include <map>
 #include <optional>
@@ -160,11 +161,14 @@ TEST(CommandLine, RefusesWhatItCannotDo)
 
 // A line is typed in full with its line end; a whole text replaces the lines at once. The window
 // and two workers through the crossing at once: every line whole, each writer's in its order; the
-// window's own lines are queued, so it goes on handling its events. (A clear that keeps a waiting
-// writer's line: SyncDlgTest.CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose.)
+// window's own lines are queued, so it goes on handling its events; the pane follows the last
+// line. (A clear that keeps a waiting writer's line:
+// SyncDlgTest.CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose.)
 TEST(LogWriter, TypesLinesWholeInTheirOrder)
 {
     QTextEdit pane;
+    pane.resize(200, 60);
+    pane.show();
     LogWriter writer(&pane, nullptr);
     writer.SetPace(std::chrono::milliseconds(1));
     writer.Append("0123456789");
@@ -199,6 +203,8 @@ TEST(LogWriter, TypesLinesWholeInTheirOrder)
     first.join();
     second.join();
     crossing->Close();
+    EXPECT_TRUE(pane.viewport()->rect().contains(pane.cursorRect()));
+    EXPECT_GT(pane.verticalScrollBar()->value(), 0);
 
     std::map<QString, int> next;
     for (const QString& line : lines()) {
