@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 
 #include <map>
 #include <optional>
@@ -162,7 +163,8 @@ TEST(CommandLine, RefusesWhatItCannotDo)
 // A line is typed in full with its line end; a whole text replaces the lines at once. The window
 // and two workers through the crossing at once: every line whole, each writer's in its order; the
 // window's own lines are queued, so it goes on handling its events; the pane follows the last
-// line. (A clear that keeps a waiting writer's line:
+// line, and lines typed after a clear keep the lines' fixed height. (A clear that keeps a waiting
+// writer's line:
 // SyncDlgTest.CommandsRunOneWorkerAtATimeApplyAnOffsetOnceAndLetGoOnClose.)
 TEST(LogWriter, TypesLinesWholeInTheirOrder)
 {
@@ -171,6 +173,9 @@ TEST(LogWriter, TypesLinesWholeInTheirOrder)
     pane.show();
     LogWriter writer(&pane, nullptr);
     writer.SetPace(std::chrono::milliseconds(1));
+    QTextBlockFormat pitch; // the lines' fixed height, also after a clear
+    pitch.setLineHeight(17, QTextBlockFormat::FixedHeight);
+    writer.SetLineFormat(pitch);
     writer.Append("0123456789");
     ASSERT_TRUE(QTest::qWaitFor([&] { return writer.IsIdle(); }));
     EXPECT_EQ(pane.toPlainText(), "0123456789\n");
@@ -205,6 +210,9 @@ TEST(LogWriter, TypesLinesWholeInTheirOrder)
     crossing->Close();
     EXPECT_TRUE(pane.viewport()->rect().contains(pane.cursorRect()));
     EXPECT_GT(pane.verticalScrollBar()->value(), 0);
+    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+        EXPECT_EQ(block.blockFormat().lineHeight(), 17);
+    }
 
     std::map<QString, int> next;
     for (const QString& line : lines()) {
