@@ -16,7 +16,6 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <sys/stat.h>
 
 namespace
@@ -105,12 +104,8 @@ int Run(int argc, char** argv)
             std::cerr << "horalink: cannot give up CAP_SYS_TIME\n";
             return ConsoleRun::kExitNotRetrieved;
         }
-        // Setting the clock through systemd-timedated waits for D-Bus in an event loop, which
-        // needs an application object; a run that only reports makes none.
-        std::optional<QCoreApplication> app;
-        if (CommandLine::FlagSetsClock(commandLine.flag)) {
-            app.emplace(argc, argv);
-        }
+        // The route through systemd-timedated makes the application object its event loop needs;
+        // a run that only reports makes none.
         return ConsoleRun(std::cout, std::cerr).Run(commandLine);
     }
     case CommandLine::Mode::Window:
