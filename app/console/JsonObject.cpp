@@ -11,20 +11,15 @@ namespace
 size_t Utf8Length(std::string_view text)
 {
     const auto lead = static_cast<unsigned char>(text[0]);
-    size_t length = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07u;
-    } else {
+    // Below C2 and from F5 no byte leads a sequence; C2 leads two bytes, E0 three, F0 four.
+    if (lead < 0xC2 || lead > 0xF4) {
         return 0;
     }
+    const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     if (text.size() < length) {
         return 0;
     }
+    uint32_t code = lead & (0x7Fu >> length); // the bits after the length's ones and a zero
     for (size_t i = 1; i < length; ++i) {
         const auto next = static_cast<unsigned char>(text[i]);
         if ((next & 0xC0) != 0x80) {
