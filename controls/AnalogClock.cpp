@@ -310,11 +310,10 @@ void CAnalogClock::DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw)
 {
     std::array<QPoint, 4> points;
     GetHandPoints(nPos, nHand, points);
-    pDC->save();
+    // Every drawing of the clock sets the pen and brush it uses: nothing to restore.
     pDC->setPen(QPen(bDraw ? QColor(Qt::black) : m_crBack, 1));
     pDC->setBrush(bDraw ? m_crHand : m_crBack);
     pDC->drawPolygon(points.data(), static_cast<int>(points.size()));
-    pDC->restore();
 }
 
 void CAnalogClock::DrawSweepHand(QPainter* pDC, int nSecond, int nMilliseconds)

@@ -140,8 +140,7 @@ void CLinkLabel::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
-        event->accept();
-        emit clicked();
+        emit clicked(); // the event arrives accepted
         return;
     default:
         QLabel::keyPressEvent(event);
