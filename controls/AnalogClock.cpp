@@ -53,9 +53,8 @@ CAnalogClock::CAnalogClock(QWidget* parent)
     AccessibleControls::Install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The widget has its window from construction on: start as the control did when it was
-    // attached to its dialog item.
+    // attached to its dialog item (Run lays the face out first).
     if (m_bRunning) {
-        CalcGeometry();
         Run(true);
     }
 }
