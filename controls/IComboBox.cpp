@@ -52,14 +52,14 @@ bool IsDeletingKey(int key)
 
 } // namespace
 
-CIComboBox::CIComboBox(QWidget* parent) : QComboBox(parent)
+CIComboBox::CIComboBox(QWidget* parent)
+    : QComboBox(parent), m_cxThumb(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this))
 {
     setEditable(true);
     // Only our completion runs: no QCompleter. Enter never reaches the edit field (see OnKey),
     // so it adds nothing to the list whatever the insert policy.
     setCompleter(nullptr);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_cxThumb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     UpdateThumb();
 
     // Mouse moves over the edit field count as over the control.

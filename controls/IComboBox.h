@@ -62,7 +62,7 @@ private:
     void ShowLook(int nLook);
     void Invalidate();
 
-    int m_cxThumb = 0;
+    int m_cxThumb; // the style's scroll bar width until the arrow's place is known
     bool m_bLButtonDown = false;
     bool m_bHotDrawn = false;
     bool m_bNoComplete = false;
