@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
 
 namespace
 {
@@ -79,25 +78,19 @@ void CLinkLabel::ShowCursor(const QCursor& cursor)
 
 void CLinkLabel::paintEvent(QPaintEvent*)
 {
+    // Straight onto the widget: Qt's backing store already keeps the paint from flickering.
     const QRect client = rect();
-    QPixmap buffer(client.size() * devicePixelRatio());
-    buffer.setDevicePixelRatio(devicePixelRatio());
-    buffer.fill(m_crBack);
-    {
-        QPainter memory(&buffer);
-        memory.setFont(LinkFont());
-        memory.setPen(m_crText);
-        // From the top-left corner, clipped to the control, line breaks only where the text
-        // has them.
-        QRect drawn;
-        memory.drawText(client, Qt::AlignLeft | Qt::AlignTop, m_strText, &drawn);
-        if (m_bFocusCue) {
-            memory.setPen(QPen(m_crText, 1, Qt::DotLine));
-            memory.drawRect(drawn.intersected(client).adjusted(0, 0, -1, -1));
-        }
+    QPainter painter(this);
+    painter.fillRect(client, m_crBack);
+    painter.setFont(LinkFont());
+    painter.setPen(m_crText);
+    // From the top-left corner, clipped to the control, line breaks only where the text has them.
+    QRect drawn;
+    painter.drawText(client, Qt::AlignLeft | Qt::AlignTop, m_strText, &drawn);
+    if (m_bFocusCue) {
+        painter.setPen(QPen(m_crText, 1, Qt::DotLine));
+        painter.drawRect(drawn.intersected(client).adjusted(0, 0, -1, -1));
     }
-    QPainter screen(this);
-    screen.drawPixmap(0, 0, buffer);
 }
 
 void CLinkLabel::mousePressEvent(QMouseEvent* event)
