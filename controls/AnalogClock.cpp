@@ -179,13 +179,11 @@ QTime CAnalogClock::GetLocalTime() const
 // A canvas of another size or density is drawn on in vain: the paint event makes it afresh.
 void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMilliseconds)
 {
-    if (m_canvas.isNull()) {
-        DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
-        return;
-    }
     // Most ticks move the sweeping hand by less than a pixel: its two inverting drawings would
-    // cancel, so only the time is stored and nothing is drawn or shown again.
-    const QRect changed = ChangedRect(nHour, nMinute, nSecond, nMilliseconds);
+    // cancel, so only the time is stored and nothing is drawn or shown again; so too on an empty
+    // clock, which has no picture.
+    const QRect changed =
+        m_canvas.isNull() ? QRect() : ChangedRect(nHour, nMinute, nSecond, nMilliseconds);
     if (changed.isEmpty()) {
         DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
         return;
