@@ -44,6 +44,12 @@ QRect Bounds(const std::array<QPoint, 2>& line)
             QPoint(std::max(line[0].x(), line[1].x()), std::max(line[0].y(), line[1].y()))};
 }
 
+// The hour hand's dial position: it moves on every twelfth of the hour.
+int HourHandPos(int nHour, int nMinute)
+{
+    return nHour * 5 + nMinute / 12;
+}
+
 } // namespace
 
 CAnalogClock::CAnalogClock(QWidget* parent)
@@ -185,7 +191,7 @@ void CAnalogClock::ShowTime(int nHour, int nMinute, int nSecond, int nMillisecon
     const QRect changed =
         m_canvas.isNull() ? QRect() : ChangedRect(nHour, nMinute, nSecond, nMilliseconds);
     if (changed.isEmpty()) {
-        DrawHands(nullptr, nHour, nMinute, nSecond, nMilliseconds, false);
+        StoreTime(nHour, nMinute, nSecond, nMilliseconds);
         return;
     }
     QPainter dc(&m_canvas);
@@ -338,39 +344,42 @@ void CAnalogClock::DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark)
 void CAnalogClock::DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond, int nMilliseconds,
                              bool bFull)
 {
-    const int hourPos = nHour * 5 + nMinute / 12;
-    if (pDC != nullptr) {
-        const bool polygonsMove = nHour != m_nHour || nMinute != m_nMinute;
-        // The inverting second hand cancels out only over unchanged pixels: it goes before the
-        // polygons change and comes back after them; the minute hand is drawn last, on top.
-        if (!bFull && m_bSecondHand) {
-            DrawSweepHand(pDC, m_nSecond, m_nMilliseconds);
+    const int hourPos = HourHandPos(nHour, nMinute);
+    const bool polygonsMove = nHour != m_nHour || nMinute != m_nMinute;
+    // The inverting second hand cancels out only over unchanged pixels: it goes before the
+    // polygons change and comes back after them; the minute hand is drawn last, on top.
+    if (!bFull && m_bSecondHand) {
+        DrawSweepHand(pDC, m_nSecond, m_nMilliseconds);
+    }
+    if (!bFull && polygonsMove) {
+        if (m_bHourHand) {
+            DrawHand(pDC, m_nHourPos, kHourHand, false);
         }
-        if (!bFull && polygonsMove) {
-            if (m_bHourHand) {
-                DrawHand(pDC, m_nHourPos, kHourHand, false);
-            }
-            if (m_bMinuteHand) {
-                DrawHand(pDC, m_nMinute, kMinuteHand, false);
-            }
-        }
-        if (bFull || polygonsMove) {
-            if (m_bHourHand) {
-                DrawHand(pDC, hourPos, kHourHand, true);
-            }
-            if (m_bMinuteHand) {
-                DrawHand(pDC, nMinute, kMinuteHand, true);
-            }
-        }
-        if (m_bSecondHand) {
-            DrawSweepHand(pDC, nSecond, nMilliseconds);
+        if (m_bMinuteHand) {
+            DrawHand(pDC, m_nMinute, kMinuteHand, false);
         }
     }
+    if (bFull || polygonsMove) {
+        if (m_bHourHand) {
+            DrawHand(pDC, hourPos, kHourHand, true);
+        }
+        if (m_bMinuteHand) {
+            DrawHand(pDC, nMinute, kMinuteHand, true);
+        }
+    }
+    if (m_bSecondHand) {
+        DrawSweepHand(pDC, nSecond, nMilliseconds);
+    }
+    StoreTime(nHour, nMinute, nSecond, nMilliseconds);
+}
+
+void CAnalogClock::StoreTime(int nHour, int nMinute, int nSecond, int nMilliseconds)
+{
     m_nHour = nHour;
     m_nMinute = nMinute;
     m_nSecond = nSecond;
     m_nMilliseconds = nMilliseconds;
-    m_nHourPos = hourPos;
+    m_nHourPos = HourHandPos(nHour, nMinute);
 }
 
 void CAnalogClock::OnEraseBkgnd(QPainter* pDC)

@@ -50,6 +50,8 @@ protected:
     virtual void DrawTick(QPainter* pDC, const QPoint& point, bool bHourMark);
     virtual void DrawHands(QPainter* pDC, int nHour, int nMinute, int nSecond, int nMilliseconds,
                            bool bFull);
+    // The time the hands show from now on, drawn or not.
+    void StoreTime(int nHour, int nMinute, int nSecond, int nMilliseconds);
     // Hand 0 is the hour hand, 1 the minute hand; the draw flag chooses drawing or erasing.
     virtual void DrawHand(QPainter* pDC, int nPos, int nHand, bool bDraw);
     // Tail, side, tip and side.
