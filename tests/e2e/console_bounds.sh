@@ -6,7 +6,8 @@
 # - split.example, whose IPv4 answer comes at once and whose IPv6 answer comes later, is looked
 #   up within --timeout 3, once for its two samples;
 # - with Y against a sound server on 127.0.0.1:123, the capability route fails and stderr holds
-#   that one reason line, nothing from Qt.
+#   that one reason line, nothing from Qt;
+# - a module beside the program that is not of this build is named as one of another version.
 #   console_bounds.sh BUILD_DIR
 set -uo pipefail
 program=$1/app/horalink
@@ -69,6 +70,15 @@ PY
     lookups=$(grep -c lookup "$folder/servers")
     echo "split.example: exit $status, $lookups lookups, $(tail -n 1 "$folder/out")$(cat "$folder/err")"
     [ "$status" -eq 0 ] && [ "$lookups" -eq 1 ] || failed=1
+
+    # A module beside the program without this build's entry point is one of another version.
+    mkdir "$folder/stale"
+    cp "$program" "$folder/stale/horalink"
+    cp "$(ldd "$program" | awk '/libz\.so/ { print $3 }')" "$folder/stale/horalink-nts.so"
+    "$folder/stale/horalink" --console --timeout 0.5 nts://127.0.0.1 >/dev/null 2>"$folder/err"
+    echo "stale module: $(cat "$folder/err")"
+    [ "$(cat "$folder/err")" = "horalink: Network Time Security unavailable: $folder/stale/horalink-nts.so belongs to another version of Horalink (restart it)" ] ||
+        failed=1
 
     DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bounds "$program" --console 127.0.0.1 Y \
         >/dev/null 2>"$folder/err"
