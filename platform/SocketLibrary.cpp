@@ -12,7 +12,6 @@ int WSAStartup(uint16_t /*versionRequested*/, WSADATA* data)
     }
     // POSIX sockets need no start; they offer what the callers ask of version 1.1.
     data->wVersion = MAKEWORD(1, 1);
-    data->wHighVersion = MAKEWORD(1, 1);
     return 0;
 }
 

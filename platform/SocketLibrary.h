@@ -7,7 +7,6 @@
 // that a UDP socket can be created at all.
 struct WSADATA {
     uint16_t wVersion = 0; // low byte major, high byte minor
-    uint16_t wHighVersion = 0;
 };
 
 constexpr uint16_t MAKEWORD(uint8_t low, uint8_t high)
