@@ -142,6 +142,23 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
     menu->actions().last()->trigger();
     QCoreApplication::processEvents(); // where no box held the events, the check runs now
     EXPECT_TRUE(about);
+
+    // The window passes its deactivation on to its controls (where the selector's hot look ends);
+    // its minimise button minimises it.
+    struct Spy : QObject {
+        int deactivations = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            deactivations += event->type() == QEvent::WindowDeactivate;
+            return false;
+        }
+    } spy;
+    Control<CIComboBox>(*m_dlg, "comboServer")->installEventFilter(&spy);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(m_dlg, &deactivate);
+    EXPECT_EQ(spy.deactivations, 1);
+    Control<CHoverButton>(*m_dlg, "btnMinimize")->click();
+    EXPECT_TRUE(m_dlg->isMinimized());
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
