@@ -420,7 +420,7 @@ TEST(Check, ExitsByThresholdsWithAWholeStatusLine)
 // end), here each family that has samples on a line with each sample's server and value to a
 // tenth, for a comparison with a server that is off and a silent one. A server name of any bytes
 // makes a label the parser reads back: quotes, backslashes and line ends escaped, bytes that are
-// not UTF-8 as U+FFFD.
+// not UTF-8 as U+FFFD. An authenticated answer counts 1 in its family.
 TEST(OpenMetrics, ParsesWithThePrometheusClient)
 {
     const auto read = [](const std::string& text) {
@@ -435,6 +435,10 @@ TEST(OpenMetrics, ParsesWithThePrometheusClient)
     odd.server = "a\"b\\c\nd\xff";
     EXPECT_EQ(read(OpenMetricsWriter::Text({odd}, false)),
               "up gauge - 'a\"b\\\\c\\nd\\ufffd' 0.0\n");
+    ServerRow nts;
+    nts.reply.emplace().nts = true;
+    EXPECT_NE(read(OpenMetricsWriter::Text({nts}, false)).find("\nauthenticated gauge - '' 1.0\n"),
+              std::string::npos);
 
     Servers servers({Server(0), Server(100), {}});
     Console console;
