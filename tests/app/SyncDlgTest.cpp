@@ -157,8 +157,12 @@ TEST_F(SyncDlgTest, FramelessRoundedAndDraggedByItsTopBand)
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(m_dlg, &deactivate);
     EXPECT_EQ(spy.deactivations, 1);
+    // Minimised, the clock stops; shown again, it runs.
+    auto* clock = Control<CAnalogClock>(*m_dlg, "clock");
     Control<CHoverButton>(*m_dlg, "btnMinimize")->click();
-    EXPECT_TRUE(m_dlg->isMinimized());
+    EXPECT_TRUE(m_dlg->isMinimized() && !clock->IsRunning());
+    m_dlg->showNormal();
+    EXPECT_TRUE(clock->IsRunning());
 }
 
 // With workers that run, asking the refusing address: a second "OK" while a worker waits runs no
