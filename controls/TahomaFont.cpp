@@ -26,11 +26,11 @@ constexpr int kWinDescentOffset = 76;
 QString CTahomaFont::Family()
 {
     // Font files are added once per process; every later call reuses the answer.
-    static const QString family = FindFamily();
+    static const QString family = AddFacesOnce();
     return family;
 }
 
-QString CTahomaFont::FindFamily()
+QString CTahomaFont::AddFacesOnce()
 {
     // Both Wine faces are of the family "Tahoma": regular and bold.
     if (!QFontDatabase::families().contains(kFaceName, Qt::CaseInsensitive)) {

@@ -29,7 +29,8 @@ public:
     static void UseBitmapStrikes(QFont& font);
 
 private:
-    static QString FindFamily();
+    // Adds the Wine faces unless a Tahoma is installed; the family name either way.
+    static QString AddFacesOnce();
     // The em in pixels for a cell height, by the OS/2 table; 0 when the face has none.
     static int EmForCell(const QFont& font, int nCellHeight);
     // usWinAscent + usWinDescent in font units over the units per em; 0 without an OS/2 table.
