@@ -131,21 +131,15 @@ TEST(SntpExchange, TheFourTimesOfOurOwnAnswerOnly)
 TEST(ServerName, PlainAndNtsForms)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"[::1]", "::1 123"},
-        {"time.example", "time.example 123"},
-        {"NTS://time.example", "time.example 4460 nts"},
-        {"nts://[::1]:65535", "::1 65535 nts"},
-        {"nts://[::1]", "::1 4460 nts"},
-        {"nts://::1", "::1 4460 nts"},
+        // clang-format off
+        {"[::1]", "::1 123"}, {"time.example", "time.example 123"},
+        {"NTS://time.example", "time.example 4460 nts"}, {"nts://[::1]:65535", "::1 65535 nts"},
+        {"nts://[::1]", "::1 4460 nts"}, {"nts://::1", "::1 4460 nts"},
         {"nts://127.0.0.1:1", "127.0.0.1 1 nts"},
-        {"nts://[::1]1", ""},
-        {"nts://[::1", ""},
-        {"nts://time.example:0", ""},
-        {"nts://time.example:65536", ""},
-        {"nts://time.example:", ""},
-        {"nts://:4460", ""},
-        {"[]", ""},
-        {"", ""},
+        {"nts://[::1]1", ""}, {"nts://[::1", ""}, {"nts://time.example:0", ""},
+        {"nts://time.example:65536", ""}, {"nts://time.example:", ""}, {"nts://:4460", ""},
+        {"[]", ""}, {"", ""},
+        // clang-format on
     };
     for (const auto& [text, parsed] : cases) {
         const auto name = ParseServerName(text, 123);
@@ -286,12 +280,9 @@ TEST(SntpExchange, SignalsMoveNeitherTheArrivalTimeNorTheDeadline)
         return UdpResponder::NtpServer(
             {.receive = now, .transmit = now + (n == 1 ? 10 * kSecond : 0)})(request);
     });
-    QueryOptions options;
+    // A time-out longer than the handler keeps the client busy.
+    QueryOptions options{.timeoutMs = 1000, .port = server.Port(), .samples = 8, .sampleGapMs = 1};
     options.precision = TimestampPrecision::Nanoseconds;
-    options.port = server.Port();
-    options.timeoutMs = 1000; // longer than the handler keeps the client busy
-    options.samples = 8;
-    options.sampleGapMs = 1;
     const QueryResult result = Query("127.0.0.1", options);
     ASSERT_EQ(result.samples.size(), 7u) << result.failure.reason;
     int finerThanMicroseconds = 0;
