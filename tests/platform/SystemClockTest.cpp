@@ -132,8 +132,7 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     LUID luid;
     EXPECT_TRUE(api.LookupPrivilegeValue(SE_SYSTEMTIME_NAME, &luid) &&
                 luid.LowPart == CAP_SYS_TIME);
-    TOKEN_PRIVILEGES none = Privilege(SE_PRIVILEGE_ENABLED);
-    none.PrivilegeCount = 0;
+    const TOKEN_PRIVILEGES none{0, {{{kCapability, 0}, SE_PRIVILEGE_ENABLED}}};
     EXPECT_EQ((std::vector{refused(SetSystemTime(nullptr)),
                            refused(api.LookupPrivilegeValue("SeShutdownPrivilege", &luid)),
                            refused(api.AdjustTokenPrivileges(kInvalidToken,

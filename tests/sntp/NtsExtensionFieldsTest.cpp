@@ -14,13 +14,6 @@ const NtsBytes kUniqueId(kNtsUniqueIdSize, 0x44);
 // An NTPv4 server's header with every other field zero.
 const NtsBytes kHeader = Join({{0x24}, NtsBytes(kNtpHeaderSize - 1, 0)});
 
-NtsBytes Field(uint16_t type, const NtsBytes& value)
-{
-    NtsBytes out;
-    AppendExtensionField(out, type, value);
-    return out;
-}
-
 // A server's answer: header, fields in the clear, the authenticator over them sealing the
 // encrypted fields.
 NtsBytes Answer(const NtsBytes& clear, const NtsBytes& encrypted, const NtsBytes& key = kServerKey)
@@ -84,10 +77,9 @@ TEST(NtsExtensionFields, AnswersAndWhatTheCipherRefuses)
     // checked against chronyd in the query's test. Here: what it must refuse before GnuTLS sees
     // it, which aborts the process on an empty nonce (and a server chooses the nonce of its
     // answer).
-    const NtsBytes key(32, 1), nonce(16, 2);
     NtsBytes out;
-    EXPECT_FALSE(kAead.Seal(key, {}, {}, {}, out));
-    EXPECT_FALSE(kAead.Open(key, {}, {}, NtsBytes(16, 0), out));
-    EXPECT_FALSE(kAead.Seal(NtsBytes(16, 1), nonce, {}, {}, out));
-    EXPECT_FALSE(kAead.Open(key, nonce, {}, NtsBytes(15, 0), out));
+    EXPECT_FALSE(kAead.Seal(kServerKey, {}, {}, {}, out));
+    EXPECT_FALSE(kAead.Open(kServerKey, {}, {}, NtsBytes(16, 0), out));
+    EXPECT_FALSE(kAead.Seal(NtsBytes(16, 1), kNonce, {}, {}, out));
+    EXPECT_FALSE(kAead.Open(kServerKey, kNonce, {}, NtsBytes(15, 0), out));
 }

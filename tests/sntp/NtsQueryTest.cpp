@@ -78,9 +78,10 @@ struct KeResponderOptions {
     std::string alpn = "ntske/1"; // none: no ALPN at all
     std::string tlsVersion = "1.3";
     std::string cookies = ""; // not empty: an NTS time server too (see the script)
-    bool goodbye = false;     // ends each connection with TLS's close_notify
-    bool speaksTls = true;    // false: takes each connection and stays silent
-    std::string sni = "";     // not empty: answers only connections that indicated this name
+    // The script's switches: NTS_KE_GOODBYE=1 ends each connection with TLS's close_notify,
+    // NTS_KE_NO_TLS=1 takes each connection and stays silent, NTS_KE_SNI=NAME answers only
+    // connections that indicated that name.
+    std::string switches = "";
 };
 
 // The scripted key-exchange server, tests/sntp/nts_ke_responder.py under Debian's Python, with a
@@ -90,13 +91,10 @@ struct KeResponder {
     explicit KeResponder(const NtsBytes& answer, const KeResponderOptions& options = {})
         : error(MakeTestCertificate(dir, options.certificate))
     {
-        const std::string command = (options.goodbye ? "NTS_KE_GOODBYE=1 " : "") +
-                                    std::string(options.speaksTls ? "" : "NTS_KE_NO_TLS=1 ") +
-                                    (options.sni.empty() ? "" : "NTS_KE_SNI=" + options.sni + " ") +
-                                    "exec /usr/bin/python3 " + HORALINK_NTS_KE_RESPONDER " " + dir +
-                                    "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " +
-                                    options.alpn + " " + options.tlsVersion + " " +
-                                    options.cookies + " </dev/null";
+        const std::string command =
+            options.switches + " exec /usr/bin/python3 " HORALINK_NTS_KE_RESPONDER " " + dir +
+            "/cert.pem " + dir + "/key.pem '" + ToHex(answer) + "' " + options.alpn + " " +
+            options.tlsVersion + " " + options.cookies + " </dev/null";
         output = popen(command.c_str(), "r");
         if (output && std::fscanf(output, "%hu %d", &port, &pid) != 2) {
             port = 0;
@@ -130,11 +128,9 @@ UdpResponder::Script NtsTimeAnswer(UdpResponder::NtpAnswer fields, bool sealed)
         auto answer = UdpResponder::NtpServer(fields)(request);
         const auto id = request.begin() + kUniqueIdAt;
         AppendExtensionField(answer[0], kEfUniqueIdentifier, NtsBytes(id, id + kNtsUniqueIdSize));
-        NtsBytes cookie;
-        AppendExtensionField(cookie, kEfCookie, NtsBytes(64, 0xC2));
         if (sealed) {
             AppendAuthenticator(answer[0], CAesSivCmac256(), NtsBytes(32, 0x33), NtsBytes(16, 7),
-                                cookie);
+                                Field(kEfCookie, NtsBytes(64, 0xC2)));
         }
         return answer;
     };
@@ -246,9 +242,9 @@ TEST(NtsQuery, RefusesUntrustworthyServersAndAnswers)
         {"no ALPN", KeAnswer(), {.alpn = "none"}, "server does not speak ntske/1 (ALPN)"},
         {"TLS 1.2", KeAnswer(), {.tlsVersion = "1.2"}, "TLS handshake failed: A TLS fatal alert has been received."},
         {"key exchange that never answers", {}, {}, "key exchange timed out", true},
-        {"key exchange without a TLS handshake", {}, {.speaksTls = false}, "key exchange timed out", true},
+        {"key exchange without a TLS handshake", {}, {.switches = "NTS_KE_NO_TLS=1"}, "key exchange timed out", true},
         {"key exchange closed before its end", unended, {}, "key exchange ended before its end record"},
-        {"key exchange said goodbye before its end", unended, {.goodbye = true}, "key exchange ended before its end record"},
+        {"key exchange said goodbye before its end", unended, {.switches = "NTS_KE_GOODBYE=1"}, "key exchange ended before its end record"},
         {"plain time answer", KeAnswer(kCookie, &plain), {}, "answer rejected: not authenticated", true},
         {"forged time answer", KeAnswer(kCookie, &forger), {}, "answer rejected: authenticator mismatch", true},
         {"unauthenticated RATE", KeAnswer(kCookie, &rateKiss), {}, "answer rejected: not authenticated", true},
@@ -373,7 +369,9 @@ TEST(QueryTool, TriesTheNextAddressOfANameAndTheSystemStore)
     EXPECT_EQ(RunTool("--timeout 0.1 127.0.0.1 " + closed),
               std::pair(1, "horalink-query: no time from 127.0.0.1 port " + closed +
                                ": connection refused\n"));
-    KeResponder authentic(kToItsOwnTimeServer, {.cookies = "1", .sni = "localhost"}), other({});
+    KeResponder authentic(kToItsOwnTimeServer,
+                          {.cookies = "1", .switches = "NTS_KE_SNI=localhost"}),
+        other({});
     const std::string ke = std::to_string(authentic.port);
     const auto [ntsCode, nts] =
         RunTool("--timeout 1 --nts-ca " + other.trust + " nts://localhost:" + ke,
