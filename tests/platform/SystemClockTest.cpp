@@ -113,15 +113,14 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     EXPECT_FALSE(api.SetSystemTime(now));
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
 
-    // Each refused, with EINVAL as the last error: records past the last value of any field
-    // (every day from 1968 to 2104 is read in NtpTimestamp's test), no record, and privileges
-    // other than the one name of ours, which is found.
+    // Each refused, with EINVAL as the last error (EPERM above, so not left from before): records
+    // past the last value of any field (every day from 1968 to 2104 is read in NtpTimestamp's
+    // test), no record, and privileges other than the one name of ours, which is found.
     const auto refused = [](bool done) {
         const bool invalid = !done && GetLastError() == EINVAL;
         SetLastError(0);
         return invalid;
     };
-    SetLastError(0);
     for (const char* calendar :
          {"2026-02-30 00:00:00.000", "2026-13-01 00:00:00.000", "2026-00-01 00:00:00.000",
           "2026-12-00 00:00:00.000", "2026-12-07 24:00:00.000", "2026-12-07 00:60:00.000",

@@ -107,13 +107,9 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
         {0.000000123, "2026-12-07T00:30:00.500000123Z"},
         {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"},
         {0.499999999, "2026-12-07T00:30:00.999999999Z"},
-        {toEnd + 0.5, nullptr},
-        {toBuild - 0.5, ""},
-        {toBuild - 1.0, nullptr},
+        {toEnd + 0.5, nullptr}, {toBuild - 0.5, ""}, {toBuild - 1.0, nullptr},
         {-60 * kYear, nullptr}, // 1966: the pivot would read it as 2102
-        {140 * kYear, nullptr},
-        {1e300, nullptr},
-        {std::nan(""), nullptr},
+        {140 * kYear, nullptr}, {1e300, nullptr}, {std::nan(""), nullptr},
         {-std::numeric_limits<double>::infinity(), nullptr},
         // clang-format on
     };
@@ -132,11 +128,12 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
 // letters from space to tilde (a control byte must not reach the terminal).
 TEST(TimestampText, ReferenceIds)
 {
-    EXPECT_EQ(ReferenceIdText(2, 0xC0A80102), "192.168.1.2");
-    EXPECT_EQ(ReferenceIdText(1, 0x47505300), "GPS");
-    EXPECT_EQ(ReferenceIdText(1, 0), "");
-    EXPECT_EQ(ReferenceIdText(0, 0x00414243), "0x00414243");
-    EXPECT_EQ(ReferenceIdText(1, 0x207E4100), " ~A");
-    EXPECT_EQ(ReferenceIdText(1, 0x411F4200), "0x411F4200");
-    EXPECT_EQ(ReferenceIdText(1, 0x417F4200), "0x417F4200");
+    // clang-format off
+    for (const auto& [stratum, id, text] :
+         {std::tuple(2u, 0xC0A80102u, "192.168.1.2"), {1u, 0x47505300u, "GPS"}, {1u, 0u, ""},
+          {0u, 0x00414243u, "0x00414243"}, {1u, 0x207E4100u, " ~A"}, {1u, 0x411F4200u, "0x411F4200"},
+          {1u, 0x417F4200u, "0x417F4200"}}) {
+        // clang-format on
+        EXPECT_EQ(ReferenceIdText(stratum, id), text);
+    }
 }

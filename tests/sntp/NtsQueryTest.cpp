@@ -46,15 +46,13 @@ QueryOptions Options(std::string caFile, uint32_t timeoutMs = 5000, size_t sampl
             .nts = &CNtsAuthentication::Create};
 }
 
-// One NTS query through a strategy the test keeps hold of, to count its key exchanges.
-QueryResult CountedQuery(uint16_t port, const QueryOptions& options, int& keyExchanges)
+// One NTS query through a strategy the test keeps hold of, and the key exchanges it made.
+std::pair<QueryResult, int> CountedQuery(uint16_t port, const QueryOptions& options)
 {
     auto nts = std::make_unique<CNtsAuthentication>(ServerName{"127.0.0.1", port, true}, options);
     const CNtsAuthentication* counter = nts.get();
-    CTimeQuery query(options, std::move(nts)); // owns the strategy: read it while it lives
-    QueryResult result = query.Run();
-    keyExchanges = counter->KeyExchanges();
-    return result;
+    CTimeQuery query(options, std::move(nts));     // owns the strategy: read it while it lives
+    return {query.Run(), counter->KeyExchanges()}; // in this order
 }
 
 // A key-exchange answer: NTPv4, AES-SIV-CMAC-256, the records given, the end record; with a
@@ -184,9 +182,8 @@ TEST(NtsQuery, AgainstChronydByAddressAndByNameAndOverIpv6)
         EXPECT_TRUE(precision == Milliseconds || reply.roundTripDelay >= 0.0)
             << reply.roundTripDelay;
     }
-    int keyExchanges = 0;
-    const QueryResult nts =
-        CountedQuery(v4.NtsPort(), Options(v4.CertificateFile(), 5000, 4), keyExchanges);
+    const auto [nts, keyExchanges] =
+        CountedQuery(v4.NtsPort(), Options(v4.CertificateFile(), 5000, 4));
     ASSERT_TRUE(nts.reply) << nts.failure.reason;
     EXPECT_EQ(std::tuple(nts.reply->stratum, nts.reply->address, nts.reply->port, nts.authenticated,
                          nts.samples.size(), keyExchanges),
@@ -308,10 +305,9 @@ TEST(NtsQuery, NewKeyExchangesOnNtsnAndWhenTheCookiesRunOut)
     KeResponder responder(
         KeAnswer(Join({kCookie, Record(kNtsRecordCookie, NtsBytes(72, 0xC4))}), &refusing));
     ASSERT_NE(responder.port, 0) << responder.error;
-    int keyExchanges = 0;
     const auto start = Clock::now();
-    const QueryResult result =
-        CountedQuery(responder.port, Options(responder.trust, 1000, 2), keyExchanges);
+    const auto [result, keyExchanges] =
+        CountedQuery(responder.port, Options(responder.trust, 1000, 2));
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
     EXPECT_EQ(std::tuple(result.reply.has_value(), result.failure.kind, result.failure.reason,
                          result.failure.kissCode, keyExchanges),
@@ -328,9 +324,9 @@ TEST(NtsQuery, NewKeyExchangesOnNtsnAndWhenTheCookiesRunOut)
          {std::tuple("20,0", size_t{10}, 2), {"1x1024,0", 3, 2}, {"1x1028,0", 3, 3}}) {
         KeResponder authentic(kToItsOwnTimeServer, {.cookies = cookies});
         ASSERT_NE(authentic.port, 0) << authentic.error;
-        const QueryResult served =
-            CountedQuery(authentic.port, Options(authentic.trust, 2000, samples), keyExchanges);
-        EXPECT_EQ(std::tuple(served.samples.size(), served.authenticated, keyExchanges),
+        const auto [served, made] =
+            CountedQuery(authentic.port, Options(authentic.trust, 2000, samples));
+        EXPECT_EQ(std::tuple(served.samples.size(), served.authenticated, made),
                   std::tuple(samples, true, exchanges))
             << cookies << ": " << served.failure.reason;
     }
