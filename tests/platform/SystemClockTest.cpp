@@ -64,7 +64,7 @@ static int ThreadsHoldingIt()
     return holding;
 }
 
-static TOKEN_PRIVILEGES Privilege(uint32_t attributes)
+static TOKEN_PRIVILEGES Privilege(uint32_t attributes = SE_PRIVILEGE_ENABLED)
 {
     return {1, {{{kCapability, 0}, attributes}}};
 }
@@ -83,14 +83,14 @@ TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
         LinuxSystemClockApi api;
         TokenHandle token = kInvalidToken;
         ASSERT_TRUE(api.OpenProcessToken(&token));
-        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(SE_PRIVILEGE_ENABLED)));
+        ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege()));
         EXPECT_EQ(ThreadsHoldingIt(), 1);
         EXPECT_TRUE(HasCapability(kCapability, "CapEff", "/proc/thread-self/status"));
         ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(0)));
         EXPECT_EQ(ThreadsHoldingIt(), 0);
     }).join();
     // Back as it was, for the tests that follow in this process.
-    LinuxSystemClockApi().AdjustTokenPrivileges(0, Privilege(SE_PRIVILEGE_ENABLED));
+    LinuxSystemClockApi().AdjustTokenPrivileges(0, Privilege());
 }
 
 // The suite's guard: no test may run with the right to set this machine's clock. Sure of that,
@@ -107,7 +107,7 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     TokenHandle token = kInvalidToken;
     ASSERT_TRUE(api.OpenProcessToken(&token));
     // Reports success whether or not the capability is held, as the design's call does.
-    api.AdjustTokenPrivileges(token, Privilege(SE_PRIVILEGE_ENABLED));
+    api.AdjustTokenPrivileges(token, Privilege());
     SYSTEMTIME now;
     GetSystemTime(&now);
     EXPECT_FALSE(api.SetSystemTime(now));
@@ -134,8 +134,7 @@ TEST(SystemClock, WithoutTheCapabilityTheClockStaysAsItIs)
     const TOKEN_PRIVILEGES none{0, {{{kCapability, 0}, SE_PRIVILEGE_ENABLED}}};
     EXPECT_EQ((std::vector{refused(SetSystemTime(nullptr)),
                            refused(api.LookupPrivilegeValue("SeShutdownPrivilege", &luid)),
-                           refused(api.AdjustTokenPrivileges(kInvalidToken,
-                                                             Privilege(SE_PRIVILEGE_ENABLED))),
+                           refused(api.AdjustTokenPrivileges(kInvalidToken, Privilege())),
                            refused(api.AdjustTokenPrivileges(token, none))}),
               std::vector<bool>(4, true));
 
