@@ -6,13 +6,11 @@
 #include <initializer_list>
 #include <string>
 
-// Building blocks of the NTS tests' messages: numbers, key-exchange records, extension fields,
-// hex text for the scripted key-exchange server.
+// Building blocks of the NTS tests' messages: big-endian numbers, key-exchange records, extension
+// fields, hex text for the scripted key-exchange server.
 inline NtsBytes U16(uint16_t value)
 {
-    NtsBytes out;
-    AppendU16(out, value);
-    return out;
+    return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
 }
 
 inline NtsBytes Join(std::initializer_list<NtsBytes> parts)
