@@ -124,8 +124,7 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
 TEST(AnalogClock, SecondHandKeepsItsWidthAtTwiceTheDensity)
 {
     TestClock clock;
-    QImage dense(90, 90, QImage::Format_RGB32);
-    dense.fill(Qt::white);
+    QImage dense = Plain(QSize(90, 90), Qt::white);
     dense.setDevicePixelRatio(2);
     QPainter painter(&dense);
     clock.DrawSweepHand(&painter, 7, 0);

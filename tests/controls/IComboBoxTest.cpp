@@ -123,8 +123,8 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
     QSignalSpy pressed(ok, &QPushButton::clicked);
     QTest::keyClick(combo, Qt::Key_Return);
     QTest::keyClick(combo, Qt::Key_Enter);
-    EXPECT_EQ(pressed.count(), 0);
-    EXPECT_EQ(combo->count(), 3); // nor does Enter add the text to the list
+    // Nor does Enter add the text to the list.
+    EXPECT_TRUE(pressed.isEmpty() && combo->count() == 3) << combo->count();
     QTest::keyClick(combo, Qt::Key_Tab);
     EXPECT_TRUE(next->hasFocus());
     QTest::keyClick(combo, Qt::Key_Escape);
