@@ -109,15 +109,13 @@ struct RecordingConsent : ClockConsent {
 inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes)
 {
     ClockQuestionDlg* box = nullptr;
-    if (!QTest::qWaitFor(
-            [&] {
-                // An answered box may linger, hidden, until it is deleted.
-                for (ClockQuestionDlg* shown : dlg.findChildren<ClockQuestionDlg*>()) {
-                    box = shown->isVisible() ? shown : box;
-                }
-                return box != nullptr;
-            },
-            10000)) {
+    const auto shown = [&] { // an answered box may linger, hidden, until it is deleted
+        for (ClockQuestionDlg* each : dlg.findChildren<ClockQuestionDlg*>()) {
+            box = each->isVisible() ? each : box;
+        }
+        return box != nullptr;
+    };
+    if (!QTest::qWaitFor(shown, 10000)) {
         return {};
     }
     const QString text = box->findChild<QLabel*>(QStringLiteral("labelQuestion"))->text();

@@ -154,9 +154,8 @@ TEST(CommandLine, RefusesWhatItCannotDo)
     for (const Args& args : refused) {
         SCOPED_TRACE(testing::PrintToString(args));
         const CommandLine line = CommandLine::Parse(args);
-        EXPECT_EQ(line.mode, CommandLine::Mode::Invalid);
-        EXPECT_FALSE(line.error.empty());
-        EXPECT_EQ(line.check, args[1] == "--check");
+        EXPECT_EQ(std::tuple(line.mode, line.error.empty(), line.check),
+                  std::tuple(CommandLine::Mode::Invalid, false, args[1] == "--check"));
     }
 }
 
