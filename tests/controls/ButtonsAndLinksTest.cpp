@@ -80,17 +80,16 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
             QTest::keyClick(&button, key);
         }
         EXPECT_EQ(clicks.count(), 3);
+        strip = strip.mirrored(true, false); // as new faces, drawn at twice the density
+        QImage dense = strip.scaled(strip.size() * 2);
+        dense.setDevicePixelRatio(2);
+        button.LoadFaces(dense);
+        EXPECT_TRUE(shows(0));
+        QApplication::sendEvent(&button, &enter);
+        EXPECT_TRUE(shows(2));
         button.setEnabled(false);
         QApplication::sendEvent(&button, &enter);
         EXPECT_TRUE(shows(0));
-        const QImage mirrored = strip.mirrored(true, false);
-        QImage dense = mirrored.scaled(mirrored.size() * 2);
-        dense.setDevicePixelRatio(2);
-        button.LoadFaces(dense);
-        EXPECT_EQ(Shown(button), mirrored.copy(0, 0, 7, 5));
-        button.setEnabled(true);
-        QApplication::sendEvent(&button, &enter);
-        EXPECT_EQ(Shown(button), mirrored.copy(14, 0, 7, 5));
     }
 }
 
