@@ -28,10 +28,9 @@ TEST(ResourceLoader, DenseScreensGetTheDenseDrawingsAndTheIconItsDeepestColours)
         }
     }
     for (const int id : {IDC_HAND, IDC_HAND_PRESSED}) {
-        const QCursor plain = ResourceLoader::LoadCursor(id);
         const QCursor dense = ResourceLoader::LoadCursor(id, 2.0);
         EXPECT_EQ(std::pair(dense.bitmap().size(), dense.hotSpot()),
-                  std::pair(QSize(64, 64), 2 * plain.hotSpot()))
+                  std::pair(QSize(64, 64), 2 * ResourceLoader::LoadCursor(id).hotSpot()))
             << id;
     }
 
