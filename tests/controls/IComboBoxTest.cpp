@@ -94,6 +94,7 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
     QDialog dialog;
     auto* combo = new CIComboBox(&dialog);
     auto* next = new QLineEdit(&dialog); // where Tab goes
+    // The dialog's default button.
     QSignalSpy pressed(new QPushButton(QStringLiteral("OK"), &dialog), &QPushButton::clicked);
     for (const char* server : {"time.nist.gov", "pool.ntp.org", "Time.Google.com"}) {
         combo->AddString(QString::fromLatin1(server));
@@ -122,7 +123,7 @@ TEST(IComboBox, CompletesTypedTextAndLetsTheKeyboardOut)
     EXPECT_EQ(combo->currentIndex(), 1); // the list marks the entry completed last
     QTest::keyClick(combo, Qt::Key_Return);
     QTest::keyClick(combo, Qt::Key_Enter);
-    // Nor does Enter add the text to the list.
+    // Enter presses no default button, nor adds the text to the list.
     EXPECT_TRUE(pressed.isEmpty() && combo->count() == 3) << combo->count();
     QTest::keyClick(combo, Qt::Key_Tab);
     EXPECT_TRUE(next->hasFocus());
