@@ -46,8 +46,9 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
     }
 }
 
-// The flag is one word, upper-cased, "N" when a server comes without one; a Y anywhere in it sets
-// the clock, but an option's value never is the flag. Console options come before the server; a
+// The flag is one word, upper-cased from a to z, "N" when a server comes without one; a Y anywhere
+// in it sets the clock, but an option's value never is the flag. Qt's options may stand anywhere
+// in the window form. Console options come before the server; a
 // relative --nts-ca names a file in the folder the program was started in, for the window (which
 // changes its folder at start) as for the console. --samples and --timeout take both ends of their
 // ranges (whole milliseconds, rounded), the thresholds 0; --max-step 0 lifts the limit, which is
@@ -66,8 +67,8 @@ TEST(CommandLine, ParsesTheArguments)
     } cases[] = {
         // clang-format off
         {{}, Mode::Window, "", ""},
-        {{"t.example", "aye"}, Mode::Window, "t.example", "AYE", true},
-        {{"-platform", "offscreen", "t.example", "y", "-reverse"}, Mode::Window, "t.example", "Y", true},
+        {{"t.example", "zya"}, Mode::Window, "t.example", "ZYA", true},
+        {{"-platform", "offscreen", "t.example", "-reverse", "y", "-reverse"}, Mode::Window, "t.example", "Y", true},
         {{longest}, Mode::Window, longest, "N"},
         {{"--console", "t.example", "Yes"}, Mode::Console, "t.example", "YES", true},
         {{"--console", "--nts", "t.example"}, Mode::Console, "nts://t.example", "N"},
