@@ -28,15 +28,13 @@ using namespace std::chrono_literals;
 using Script = UdpResponder::Script;
 
 // A sound server whose clock is `ahead` seconds ahead, which spends `busy` seconds between
-// receiving and sending.
+// receiving and sending (in NTP's units, 2^32 to the second).
 static Script Server(double ahead, double busy = 0, UdpResponder::NtpAnswer answer = {.stratum = 2})
 {
-    return [=](const UdpResponder::Bytes& request) {
-        constexpr double kSecond = 4294967296.0;
-        UdpResponder::NtpAnswer sound = answer;
-        sound.receive = UdpResponder::NtpNow() + static_cast<uint64_t>(ahead * kSecond);
-        sound.transmit = *sound.receive + static_cast<uint64_t>(busy * kSecond);
-        return UdpResponder::NtpServer(sound)(request);
+    return [=](const UdpResponder::Bytes& request) mutable {
+        answer.receive = UdpResponder::NtpNow() + static_cast<uint64_t>(ahead * 0x1p32);
+        answer.transmit = *answer.receive + static_cast<uint64_t>(busy * 0x1p32);
+        return UdpResponder::NtpServer(answer)(request);
     };
 }
 
@@ -52,46 +50,33 @@ static Script Samples()
 
 static std::vector<std::string> Split(const std::string& text)
 {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+    const std::regex lineEnd("\n");
+    return {std::sregex_token_iterator(text.begin(), text.end(), lineEnd, -1), {}};
 }
 
-// Servers on 127.A.B.10, .11, ... (the test's own addresses), all on one port, since the
-// console asks every server on the same port.
-struct Servers {
-    explicit Servers(const std::vector<Script>& scripts)
+// The console, with servers of its own on 127.A.B.10, .11, ... (the test's own addresses), all on
+// one port, since it asks every server on the same port. An argument @ stands for their names;
+// port, where given, replaces theirs.
+struct Console {
+    explicit Console(const std::vector<Script>& scripts = {}, bool clockSets = true)
+        : clock(clockSets)
     {
         for (size_t i = 0; i < scripts.size(); ++i) {
             names.push_back(RunAddress(10 + static_cast<int>(i)));
-            list.push_back(std::make_unique<UdpResponder>(scripts[i], names.back(), port));
-            port = list.front()->Port();
+            servers.push_back(std::make_unique<UdpResponder>(scripts[i], names.back(), port));
+            port = servers.front()->Port();
         }
     }
-    // args, then the servers' names.
-    std::vector<std::string> With(std::vector<std::string> args) const
-    {
-        args.insert(args.end(), names.begin(), names.end());
-        return args;
-    }
-
-    std::vector<std::unique_ptr<UdpResponder>> list;
-    std::vector<std::string> names;
-    uint16_t port = 0;
-};
-
-struct Console {
-    explicit Console(bool clockSets = true) : clock(clockSets) {}
-    int Run(std::vector<std::string> args, unsigned port, const std::string& exeDir = {})
+    int Run(std::vector<std::string> args, unsigned givenPort = 0, const std::string& exeDir = {})
     {
         args.insert(args.begin(), "--console");
+        if (const auto at = std::ranges::find(args, "@"); at != args.end()) {
+            args.insert(args.erase(at), names.begin(), names.end());
+        }
         const CommandLine line = CommandLine::Parse(args);
         EXPECT_EQ(line.mode, CommandLine::Mode::Console) << line.error;
         ConsoleRun run(out, err, clock);
-        run.SetPort(port);
+        run.SetPort(givenPort ? givenPort : port);
         run.SetNtsFactory(&CNtsAuthentication::Create);
         run.SetSampleGap(1ms);
         run.SetExeDir(exeDir);
@@ -101,6 +86,9 @@ struct Console {
         return exitCode;
     }
 
+    std::vector<std::unique_ptr<UdpResponder>> servers;
+    std::vector<std::string> names;
+    uint16_t port = 0;
     FakeClock clock;
     std::ostringstream out, err;
     std::chrono::steady_clock::duration took{};
@@ -146,21 +134,20 @@ TEST(Console, ExitCodesReasonsAndTheClock)
         const char* reason;
     } cases[] = {
         // clang-format off
-        {Server(10), {"127.0.0.1", "y"}, true, 0, 10, ""},
-        {Server(10), {"127.0.0.1", "y"}, false, 3, 10, "horalink: "},
-        {UdpResponder::NtpServer({.stratum = 0, .referenceId = 0x52415445}), {"127.0.0.1", "y"}, true, 1, NAN, "RATE"},
-        {UdpResponder::NtpServer({.originate = 1}), {"127.0.0.1", "y"}, true, 1, NAN, "originate"},
-        {Server(k2090), {"127.0.0.1", "y"}, true, 3, NAN, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
-        {Server(k2090), {"--max-step", "0", "127.0.0.1", "y"}, true, 0, k2090, ""},
-        {Server(5000), {"--max-step", "5000.5", "127.0.0.1", "y"}, true, 0, 5000, ""},
-        {Samples(), {"--samples", "4", "127.0.0.1", "y"}, true, 0, 2.1, ""},
+        {Server(10), {"@", "y"}, true, 0, 10, ""},
+        {Server(10), {"@", "y"}, false, 3, 10, "horalink: "},
+        {UdpResponder::NtpServer({.stratum = 0, .referenceId = 0x52415445}), {"@", "y"}, true, 1, NAN, "RATE"},
+        {UdpResponder::NtpServer({.originate = 1}), {"@", "y"}, true, 1, NAN, "originate"},
+        {Server(k2090), {"@", "y"}, true, 3, NAN, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
+        {Server(k2090), {"--max-step", "0", "@", "y"}, true, 0, k2090, ""},
+        {Server(5000), {"--max-step", "5000.5", "@", "y"}, true, 0, 5000, ""},
+        {Samples(), {"--samples", "4", "@", "y"}, true, 0, 2.1, ""},
         // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
-        UdpResponder server(c.script);
-        Console console(c.clockSets);
-        EXPECT_EQ(console.Run(c.args, server.Port()), c.exitCode);
+        Console console({c.script}, c.clockSets);
+        EXPECT_EQ(console.Run(c.args), c.exitCode);
         const auto lines = Split(console.out.str());
         ASSERT_EQ(lines.size(), c.exitCode == 1 ? 2u : 7u);
         EXPECT_EQ(lines.back(), c.exitCode == 1 ? SyncSteps::kRetrieveFailed
@@ -228,14 +215,13 @@ TEST(Console, JsonAndTextKeepWhatUsersAndServersChose)
 TEST(Intersection, FindsTheLargestGroupThatSharesAPoint)
 {
     using Intervals = std::vector<Intersection::Interval>;
+    // clang-format off
     const std::pair<Intervals, std::vector<size_t>> cases[] = {
-        {{{0, 1}, {2, 3}}, {0}},
-        {{{0, 1}, {1, 2}}, {0, 1}},
-        {{{0, 2}, {1, 3}, {2.5, 4}}, {0, 1}},
+        {{{0, 1}, {2, 3}}, {0}}, {{{0, 1}, {1, 2}}, {0, 1}}, {{{0, 2}, {1, 3}, {2.5, 4}}, {0, 1}},
         {{{-5, 5}, {-1, 0}, {0.5, 1}, {0.6, 0.7}}, {0, 2, 3}},
         {{{-0.01, 0.01}, {-0.005, 0.015}, {99.99, 100.01}, {0, 0.02}}, {0, 1, 3}},
-        {{{99.99, 100.01}, {-0.01, 0.01}, {-100.01, -99.99}, {0, 0.02}}, {1, 3}},
-    };
+        {{{99.99, 100.01}, {-0.01, 0.01}, {-100.01, -99.99}, {0, 0.02}}, {1, 3}}};
+    // clang-format on
     for (const auto& [intervals, group] : cases) {
         EXPECT_EQ(Intersection::LargestGroup(intervals), group);
     }
@@ -267,18 +253,13 @@ TEST(JsonObject, KeepsWellFormedUtf8AndReplacesEveryOtherByte)
     const std::string kept = "a\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
                              "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
     const std::string r = "\xef\xbf\xbd"; // U+FFFD
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
-        {kept, kept},
-        {"\xc1\xbf", r + r},
-        {"\xe0\x9f\xbf", r + r + r},
-        {"\xed\xa0\x80", r + r + r},
-        {"\xed\xbf\xbf", r + r + r},
-        {"\xf0\x8f\xbf\xbf", r + r + r + r},
-        {"\xf4\x90\x80\x80", r + r + r + r},
-        {"\xf5\x80", r + r},
-        {"\xe2\x82", r + r},
-        {"\xe2\x28\xa1", r + "(" + r},
-    };
+        {kept, kept}, {"\xc1\xbf", r + r}, {"\xe0\x9f\xbf", r + r + r},
+        {"\xed\xa0\x80", r + r + r}, {"\xed\xbf\xbf", r + r + r},
+        {"\xf0\x8f\xbf\xbf", r + r + r + r}, {"\xf4\x90\x80\x80", r + r + r + r},
+        {"\xf5\x80", r + r}, {"\xe2\x82", r + r}, {"\xe2\x28\xa1", r + "(" + r}};
+    // clang-format on
     for (const auto& [text, valid] : cases) {
         EXPECT_EQ(JsonObject::ValidUtf8(text), valid) << testing::PrintToString(text);
     }
@@ -293,19 +274,16 @@ TEST(Compare, AsksTheListMarksTheServerThatIsOffAndPrefersTheAuthenticatedMember
     ChronyServer chrony({.nts = true});
     ASSERT_TRUE(chrony.Start()) << chrony.Error();
     const std::string nts = "nts://127.0.0.1:" + std::to_string(chrony.NtsPort());
-    Servers servers({Server(0), Server(0), Server(100)});
+    Console console({Server(0), Server(0), Server(100)});
+    const auto& n = console.names;
     QTemporaryDir folder;
     WriteFile(folder.filePath("url/time.txt"),
-              QString::fromStdString("# loopback\n" + servers.names[0] + "\n\n" + servers.names[1] +
-                                     "\n" + servers.names[2] + "\n" + nts + "\n" +
-                                     servers.names[0] + "\n")
-                  .toUtf8());
-    Console console;
-    EXPECT_EQ(console.Run({"--nts-ca", chrony.CertificateFile(), "--json", "--compare"},
-                          servers.port, folder.path().toStdString()),
+              QByteArray::fromStdString("# loopback\n" + n[0] + "\n\n" + n[1] + "\n" + n[2] + "\n" +
+                                        nts + "\n" + n[0] + "\n"));
+    EXPECT_EQ(console.Run({"--nts-ca", chrony.CertificateFile(), "--json", "--compare"}, 0,
+                          folder.path().toStdString()),
               0)
         << console.err.str();
-    const auto& n = servers.names;
     EXPECT_EQ(
         Json(console.out.str(),
              "[r['server'] for r in d['rows']], [r['agreeing'] for r in d['rows']], "
@@ -344,11 +322,8 @@ TEST(Compare, SetsTheAgreedStepOnlyWithAMajority)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.verdict);
-        Servers servers(c.scripts);
-        Console console;
-        std::vector<std::string> args = servers.With({"--timeout", "0.3", "--compare"});
-        args.push_back("Y");
-        EXPECT_EQ(console.Run(args, servers.port), c.exitCode);
+        Console console(c.scripts);
+        EXPECT_EQ(console.Run({"--timeout", "0.3", "--compare", "@", "Y"}), c.exitCode);
         EXPECT_LT(console.took, 450ms);
         const auto lines = Split(console.out.str());
         ASSERT_EQ(lines.size(), c.scripts.size() + (c.exitCode == 0 ? 3 : 2));
@@ -357,7 +332,7 @@ TEST(Compare, SetsTheAgreedStepOnlyWithAMajority)
             std::string server, address;
             row >> server >> address; // a silent server has no address
             EXPECT_EQ(server + " " + address,
-                      servers.names[i] + " " + (c.rows[i] == '-' ? "-" : servers.names[i]));
+                      console.names[i] + " " + (c.rows[i] == '-' ? "-" : console.names[i]));
             EXPECT_EQ(lines[i + 1].ends_with(" agrees"), c.rows[i] == 'a') << lines[i + 1];
             EXPECT_EQ(lines[i + 1].ends_with(" not agreeing"), c.rows[i] == 'x') << lines[i + 1];
         }
@@ -396,14 +371,13 @@ TEST(Check, ExitsByThresholdsWithAWholeStatusLine)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        Servers servers(c.scripts);
-        Console console;
-        std::vector<std::string> args = {"--check", "-w", "0.5", "-c", "1", "--timeout", "0.3"};
+        Console console(c.scripts);
+        std::vector<std::string> args{"--check", "-w", "0.5", "-c", "1", "--timeout", "0.3", "@"};
         if (c.scripts.size() > 1) {
-            args.push_back("--compare");
+            args.insert(args.begin(), "--compare");
         }
-        EXPECT_EQ(console.Run(servers.With(args), servers.port), c.exitCode);
-        const std::string line = std::regex_replace(c.line, std::regex("@"), servers.names[0]);
+        EXPECT_EQ(console.Run(args), c.exitCode);
+        const std::string line = std::regex_replace(c.line, std::regex("@"), console.names[0]);
         const std::string out = console.out.str();
         std::smatch match;
         ASSERT_TRUE(std::regex_match(out, match, std::regex("HORALINK " + line + "\n"))) << out;
@@ -413,9 +387,8 @@ TEST(Check, ExitsByThresholdsWithAWholeStatusLine)
         EXPECT_TRUE(console.clock.m_settings.empty());
     }
     ServerRow row;
-    row.reply.emplace();
     for (const auto& [offset, exitCode] : {std::pair(-0.5, 0), {1.0, 1}}) {
-        row.reply->clockOffset = offset;
+        row.reply.emplace().clockOffset = offset;
         EXPECT_EQ(PluginOutput::ForServer(row, {0.5, 1}).exitCode, exitCode) << offset;
     }
 }
@@ -435,24 +408,20 @@ TEST(OpenMetrics, ParsesWithThePrometheusClient)
                       "f.samples])\n",
                       text);
     };
-    ServerRow odd;
+    ServerRow odd, nts;
     odd.server = "a\"b\\c\nd\xff";
     EXPECT_EQ(read(OpenMetricsWriter::Text({odd}, false)),
               "up gauge - 'a\"b\\\\c\\nd\\ufffd' 0.0\n");
-    ServerRow nts;
     nts.reply.emplace().nts = true;
     EXPECT_NE(read(OpenMetricsWriter::Text({nts}, false)).find("\nauthenticated gauge - '' 1.0\n"),
               std::string::npos);
 
-    Servers servers({Server(0), Server(100), {}});
-    Console console;
-    EXPECT_EQ(
-        console.Run(servers.With({"--openmetrics", "--timeout", "0.3", "--compare"}), servers.port),
-        0);
+    Console console({Server(0), Server(100), {}});
+    EXPECT_EQ(console.Run({"--openmetrics", "--timeout", "0.3", "--compare", "@"}), 0);
     std::string parsed = read(console.out.str());
     for (const char name : {'A', 'B', 'C'}) {
         parsed =
-            std::regex_replace(parsed, std::regex(servers.names[name - 'A']), std::string(1, name));
+            std::regex_replace(parsed, std::regex(console.names[name - 'A']), std::string(1, name));
     }
     EXPECT_EQ(parsed, "up gauge - 'A' 1.0 'B' 1.0 'C' 0.0\n"
                       "offset_seconds gauge seconds 'A' 0.0 'B' 100.0\n"

@@ -24,15 +24,13 @@ TEST(InstallLayout, TellsTheLayoutsApartAndPicksTheServerList)
     const QByteArray config = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
     qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
     const QString bin = root.filePath("a/b/c/bin");
-    const auto relative = [&bin](const QString& path) {
-        return QDir::cleanPath(QDir(bin).filePath(path + "/horalink"));
-    };
     const QString userList = root.filePath("config/horalink/time.txt");
-    const QString systemList = relative(InstallLayout::Compiled().sysconf) + "/time.txt";
+    const QString systemList = QDir::cleanPath(
+        QDir(bin).filePath(InstallLayout::Compiled().sysconf + "/horalink/time.txt"));
 
     QDir().mkpath(bin);
     EXPECT_EQ(ServerListFile::Locate(InstallLayout::Detect(bin)), bin + "/url/time.txt");
-    QDir().mkpath(relative(InstallLayout::Compiled().data));
+    QDir(bin).mkpath(InstallLayout::Compiled().data + "/horalink");
     const InstallLayout installed = InstallLayout::Detect(bin);
     ASSERT_TRUE(installed.IsInstalled());
     EXPECT_EQ(ServerListFile::Locate(installed), QString());

@@ -32,9 +32,8 @@ TEST(NtsBootstrap, RetrievesAuthenticatedTimeWithAClockIn2001AndSetsIt)
     // The shift that puts this computer's clock at 2001-01-01 00:00:00 UTC.
     const long long to2001 = 978307200 - std::time(nullptr);
     const bool userNamespace = std::system("unshare -Ur true 2>/dev/null") == 0;
-    const std::string pid = std::to_string(getpid());
-    const std::string record = "/tmp/horalink-set." + pid, errors = "/tmp/horalink-boot." + pid,
-                      output = "/tmp/horalink-json." + pid;
+    const std::string at = "/tmp/horalink-" + std::to_string(getpid()), record = at + ".set",
+                      errors = at + ".err", output = at + ".json";
     std::remove(record.c_str());
     const std::string command =
         (userNamespace ? "unshare -Ur env HORALINK_CLOCK_RECORD=" + record : std::string()) +
