@@ -214,9 +214,8 @@ TEST(Console, JsonAndTextKeepWhatUsersAndServersChose)
 // touching intervals share their end.
 TEST(Intersection, FindsTheLargestGroupThatSharesAPoint)
 {
-    using Intervals = std::vector<Intersection::Interval>;
     // clang-format off
-    const std::pair<Intervals, std::vector<size_t>> cases[] = {
+    const std::pair<std::vector<Intersection::Interval>, std::vector<size_t>> cases[] = {
         {{{0, 1}, {2, 3}}, {0}}, {{{0, 1}, {1, 2}}, {0, 1}}, {{{0, 2}, {1, 3}, {2.5, 4}}, {0, 1}},
         {{{-5, 5}, {-1, 0}, {0.5, 1}, {0.6, 0.7}}, {0, 2, 3}},
         {{{-0.01, 0.01}, {-0.005, 0.015}, {99.99, 100.01}, {0, 0.02}}, {0, 1, 3}},

@@ -10,8 +10,6 @@
 
 #include <sys/stat.h>
 
-#include <utility>
-
 // Installed only from a prefix's bin/ with its share/horalink/ and no url/ beside the program, as
 // this build installs it wherever its relative folders lead (a prefix unpacked below a temporary
 // root, as by dpkg -x). The installed window, as a user starts it, offers the system's servers,
@@ -78,29 +76,27 @@ TEST(ClockFont, WrittenOnlyBesideAPortableProgramAndAddedFromMemoryOtherwise)
         ++fromMemory;
         return QStringList{data == resource ? "Segmatic" : "Other"};
     });
-    const auto choice = [&font] {
+    // The face and height chosen, and how many faces came from memory so far.
+    const auto choice = [&font, &fromMemory] {
         const FontDescription chosen = font.Choose({-11, 700, false, true, "Tahoma"});
-        return std::make_pair(chosen.face, chosen.height);
+        return QStringLiteral("%1 %2 %3").arg(chosen.face).arg(chosen.height).arg(fromMemory);
     };
-    const std::pair<QString, int> segmatic{"Segmatic", 39}, kept{"Tahoma", -11};
 
     font.Install();
     EXPECT_EQ(QFileInfo(file).size(), resource.size());
-    EXPECT_EQ(choice(), segmatic);
+    EXPECT_EQ(choice(), "Segmatic 39 0");
 
     WriteFile(file, resource.left(100));
     font.Install();
     EXPECT_EQ(QFileInfo(file).size(), 100);
-    EXPECT_EQ(choice(), kept);
+    EXPECT_EQ(choice(), "Tahoma -11 0");
     ASSERT_TRUE(QDir(root.path()).mkdir("pipe"));
     ASSERT_EQ(::mkfifo(root.filePath("pipe/Segmatic.ttf").toLocal8Bit().constData(), 0600), 0);
     font.SetFolder(root.filePath("pipe"));
-    EXPECT_EQ(choice(), kept);
-    EXPECT_EQ(fromMemory, 0);
+    EXPECT_EQ(choice(), "Tahoma -11 0");
 
     WriteFile(root.filePath("file"), "x");
     font.SetFolder(root.filePath("file"));
     font.Install();
-    EXPECT_EQ(choice(), segmatic);
-    EXPECT_EQ(fromMemory, 1);
+    EXPECT_EQ(choice(), "Segmatic 39 1");
 }
