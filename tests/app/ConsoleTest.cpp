@@ -17,7 +17,6 @@
 
 #include <QProcess>
 
-#include <array>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -38,13 +37,11 @@ static Script Server(double ahead, double busy = 0, UdpResponder::NtpAnswer answ
     };
 }
 
-// Four exchanges with clocks 1 to 4 s ahead, of which the second one's server says it was the
-// busiest: that exchange has the lowest delay and an offset of 2.1 s.
-static Script Samples()
+// Answers with each of the scripts in turn.
+static Script Cycle(const std::vector<Script>& scripts)
 {
-    return [exchange = std::make_shared<int>(0)](const UdpResponder::Bytes& request) {
-        const int i = (*exchange)++ % 4;
-        return Server(i + 1, std::array{0.01, 0.2, 0.05, 0.1}[i])(request);
+    return [scripts, exchange = std::make_shared<size_t>(0)](const UdpResponder::Bytes& request) {
+        return scripts[(*exchange)++ % scripts.size()](request);
     };
 }
 
@@ -141,7 +138,9 @@ TEST(Console, ExitCodesReasonsAndTheClock)
         {Server(k2090), {"@", "y"}, true, 3, NAN, "would move the clock by 2019686400 s, more than the limit of 1000 s"},
         {Server(k2090), {"--max-step", "0", "@", "y"}, true, 0, k2090, ""},
         {Server(5000), {"--max-step", "5000.5", "@", "y"}, true, 0, 5000, ""},
-        {Samples(), {"--samples", "4", "@", "y"}, true, 0, 2.1, ""},
+        // Four exchanges with clocks 1 to 4 s ahead; the second one's server says it was the
+        // busiest: that exchange has the lowest delay and an offset of 2.1 s.
+        {Cycle({Server(1, 0.01), Server(2, 0.2), Server(3, 0.05), Server(4, 0.1)}), {"--samples", "4", "@", "y"}, true, 0, 2.1, ""},
         // clang-format on
     };
     for (const auto& c : cases) {
