@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Without a display the window mode says so in one line and exits 2, instead of Qt's abort; on
-# the offscreen platform (the tests') it still starts.
+# the offscreen platform (the tests') it still starts; --help and --version need none.
 #   no_display.sh BUILD_DIR
 set -uo pipefail
 program=$1/app/horalink
@@ -16,6 +16,12 @@ for platform in "" xcb wayland; do
     status=$?
     [ "$status" -eq 2 ] || { echo "FAILED: exit $status with platform '$platform'"; exit 1; }
     [ "$err" = "$expected" ] || { echo "FAILED: stderr with platform '$platform': $err"; exit 1; }
+done
+
+# --help and --version need no display either: they print and succeed.
+for option in --help --version; do
+    env -u DISPLAY -u WAYLAND_DISPLAY "$folder/horalink" "$option" | grep -q . ||
+        { echo "FAILED: $option printed nothing or failed"; exit 1; }
 done
 
 # Offscreen needs no display, named by the environment or by -platform, which wins over it: the
