@@ -287,7 +287,7 @@ TEST(Compare, AsksTheListMarksTheServerThatIsOffAndPrefersTheAuthenticatedMember
              "[r['server'] for r in d['rows']], [r['agreeing'] for r in d['rows']], "
              "[r['nts'] for r in d['rows']], [d['set'], 'error' in d], d['verdict']['server'], "
              "[d['verdict'][k] for k in ('answered', 'agreeing', 'majority', 'nts')], "
-             "abs(d['verdict']['offset']) < 0.01, sorted(d['rows'][0])"),
+             "abs(d['verdict']['offset']) <= d['rows'][3]['error_bound'], sorted(d['rows'][0])"),
         (std::vector<std::string>{"[\"" + n[0] + "\", \"" + n[1] + "\", \"" + n[2] + "\", \"" +
                                       nts + "\"]",
                                   "[true, true, false, true]", "[false, false, false, true]",
