@@ -86,6 +86,8 @@ TEST(EffectiveCapability, OffInEveryThreadButForTheCall)
         ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege()));
         EXPECT_EQ(ThreadsHoldingIt(), 1);
         EXPECT_TRUE(HasCapability(kCapability, "CapEff", "/proc/thread-self/status"));
+        // Raised again, nothing changes and nothing is left to report.
+        EXPECT_TRUE(api.AdjustTokenPrivileges(token, Privilege()) && GetLastError() == 0);
         ASSERT_TRUE(api.AdjustTokenPrivileges(token, Privilege(0)));
         EXPECT_EQ(ThreadsHoldingIt(), 0);
     }).join();
