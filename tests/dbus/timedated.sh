@@ -179,9 +179,16 @@ call org.freedesktop.PolicyKit1 /org/freedesktop/PolicyKit1/Authority $mock.SetA
 call org.freedesktop.PolicyKit1 /org/freedesktop/PolicyKit1/Authority $mock.AddMethod \
     org.freedesktop.PolicyKit1.Authority RegisterAuthenticationAgentWithOptions '(sa{sv})ssa{sv}' \
     '' '' >/dev/null
-# The stand-in notes that it ran for the program itself: its pid and start time (stat field 22).
-printf '#!/bin/sh\n[ "$2" = "$PPID,$(cut -d" " -f22 /proc/$PPID/stat)" ] && touch %s/agent-ran\nexec sleep 60\n' \
-    "$E2E_OUT" >"$E2E_OUT/agent" && chmod 755 "$E2E_OUT/agent"
+# The stand-in notes that it ran for the program itself (its pid and start time, stat field 22),
+# and that it was ended as soon as the call was answered, before the program said how it went.
+cat >"$E2E_OUT/agent" <<AGENT
+#!/bin/sh
+[ "\$2" = "\$PPID,\$(cut -d' ' -f22 /proc/\$PPID/stat)" ] && touch $E2E_OUT/agent-ran
+trap '[ -s $E2E_OUT/err ] || touch $E2E_OUT/agent-ended; kill \$!; exit' TERM
+sleep 60 &
+wait
+AGENT
+chmod 755 "$E2E_OUT/agent"
 for mount in "" "mount --bind $E2E_OUT/agent /usr/bin/pkttyagent &&"; do
     timeout 30 unshare -m sh -c "$mount script -qec 'env QT_QPA_PLATFORM=offscreen $program \
         --console $E2E_ADDRESS Y 2>$E2E_OUT/err' /dev/null" >/dev/null </dev/null
@@ -192,4 +199,5 @@ for mount in "" "mount --bind $E2E_OUT/agent /usr/bin/pkttyagent &&"; do
         e2e_fail "console Y from a terminal, ${mount:-the real agent}: exit $status: $err"
 done
 [ -e "$E2E_OUT/agent-ran" ] || e2e_fail "console Y from a terminal started no agent for itself"
+[ -e "$E2E_OUT/agent-ended" ] || e2e_fail "the agent outlived the call it was started for"
 echo PASSED
