@@ -63,6 +63,7 @@ TEST(NtsExtensionFields, AnswersAndWhatTheCipherRefuses)
         {"bytes after the last field", Join({kHeader, id, {0, 0}}), Malformed},
         {"nonce length 0", changed(Answer(id, cookie), lengths + 1, 0), Malformed},
         {"ciphertext past the field", changed(Answer(id, {}), lengths + 2, 1), Malformed}, // 256 + 16 bytes
+        {"ciphertext a block past the field", changed(Answer(id, {}), lengths + 3, 32), Malformed},
         // clang-format on
     };
     for (const Case& c : cases) {
