@@ -146,7 +146,8 @@ bool CTlsSession::Handshake(const std::string& host, const std::string& alpn,
         return Fail("cannot read the CA file " + caFile);
     }
     if (caFile.empty()) {
-        // A machine without a system store can still trust the one CA it was given.
+        // Without a CA file the system store is all there is; a machine without one then
+        // refuses every certificate, which VerifyPeer reports.
         gnutls_certificate_set_x509_system_trust(m_credentials);
         m_systemTrustLoaded = true;
     }
