@@ -114,6 +114,7 @@ TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
         box.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
         auto* link = box.findChild<CLinkLabel*>(QStringLiteral("linkHome"));
+        EXPECT_TRUE(ShowsCursor(*link, IDC_HAND)); // before any press
         for (int x : {3, 10}) {
             QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 3),
                               link->mapToGlobal(QPointF(x, 3)), Qt::LeftButton, Qt::LeftButton, {});
