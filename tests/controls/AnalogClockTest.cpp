@@ -3,6 +3,7 @@
 
 #include "TestPixels.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAccessible>
 #include <QPainter>
 
@@ -103,8 +104,9 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     clock.Run(true);
     EXPECT_TRUE(clock.IsRunning()); // started while shown, it runs at once, from the time now
     EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(clock.now)));
-    clock.Run(false);
-    EXPECT_FALSE(clock.IsRunning());
+    clock.Run(false); // and its timer is gone, not merely forgotten
+    EXPECT_TRUE(!clock.IsRunning() &&
+                QAbstractEventDispatcher::instance()->registeredTimers(&clock).isEmpty());
     clock.hide();
     clock.Run(true);
     EXPECT_FALSE(clock.IsRunning()); // hidden, it starts no timer
