@@ -75,6 +75,11 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
             Focus(button, QEvent::FocusOut, Qt::TabFocusReason);
             EXPECT_TRUE(shows(0));
         }
+        // Pressed as the focus leaves (a switch of windows mid-press), it comes up unclicked.
+        QTest::mousePress(&button, Qt::LeftButton);
+        Focus(button, QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        EXPECT_FALSE(button.isDown());
+        QTest::mouseRelease(&button, Qt::LeftButton);
         QSignalSpy clicks(&button, &QPushButton::clicked);
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
             QTest::keyClick(&button, key);
