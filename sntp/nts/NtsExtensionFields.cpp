@@ -76,8 +76,9 @@ std::optional<std::vector<NtsExtensionField>> SplitExtensionFields(NtsByteView d
         if (data.size() - at < kEfHeaderSize) {
             return std::nullopt;
         }
+        // No field is shorter than four words (RFC 5905, 7.5), so a header alone is malformed.
         const size_t size = ReadU16(data, at + 2);
-        if (size < kEfHeaderSize || size % 4 != 0 || size > data.size() - at) {
+        if (size < kEfMinSize || size % 4 != 0 || size > data.size() - at) {
             return std::nullopt;
         }
         fields.push_back(

@@ -46,7 +46,7 @@ TEST(NtsExtensionFields, AnswersAndWhatTheCipherRefuses)
         size_t cookies = 0;
     } const cases[] = {
         // clang-format off
-        {"identifier in the clear", Answer(id, Join({cookie, cookie})), Authentic, 2},
+        {"identifier in the clear, a field of 16 bytes", Answer(Join({id, Field(0x0F00, {})}), Join({cookie, cookie})), Authentic, 2},
         {"identifier encrypted", Answer({}, Join({id, cookie})), Authentic, 1},
         {"nothing encrypted", Answer(id, {}), Authentic, 0},
         {"other identifier", Answer(otherId, cookie), IdentifierMismatch},
@@ -61,6 +61,7 @@ TEST(NtsExtensionFields, AnswersAndWhatTheCipherRefuses)
         {"field length not a multiple of 4", Answer(changed(id, 3, 34), {}), Malformed},
         {"field past the end", Join({kHeader, id, changed(cookie, 3, 104)}), Malformed},
         {"bytes after the last field", Join({kHeader, id, {0, 0}}), Malformed},
+        {"field of 12 bytes", Answer(Join({id, {0x0F, 0, 0, 12}, NtsBytes(8, 0)}), {}), Malformed},
         {"nonce length 0", changed(Answer(id, cookie), lengths + 1, 0), Malformed},
         {"ciphertext past the field", changed(Answer(id, {}), lengths + 2, 1), Malformed}, // 256 + 16 bytes
         {"ciphertext a block past the field", changed(Answer(id, {}), lengths + 3, 32), Malformed},
