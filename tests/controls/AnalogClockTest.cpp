@@ -104,7 +104,8 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
     clock.Run(true);
     EXPECT_TRUE(clock.IsRunning()); // started while shown, it runs at once, from the time now
     EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(clock.now)));
-    clock.Run(false); // and its timer is gone, not merely forgotten
+    clock.Run(false);              // and its timer is gone, not merely forgotten
+    clock.SetSecondWakeups(false); // nor does a change of wake-ups bring it back
     EXPECT_TRUE(!clock.IsRunning() &&
                 QAbstractEventDispatcher::instance()->registeredTimers(&clock).isEmpty());
     clock.hide();

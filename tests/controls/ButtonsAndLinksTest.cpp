@@ -100,10 +100,10 @@ TEST(HoverButton, ShowsTheFaceOfEachStateAndTheKeyboardsFocus)
 
 // Each opening of the About box is built afresh; its links open through the desktop. Every press Qt
 // delivers as one is a click, even a quick second one a few pixels away (Qt made no double click of
-// it); so are Enter, Space and the press of assistive technology, to which the label is a link
-// named by its text. The hand closes while pressed. Tab marks the focus, a click never does, and
-// the mark goes with the focus. A new colour shows at once; before it has a background brush a
-// link shows its background colour. OK closes the box.
+// it), and so are Enter, Space and the press of assistive technology, to which the label is a link
+// named by its text; other buttons' presses go on to the box. The hand closes while pressed. Tab
+// marks the focus, a click never does, and the mark goes with the focus. A new colour shows at
+// once; before it has a background brush a link shows its background colour. OK closes the box.
 TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
 {
     CLinkLabel fresh;
@@ -120,11 +120,13 @@ TEST(LinkLabel, PressesKeysAndAssistiveTechnologyOpenTheAboutBoxsLinks)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
         auto* link = box.findChild<CLinkLabel*>(QStringLiteral("linkHome"));
         EXPECT_TRUE(ShowsCursor(*link, IDC_HAND)); // before any press
-        for (int x : {3, 10}) {
+        for (const auto& [x, button] :
+             {std::pair(3, Qt::LeftButton), {10, Qt::LeftButton}, {6, Qt::RightButton}}) {
             QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 3),
-                              link->mapToGlobal(QPointF(x, 3)), Qt::LeftButton, Qt::LeftButton, {});
+                              link->mapToGlobal(QPointF(x, 3)), button, button, {});
             press.setTimestamp(1000 + x);
             QApplication::sendEvent(link, &press);
+            EXPECT_EQ(press.isAccepted(), button == Qt::LeftButton); // the box's to handle
         }
         EXPECT_TRUE(ShowsCursor(*link, IDC_HAND_PRESSED));
         QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(10, 3));
