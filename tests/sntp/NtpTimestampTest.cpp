@@ -69,9 +69,9 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
             EXPECT_EQ(CNtpTimestamp::FromSystemTime(CalendarFromText(c.from)), t) << c.from;
         }
     }
-    // Differences and sums work modulo 2^64: they hold across the rollover.
-    EXPECT_DOUBLE_EQ(CNtpTimestamp(0, 0).Difference({0xFFFFFFFFu, 0}), 1.0);
-    EXPECT_DOUBLE_EQ(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0}), -1.0);
+    // Differences and sums work modulo 2^64: they hold across the rollover, fractions included.
+    EXPECT_NEAR(CNtpTimestamp(0, 0x80000000u).Difference({0xFFFFFFFFu, 0}), 1.5, 1e-9);
+    EXPECT_NEAR(CNtpTimestamp(0xFFFFFFFFu, 0).Difference({0, 0x40000000u}), -1.25, 1e-9);
     EXPECT_DOUBLE_EQ(CNtpTimestamp(0x80000000u, 0).Difference({0, 0}), -2147483648.0); // as int64
     EXPECT_EQ(CNtpTimestamp(0, 0).AddSeconds(-1.0), CNtpTimestamp(0xFFFFFFFFu, 0));
     // On the wire: eight bytes in network order, and not one byte more.
