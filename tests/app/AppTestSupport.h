@@ -105,7 +105,8 @@ struct RecordingConsent : ClockConsent {
     std::vector<int64_t> targets;
 };
 
-// Waits for the window's question box, answers it and returns its text; empty when none came.
+// Waits for the window's question box, answers it (no with Enter, the box's default) and returns
+// its text; empty when none came.
 inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes)
 {
     ClockQuestionDlg* box = nullptr;
@@ -119,7 +120,11 @@ inline QString AnswerQuestion(const CSyncDlg& dlg, bool yes)
         return {};
     }
     const QString text = box->findChild<QLabel*>(QStringLiteral("labelQuestion"))->text();
-    box->findChild<QPushButton*>(QString::fromLatin1(yes ? "btnYes" : "btnNo"))->click();
+    if (yes) {
+        box->findChild<QPushButton*>(QStringLiteral("btnYes"))->click();
+    } else {
+        QTest::keyClick(box, Qt::Key_Return);
+    }
     return text;
 }
 

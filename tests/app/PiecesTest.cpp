@@ -2,7 +2,9 @@
 
 #include "app/CommandLine.h"
 #include "app/window/WindowCrossing.h"
+#include "res/SkinLayout.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -44,6 +46,17 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
         // A name longer than the box shows its start.
         EXPECT_EQ(Control<CIComboBox>(window.dlg, "comboServer")->lineEdit()->cursorPosition(), 0);
     }
+    // More than fit: the selector and its dropped list together keep within their height.
+    TestWindow crowded;
+    QByteArray many;
+    for (int i = 0; i < 40; ++i) {
+        many += "s" + QByteArray::number(i) + ".example\n";
+    }
+    WriteFile(crowded.folder.filePath("url/time.txt"), many);
+    crowded.dlg.show();
+    auto* selector = Control<CIComboBox>(crowded.dlg, "comboServer");
+    selector->showPopup();
+    EXPECT_LE(selector->height() + selector->view()->window()->height(), SkinLayout::kDropHeight);
 }
 
 // The flag is one word, upper-cased from a to z, "N" when a server comes without one; a Y anywhere

@@ -252,7 +252,8 @@ static QImage Still(QWidget& window)
 // The window as a person looked at it in docs/window-still.png, every button in its normal face
 // and the analogue clock the skin's face with hour marks only; drawn anew on a difference, to be
 // looked at before it replaces the picture. Under a dark desktop theme the window looks the
-// same, the selector's edit field included, which has the log pane's colours.
+// same, the selector's edit field included, which has the log pane's colours, and so do the
+// boxes of its questions.
 TEST_F(SyncDlgTest, LooksAsItsPictureWhateverTheDesktopTheme)
 {
     const QImage light = Still(*m_dlg);
@@ -268,6 +269,9 @@ TEST_F(SyncDlgTest, LooksAsItsPictureWhateverTheDesktopTheme)
     themed.dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&themed.dlg));
     const QImage shown = Still(themed.dlg);
+    ClockQuestionDlg::Ask(&themed.dlg, QStringLiteral("?"), {}, {}, [](bool) {});
+    EXPECT_EQ(themed.dlg.findChild<ClockQuestionDlg*>()->palette().color(QPalette::Window),
+              themed.dlg.style()->standardPalette().color(QPalette::Window)); // its questions too
     QApplication::setPalette(original);
     EXPECT_EQ(shown, light);
 }
@@ -315,6 +319,8 @@ TEST_F(SyncDlgTest, TheLogAnnouncesWholeLines)
     const QString before = Control<QTextEdit>(*m_dlg, "editLog")->toPlainText();
     const QStringList second = Run(&CSyncDlg::OnOK);
     EXPECT_EQ(heard, first + QStringList{"removed " + before} + second);
+    Control<CIComboBox>(*m_dlg, "comboServer")->setEditText(QString());
+    EXPECT_TRUE(Run(&CSyncDlg::OnOK).isEmpty()); // without a server, OK only clears the log
 }
 
 // The command line's Y in the window: the answer's offset sets the clock once, through the
@@ -336,4 +342,12 @@ TEST(SyncDlgCommandLine, YSetsTheClockAndLogsIt)
     ASSERT_TRUE(WaitIdle(window.dlg));
     EXPECT_EQ(LogLines(window.dlg).back(), SyncSteps::AdjustLine(true));
     EXPECT_EQ(clock.m_settings.size(), 1u);
+
+    // A server too long for the worker's buffer, which the parser refuses first, starts nothing.
+    TestWindow longName;
+    CommandLine line = CommandLine::Parse({"t.example"});
+    line.server.assign(CommandLine::kServerBufferSize, 'a');
+    longName.dlg.SetCommandLine(line);
+    longName.dlg.show();
+    EXPECT_TRUE(SyncDlgProbe::IsIdle(longName.dlg));
 }
