@@ -6,6 +6,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAccessible>
 #include <QPainter>
+#include <QSignalSpy>
 
 #include <cmath>
 #include <vector>
@@ -120,6 +121,12 @@ TEST(AnalogClock, SleepsUntilItsPictureChangesAndStopsWhileHidden)
         clock.Show(at);
         EXPECT_EQ(Shown(clock), Render(*std::make_unique<TestClock>(at)));
     }
+    clock.now = QTime(9, 41, 21); // a real wake-up sleeps again until the picture next changes
+    QSignalSpy ticked(&clock, &CAnalogClock::Ticked);
+    ASSERT_TRUE(ticked.wait(2000));
+    const auto timers = QAbstractEventDispatcher::instance()->registeredTimers(&clock);
+    ASSERT_EQ(timers.size(), 1);
+    EXPECT_EQ(timers[0].interval, clock.NextTick());
 }
 
 // At twice the density the second hand is as wide as at 1x: each of its pixels two by two of the
