@@ -87,8 +87,10 @@ TEST(NtpTimestamp, CalendarReadingsAtTheEdges)
     EXPECT_EQ(CNtpTimestamp::FromUnixTime(0, 500000000), CNtpTimestamp(2208988800u, 0x80000000u));
 }
 
-constexpr timespec kNow = {1796603400, 500000000}; // 2026-12-07 00:30:00.5 UTC
-constexpr int64_t kLastSecond = 4233462143;        // 2104-02-26 09:42:23 UTC
+// 2060-12-07 00:30:00.5 UTC, in the NTP era after 2036: later than any build's date, which a
+// target may not precede.
+constexpr timespec kNow = {2869605000, 500000000};
+constexpr int64_t kLastSecond = 4233462143; // 2104-02-26 09:42:23 UTC
 constexpr double kYear = 365.25 * 86400;
 
 // The target is now + offset in 64-bit seconds, read back by the clock setter's calendar
@@ -103,12 +105,12 @@ TEST(ClockTarget, FromOffsetInsideTheWindowOnly)
         const char* target; // nullptr: refused; "": taken
     } cases[] = {
         // clang-format off
-        {10.25, "2026-12-07T00:30:10.750000000Z"},
-        {0.000000123, "2026-12-07T00:30:00.500000123Z"},
+        {10.25, "2060-12-07T00:30:10.750000000Z"},
+        {0.000000123, "2060-12-07T00:30:00.500000123Z"},
         {toEnd - 0.5, "2104-02-26T09:42:23.000000000Z"},
-        {0.499999999, "2026-12-07T00:30:00.999999999Z"},
+        {0.499999999, "2060-12-07T00:30:00.999999999Z"},
         {toEnd + 0.5, nullptr}, {toBuild - 0.5, ""}, {toBuild - 1.0, nullptr},
-        {-60 * kYear, nullptr}, // 1966: the pivot would read it as 2102
+        {-94 * kYear, nullptr}, // 1966: the pivot would read it as 2102
         {140 * kYear, nullptr}, {1e300, nullptr}, {std::nan(""), nullptr},
         {-std::numeric_limits<double>::infinity(), nullptr},
         // clang-format on
