@@ -48,11 +48,7 @@ TEST(ServerList, FillsTheSelectorInItsOrder)
     }
     // More than fit: the selector and its dropped list together keep within their height.
     TestWindow crowded;
-    QByteArray many;
-    for (int i = 0; i < 40; ++i) {
-        many += "s" + QByteArray::number(i) + ".example\n";
-    }
-    WriteFile(crowded.folder.filePath("url/time.txt"), many);
+    WriteFile(crowded.folder.filePath("url/time.txt"), QByteArray("a.example\n").repeated(40));
     crowded.dlg.show();
     auto* selector = Control<CIComboBox>(crowded.dlg, "comboServer");
     selector->showPopup();
